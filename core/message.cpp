@@ -1,0 +1,117 @@
+#include "core/message.h"
+
+#include "core/can_iface.h"
+#include "core/report.h"
+#include "core/signal.h"
+#include "core/store_host.h"
+
+#include <glibmm/pattern.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vistra {
+
+Message::Message(u32 messageId, const Glib::ustring& messageName, std::shared_ptr<CanIface> parentIface)
+    : id(messageId), name(messageName), iface(std::move(parentIface))
+{
+}
+
+Message::~Message() = default;
+
+bool Message::startThread() { return false; }
+
+bool Message::startThreadLowPriority(const std::deque<std::shared_ptr<LogParser>>&) { return startThread(); }
+
+void Message::endOfLoad()
+{
+    for (const auto& signal : signals) {
+        if (!signal->hasData && signal->useCount == 0) {
+            signal->loaded = false;
+            continue;
+        }
+        signal->loaded = true;
+        if (signal->needsLoad) {
+            signal->finish();
+            signal->needsLoad = false;
+        }
+    }
+}
+
+std::shared_ptr<Signal> Message::getSignal(const Glib::ustring& signalName)
+{
+    auto it = signalsByName.find(signalName.raw());
+    if (it == signalsByName.end())
+        throw SignalNotFoundException("Can't find signal with name " + signalName.raw());
+    return it->second;
+}
+
+void Message::addFrame(const FrameRecord&) {}
+
+void Message::clear()
+{
+    for (auto& entry : signalsByName)
+        entry.second->clearAndDropUsers();
+    // Signals that share a name are reachable only through the definition order.
+    for (auto& signal : signals)
+        signal->clearAndDropUsers();
+    signalsByName.clear();
+    signals.clear();
+    decodeOrder.clear();
+    iface.reset();
+}
+
+bool Message::needsDecoding() { return false; }
+
+void Message::addSignal(const Glib::ustring& signalName, std::shared_ptr<Signal> signal)
+{
+    signals.push_back(signal);
+    decodeOrder.push_back(signal);
+    signalsByName.emplace(signalName.raw(), std::move(signal));
+}
+
+std::shared_ptr<CanIface> Message::getInterface() const
+{
+    if (!iface)
+        throw std::runtime_error("Message '" + name.raw() + "' has no parent interface");
+    return iface;
+}
+
+void Message::setAllEnabled(bool on)
+{
+    for (auto& entry : signalsByName)
+        entry.second->setEnabled(on);
+}
+
+void Message::enableMatching(const Glib::ustring& pattern)
+{
+    Glib::PatternSpec spec(pattern);
+    for (auto& signal : signals)
+        if (spec.match(signal->name))
+            signal->setEnabled(true);
+}
+
+void Message::updateSignalCounts()
+{
+    StoreHost& host = storeHost();
+    if (!host.live.load(std::memory_order_relaxed))
+        std::sort(decodeOrder.begin(), decodeOrder.end(),
+                  [](const auto& a, const auto& b) { return a->useCount > b->useCount; });
+    enabledVisibleCount = enabledCount = usedCount = usedNotLoadedCount = 0;
+    for (const auto& signal : signals) {
+        if (signal->enabled) {
+            enabledCount += 1;
+            if (!signal->noPlot) {
+                enabledVisibleCount += 1;
+                host.plotSignals.push_back(signal);
+            }
+        }
+        if (signal->useCount != 0) {
+            usedCount += 1;
+            if (!signal->loaded)
+                usedNotLoadedCount += 1;
+        }
+    }
+}
+
+} // namespace vistra

@@ -1,0 +1,62 @@
+#pragma once
+// A named CAN message: its signals in definition order, by name and in a decode order
+// sorted by use, and the counters that decide what a load decodes.
+#include "core/frame_record.h"
+#include "core/types.h"
+
+#include <glibmm/ustring.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vistra {
+
+class CanIface;
+class LogParser;
+class Signal;
+
+class Message : public std::enable_shared_from_this<Message> {
+public:
+    Message(u32 id, const Glib::ustring& name, std::shared_ptr<CanIface> iface);
+    virtual ~Message();
+
+    Message(const Message&) = delete;
+    Message& operator=(const Message&) = delete;
+
+    virtual bool startThread();
+    virtual bool startThreadLowPriority(const std::deque<std::shared_ptr<LogParser>>& parsers);
+    virtual void endOfLoad();
+    // Throws SignalNotFoundException when no signal has that name.
+    virtual std::shared_ptr<Signal> getSignal(const Glib::ustring& name);
+    virtual void addFrame(const FrameRecord& frame);
+    // Drops every signal (and their users) and the interface: breaks the ownership cycles
+    // between signals, their message and its interface.
+    virtual void clear();
+    virtual bool needsDecoding();
+
+    void addSignal(const Glib::ustring& name, std::shared_ptr<Signal> signal);
+    bool hasInterface() const { return iface != nullptr; }
+    // Throws std::runtime_error when the message has no interface.
+    std::shared_ptr<CanIface> getInterface() const;
+    void setAllEnabled(bool on);
+    void enableMatching(const Glib::ustring& pattern);
+    void updateSignalCounts();
+
+    u32 id;
+    Glib::ustring name;
+    i32 currentMux = -1;
+    std::map<std::string, std::shared_ptr<Signal>> signalsByName;
+    std::vector<std::shared_ptr<Signal>> signals;
+    std::vector<std::shared_ptr<Signal>> decodeOrder;
+    u32 enabledVisibleCount = 0;
+    u32 enabledCount = 0;
+    u32 usedCount = 0;
+    u32 usedNotLoadedCount = 0;
+    std::string comment;
+    std::shared_ptr<CanIface> iface;
+};
+
+} // namespace vistra

@@ -1,0 +1,54 @@
+#include "core/message_log.h"
+
+#include <stdexcept>
+
+namespace vistra {
+
+MessageLog& MessageLog::instance()
+{
+    static MessageLog log;
+    return log;
+}
+
+int MessageLog::levelOf(const Glib::ustring& level)
+{
+    if (level == "ERR")
+        return 2;
+    if (level == "WRN")
+        return 1;
+    return 0;
+}
+
+void MessageLog::add(const Glib::ustring& level, const char* text)
+{
+    Entry entry{levelOf(level), text ? text : ""};
+    std::lock_guard lock(mutex);
+    for (const Entry& queued : entries)
+        if (queued.level == entry.level && queued.text == entry.text)
+            return;
+    entries.push_back(std::move(entry));
+}
+
+MessageLog::Entry MessageLog::pop()
+{
+    std::lock_guard lock(mutex);
+    if (entries.empty())
+        throw std::runtime_error("Can not get message from empty list");
+    Entry entry = std::move(entries.front());
+    entries.pop_front();
+    return entry;
+}
+
+bool MessageLog::empty() const
+{
+    std::lock_guard lock(mutex);
+    return entries.empty();
+}
+
+std::size_t MessageLog::size() const
+{
+    std::lock_guard lock(mutex);
+    return entries.size();
+}
+
+} // namespace vistra

@@ -1,0 +1,98 @@
+#include "core/report.h"
+
+#include "core/message_log.h"
+
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+
+namespace vistra {
+namespace {
+
+const char* colourOf(Level level)
+{
+    switch (level) {
+    case Level::Error: return "\033[31m";
+    case Level::Warning: return "\033[33m";
+    default: return "\033[34m";
+    }
+}
+
+const char* tagOf(Level level)
+{
+    switch (level) {
+    case Level::Error: return "ERR";
+    case Level::Warning: return "WRN";
+    default: return "INF";
+    }
+}
+
+void vreport(Level level, const char* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    char text[1024];
+    vsnprintf(text, sizeof text, format, copy);
+    va_end(copy);
+    std::fprintf(stderr, "%s%s %s\033[0m\n", colourOf(level), tagOf(level), text);
+    MessageLog::instance().add(tagOf(level), text);
+}
+
+} // namespace
+
+void report(Level level, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vreport(level, format, args);
+    va_end(args);
+}
+
+#define TARNWICK_REPORT(name, level)                                                       \
+    void name(const char* format, ...)                                                     \
+    {                                                                                      \
+        va_list args;                                                                      \
+        va_start(args, format);                                                            \
+        vreport(level, format, args);                                                      \
+        va_end(args);                                                                      \
+    }
+TARNWICK_REPORT(reportError, Level::Error)
+TARNWICK_REPORT(reportWarning, Level::Warning)
+TARNWICK_REPORT(reportInfo, Level::Info)
+#undef TARNWICK_REPORT
+
+void fail(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    vreport(Level::Error, format, args);
+    va_end(args);
+    throw PrintMsgError();
+}
+
+void streamLog(Level level, const char* format, ...)
+{
+    timeval now{};
+    gettimeofday(&now, nullptr);
+    tm local{};
+    localtime_r(&now.tv_sec, &local);
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%d %H:%M:%S", &local);
+
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    std::fprintf(stderr, "%s%s.%06ld %s %s\033[0m\n", colourOf(level), stamp,
+                 static_cast<long>(now.tv_usec), tagOf(level), text);
+    if (level == Level::Error) {
+        std::fflush(stderr);
+        sync();
+    }
+}
+
+} // namespace vistra

@@ -1,0 +1,35 @@
+#pragma once
+// Reporting of diagnostics: every report goes to standard error in colour and, as plain
+// text of at most 1023 characters, into the MessageLog. Formats are always literals:
+// a text from a file or the user goes in as an argument ("%s"), never as the format.
+#include <string>
+
+namespace vistra {
+
+// Thrown after an "ERR" report that ends the operation; the text is reported already.
+class PrintMsgError {};
+
+// A failed lookup of an interface, message or signal by name.
+class SignalNotFoundException : public std::exception {
+public:
+    explicit SignalNotFoundException(std::string text) : message(std::move(text)) {}
+    std::string message;
+};
+
+enum class Level { Info, Warning, Error };
+
+void report(Level level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+#define TARNWICK_PRINTF(f, a) __attribute__((format(printf, f, a)))
+void reportError(const char* format, ...) TARNWICK_PRINTF(1, 2);
+void reportWarning(const char* format, ...) TARNWICK_PRINTF(1, 2);
+void reportInfo(const char* format, ...) TARNWICK_PRINTF(1, 2);
+// Reports an "ERR" and throws PrintMsgError.
+[[noreturn]] void fail(const char* format, ...) TARNWICK_PRINTF(1, 2);
+
+// The stream and socket layer prints its own time-stamped lines to standard error only
+// ("20261210 12:00:00.123456 ERR text"); they never reach the MessageLog. After an ERR
+// line standard error is flushed and the file systems synced.
+void streamLog(Level level, const char* format, ...) TARNWICK_PRINTF(2, 3);
+#undef TARNWICK_PRINTF
+
+} // namespace vistra

@@ -1,0 +1,54 @@
+#pragma once
+// What the signal model reads and calls of the one data store.
+//
+// The model (signals, messages, interfaces) sits below the Store in the build, yet it
+// needs a few of the Store's values: the live flags, the view window, the line width,
+// the colour lookup and the rebuild of the plotted-signal list. The Store derives from
+// StoreHost and installs itself on construction; without a Store (unit tests, benchmarks)
+// a plain StoreHost with the defaults below answers, and tests set its fields directly.
+#include "core/types.h"
+
+#include <glibmm/ustring.h>
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace vistra {
+
+class Signal;
+
+class StoreHost {
+public:
+    StoreHost() = default;
+    StoreHost(const StoreHost&) = delete;
+    StoreHost& operator=(const StoreHost&) = delete;
+    virtual ~StoreHost();
+
+    // The installed host, or a default one when none is installed.
+    static StoreHost& get();
+    // Makes `host` the one that get() returns; nullptr goes back to the default.
+    static void install(StoreHost* host);
+
+    // A live source is chosen: signals keep a moving tail sample, decode order stays put.
+    std::atomic<bool> live{false};
+    // Every message and every signal is decoded, used or not (live and SocketCAN jobs).
+    std::atomic<bool> liveDecode{false};
+    // The view window [viewFrom, viewTo], both ends included; (kNoTime, 0) when empty.
+    std::atomic<u64> viewFrom{kNoTime};
+    std::atomic<u64> viewTo{0};
+    // A copy of the "line_width" setting.
+    std::atomic<double> lineWidth{2.0};
+
+    // Signals enabled for plotting; rebuilt by refreshPlotSignals, read by the plots.
+    std::vector<std::shared_ptr<Signal>> plotSignals;
+
+    virtual Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
+                                      const Glib::ustring& sig);
+    virtual void refreshPlotSignals();
+};
+
+// Shorthand for StoreHost::get().
+inline StoreHost& storeHost() { return StoreHost::get(); }
+
+} // namespace vistra

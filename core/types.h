@@ -1,0 +1,19 @@
+#pragma once
+// Fixed-width integer names used throughout the model, the store and the views.
+#include <cstdint>
+
+namespace vistra {
+
+using u8 = std::uint8_t;
+using u16 = std::uint16_t;
+using u32 = std::uint32_t;
+using u64 = std::uint64_t;
+using i8 = std::int8_t;
+using i16 = std::int16_t;
+using i32 = std::int32_t;
+using i64 = std::int64_t;
+
+// "No time" for the rulers, the view window and the first time of the data.
+inline constexpr u64 kNoTime = ~u64{0};
+
+} // namespace vistra

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds and runs every test: first a plain build (GUI tests in a virtual X display),
+# then the tests that need no display under AddressSanitizer + UndefinedBehaviorSanitizer.
+# The last lines printed are ctest's summary of the plain build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+configure_and_build() { # <dir> <extra cmake args...>
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+echo "== sanitizer build (address, undefined)"
+configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_BENCH=OFF \
+  "-DTARNWICK_SANITIZE=address;undefined"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan -L model -j "$jobs" --output-on-failure
+
+echo "== plain build"
+configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build -j "$jobs" --output-on-failure
