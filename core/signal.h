@@ -23,6 +23,8 @@ struct FrameRecord;
 struct Sample {
     u64 time;     // ms since the Unix epoch, UTC
     double value;
+
+    bool operator==(const Sample&) const = default;
 };
 
 class Signal : public std::enable_shared_from_this<Signal> {
