@@ -190,7 +190,7 @@ void Signal::storePoint(u64 t, double v)
         viewMax = max;
     } else {
         const StoreHost& host = storeHost();
-        if (t >= host.viewFrom.load(std::memory_order_relaxed) && t <= host.viewTo.load(std::memory_order_relaxed)) {
+        if (t >= host.viewStart.load(std::memory_order_relaxed) && t <= host.viewEnd.load(std::memory_order_relaxed)) {
             if (v < viewMin && countsForMin(v))
                 viewMin = v;
             if (v > viewMax && countsForMax(v))
@@ -270,8 +270,8 @@ void Signal::updateViewRange()
     if (!hasData)
         return;
     const StoreHost& host = storeHost();
-    const u64 from = host.viewFrom.load(std::memory_order_relaxed);
-    const u64 to = host.viewTo.load(std::memory_order_relaxed);
+    const u64 from = host.viewStart.load(std::memory_order_relaxed);
+    const u64 to = host.viewEnd.load(std::memory_order_relaxed);
     std::lock_guard lock(*samplesMutex);
     viewMin = DBL_MAX;
     viewMax = -DBL_MAX;

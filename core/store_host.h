@@ -34,9 +34,9 @@ public:
     std::atomic<bool> live{false};
     // Every message and every signal is decoded, used or not (live and SocketCAN jobs).
     std::atomic<bool> liveDecode{false};
-    // The view window [viewFrom, viewTo], both ends included; (kNoTime, 0) when empty.
-    std::atomic<u64> viewFrom{kNoTime};
-    std::atomic<u64> viewTo{0};
+    // The view window [viewStart, viewEnd], both ends included; (kNoTime, 0) when empty.
+    std::atomic<u64> viewStart{kNoTime};
+    std::atomic<u64> viewEnd{0};
     // A copy of the "line_width" setting.
     std::atomic<double> lineWidth{2.0};
 

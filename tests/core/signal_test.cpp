@@ -261,8 +261,8 @@ TEST(SignalLookup, ViewRangeMatchesABruteForceScan)
             u64 to = from + rng() % 3000;
             if (k == 0)
                 from = samples[0].time + 1, to = last; // window starting just after the first sample
-            storeHost().viewFrom = from;
-            storeHost().viewTo = to;
+            storeHost().viewStart = from;
+            storeHost().viewEnd = to;
             double lo = DBL_MAX, hi = -DBL_MAX;
             for (const auto& s : samples) {
                 if (s.time >= to)
@@ -279,8 +279,8 @@ TEST(SignalLookup, ViewRangeMatchesABruteForceScan)
             ASSERT_EQ(signal->viewMax, hi);
         }
     }
-    storeHost().viewFrom = kNoTime;
-    storeHost().viewTo = 0;
+    storeHost().viewStart = kNoTime;
+    storeHost().viewEnd = 0;
 }
 
 TEST(SignalPixels, ValueToYKeepsHalfALineWidthFreeAndStaysInTheLane)
