@@ -1,0 +1,200 @@
+#pragma once
+// The one data store of the process: the CAN interfaces with their messages and signals,
+// the log-file list, the time base and view window of the loaded data, the input mode,
+// and the worker thread that runs one input job at a time. It tells the GUI about
+// changes only through its dispatchers.
+#include "core/store_host.h"
+#include "core/types.h"
+
+#include <glibmm/dispatcher.h>
+#include <glibmm/ustring.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace vistra {
+
+class BitRate;
+class CanIface;
+class Message;
+class Signal;
+
+class Store : public StoreHost {
+public:
+    using ColorCallback =
+        std::function<Glib::ustring(const Glib::ustring&, const Glib::ustring&, const Glib::ustring&)>;
+    using TimeOffsetCallback = std::function<void(u64 time, u64 offset)>;
+
+    Store();
+    // Stops the worker, clears the data and saves the settings; never throws.
+    ~Store() override;
+
+    // The process's store, created on first use and destroyed at exit.
+    static Store& instance();
+
+    // Worker thread and jobs.
+    void startThread();
+    void requestParse();
+    void parseNow();
+    void run();
+    void stop();
+    void beginWork();
+    void endWork();
+    bool isWorking();
+    bool isBusy();
+    void emitDataChanged();
+    void emitProgressChanged();
+    void setProgress(double fraction);
+    void setColorCallback(ColorCallback callback) { colorCallback = std::move(callback); }
+    void setTimeOffsetCallback(TimeOffsetCallback callback) { timeOffsetCallback = std::move(callback); }
+    bool dbcLoaded() const { return dbcIsLoaded; }
+    bool vsdLoaded() const { return vsdIsLoaded; }
+    bool hasLogFiles() const { return !logFileList.empty(); }
+    const std::list<Glib::ustring>& logFiles() const { return logFileList; }
+    void clearLogFiles();
+    void freeBitRates();
+    static u32 monotonicMs();
+
+    // Lookups.
+    std::shared_ptr<CanIface> getIface(u32 number) const;
+    CanIface* usedIface(u32 number) const
+    {
+        auto it = usedIfaces.find(number);
+        return it == usedIfaces.end() ? nullptr : it->second;
+    }
+    std::shared_ptr<CanIface> getIfaceByName(const Glib::ustring& name) const;
+    // Throws std::invalid_argument when the interface or the message is absent.
+    std::shared_ptr<Message> getMessage(u32 id, u32 ifaceNumber) const;
+    // "<iface>.<msg>.<signal>", split at the first and the last '.'. Throws
+    // std::invalid_argument for a malformed name, SignalNotFoundException for a missing one.
+    std::shared_ptr<Signal> findSignal(const Glib::ustring& name) const;
+
+    // View window and notification.
+    void setViewWindow(u64 t1, u64 t2);
+    void resetViewWindow();
+    void resetViewWindowAndNotify();
+    void stopLiveStream();
+    void refreshPlotSignals() override;
+    void deselectAllSignals();
+    void resetBitRates();
+    void clearData();
+    void requestDump(const Glib::ustring& path, u64 from, u64 to);
+
+    // Display.
+    char* formatTime(i64 ms, char* buf, std::size_t size, bool absolute, bool withDate);
+    Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
+                              const Glib::ustring& sig) override;
+    void reloadSignalColors();
+
+    // Calls `f` for every signal of every message of every interface.
+    void forEachSignal(const std::function<void(Signal&)>& f) const;
+
+    Glib::ustring title;
+    std::atomic<bool> parsing{false}; // a parse (or dump) is requested and not finished
+    bool kvaserInput = false;
+    u32 canChannel = 0;
+    std::atomic<bool> networkMode{false};
+    Glib::ustring host;
+    u32 port = 777;
+    bool csvInput = false;
+    bool ascInput = false;
+    std::atomic<bool> textMode{false};
+    std::atomic<bool> guiRunning{false};
+    u32 timeFractionDigits = 3;
+    std::atomic<u64> leftRuler{kNoTime};
+    std::atomic<u64> rightRuler{kNoTime};
+    std::map<u32, std::shared_ptr<CanIface>> interfaces;
+    std::map<u32, CanIface*> usedIfaces;
+    u32 maxStatIface = 0;
+    u32 highestIface = 0; // highest real interface number
+    u32 enabledVisibleCount = 0;
+    u32 enabledCount = 0;
+    u32 usedCount = 0;
+    u32 usedNotLoadedCount = 0;
+    u32 plotCount = 0;
+    u32 selectedSignalCount = 0;
+    std::atomic<bool> decodeAll{false};
+    std::atomic<u32> ifaceMask{0};
+    u64 timeOffset = 0;
+    std::atomic<u64> firstTime{kNoTime};
+    std::atomic<u64> lastTime{0};
+    std::atomic<bool> viewLocked{false};
+    u64 firstFileStart = kNoTime;
+    u64 lastFrameTime = 0;
+    u64 pendingBase = 0;
+    bool legacyGps = false;
+    bool multiCanHeader = false;
+    std::atomic<bool> ascOutput{false};
+    bool dateStamp = false;
+    std::atomic<u8> progress{255};
+    std::atomic<u32> liveBlockCount{0};
+    Glib::ustring key;
+    std::atomic<bool> dumpPending{false};
+    Glib::ustring liveFilePath;
+
+    Glib::Dispatcher dataChanged;
+    Glib::Dispatcher progressChanged;
+    Glib::Dispatcher markersChanged;
+    Glib::Dispatcher settingsChanged;
+    Glib::Dispatcher connectFinished;
+    Glib::Dispatcher reloadRequested;
+
+    struct TimedLogFile {
+        Glib::ustring path;
+        u64 start;
+    };
+    std::list<Glib::ustring> logFileList;
+    std::list<TimedLogFile> timedLogFiles;
+
+    bool takeNextOffsetAsBase = true;
+    bool legacyNames = false;
+
+    // Bus-load signals by interface number (null entries allowed); each holds itself alive
+    // until freeBitRates releases it.
+    std::vector<BitRate*> bitRates;
+
+    Glib::ustring dumpPath;
+    u64 dumpFrom = 0;
+    u64 dumpTo = 0;
+    u64 firstDumpedTime = 0;
+    FILE* output = stdout;
+
+protected:
+    // Runs one input job, chosen by the input flags. Tests override it; a subclass that
+    // does must call stop() in its own destructor, before its members go.
+    virtual void runJob();
+
+    bool dbcIsLoaded = false;
+    bool vsdIsLoaded = false;
+
+private:
+    // Dispatchers are quiet in the command-line modes: nobody listens there.
+    bool quiet() const { return textMode || ascOutput; }
+    void runJobAtBoundary();
+
+    std::thread* worker = nullptr;
+    std::mutex workerMutex;
+    std::condition_variable workerCondition;
+    bool running = true;
+    bool requested = false;
+
+    std::mutex workMutex;
+    u8 workCount = 0;
+
+    std::mutex jobMutex; // held by the live job for its whole run
+    std::atomic<bool> stopLiveRequested{false};
+
+    ColorCallback colorCallback;
+    TimeOffsetCallback timeOffsetCallback;
+};
+
+} // namespace vistra
