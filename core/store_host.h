@@ -34,6 +34,8 @@ public:
     std::atomic<bool> live{false};
     // Every message and every signal is decoded, used or not (live and SocketCAN jobs).
     std::atomic<bool> liveDecode{false};
+    // The log parsers keep error frames for the error messages (set by ErrorMessage).
+    std::atomic<bool> keepErrorFrames{false};
     // The view window [viewStart, viewEnd], both ends included; (kNoTime, 0) when empty.
     std::atomic<u64> viewStart{kNoTime};
     std::atomic<u64> viewEnd{0};
