@@ -45,9 +45,6 @@ public:
     bool dependsOn(const Glib::ustring& name) override;
     void onFrame(const FrameRecord& frame) override;
 
-    // The raw bit field of `data` as an unsigned integer (bits past data byte 7 read as 0).
-    u64 extractRaw(const u8 (&data)[8]) const;
-
     bool wholeBytes = false;
     bool scaled = false;
     bool shifted = false;
@@ -62,6 +59,10 @@ public:
     double factor = 0;
     double offset = 0;
     i32 muxValue = kNotMultiplexed;
+
+private:
+    // The raw bit field of `data` as an unsigned integer (bits past data byte 7 read as 0).
+    u64 extractRaw(const u8 (&data)[8]) const;
 };
 
 } // namespace vistra

@@ -19,6 +19,14 @@ struct MessageTest : testing::Test {
     std::shared_ptr<CanIface> iface = CanIface::create("CAN0", 0);
     std::shared_ptr<Message> msg = std::make_shared<Message>(0x100, "Msg", iface);
 
+    ~MessageTest() override
+    {
+        if (msg)
+            msg->clear();
+        if (iface)
+            iface->clear();
+    }
+
     std::shared_ptr<Signal> add(const char* name)
     {
         auto sig = std::make_shared<Signal>(msg, name);
@@ -70,7 +78,6 @@ TEST_F(MessageTest, UpdateSignalCounts)
     EXPECT_EQ(iface->enabledVisibleCount, 2u);
     EXPECT_EQ(iface->usedCount, 5u);
     EXPECT_EQ(iface->usedNotLoadedCount, 4u);
-    iface->clear();
 }
 
 TEST_F(MessageTest, EndOfLoad)
