@@ -50,9 +50,8 @@ void Message::addFrame(const FrameRecord&) {}
 
 void Message::clear()
 {
-    for (auto& entry : signalsByName)
-        entry.second->clearAndDropUsers();
-    // Signals that share a name are reachable only through the definition order.
+    // The definition order holds every signal, also a second one of a name already taken,
+    // which the by-name map never sees; its users would otherwise keep a cycle alive.
     for (auto& signal : signals)
         signal->clearAndDropUsers();
     signalsByName.clear();

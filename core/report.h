@@ -2,6 +2,7 @@
 // Reporting of diagnostics: every report goes to standard error in colour and, as plain
 // text of at most 1023 characters, into the MessageLog. Formats are always literals:
 // a text from a file or the user goes in as an argument ("%s"), never as the format.
+#include <exception>
 #include <string>
 
 namespace vistra {
@@ -13,6 +14,8 @@ class PrintMsgError {};
 class SignalNotFoundException : public std::exception {
 public:
     explicit SignalNotFoundException(std::string text) : message(std::move(text)) {}
+    // Generic handlers print what(): give them the text, not "std::exception".
+    const char* what() const noexcept override { return message.c_str(); }
     std::string message;
 };
 

@@ -30,4 +30,8 @@ Glib::ustring StoreHost::signalColor(const Glib::ustring&, const Glib::ustring&,
 
 void StoreHost::refreshPlotSignals() {}
 
+void StoreHost::reloadSignalColors() {}
+
+void StoreHost::emitSettingsChanged() {}
+
 } // namespace vistra

@@ -1,9 +1,10 @@
 #pragma once
 // What the signal model reads and calls of the one data store.
 //
-// The model (signals, messages, interfaces) sits below the Store in the build, yet it
-// needs a few of the Store's values: the live flags, the view window, the line width,
-// the colour lookup and the rebuild of the plotted-signal list. The Store derives from
+// The model (signals, messages, interfaces) and the settings sit below the Store in the
+// build, yet they need a few of the Store's values and services: the live flags, the view
+// window, the line width, the colour lookup and reload, and the rebuild of the
+// plotted-signal list. The Store derives from
 // StoreHost and installs itself on construction; without a Store (unit tests, benchmarks)
 // a plain StoreHost with the defaults below answers, and tests set its fields directly.
 #include "core/types.h"
@@ -34,6 +35,8 @@ public:
     std::atomic<bool> live{false};
     // Every message and every signal is decoded, used or not (live and SocketCAN jobs).
     std::atomic<bool> liveDecode{false};
+    // The log parsers keep error frames for the error messages (set by ErrorMessage).
+    std::atomic<bool> keepErrorFrames{false};
     // The view window [viewStart, viewEnd], both ends included; (kNoTime, 0) when empty.
     std::atomic<u64> viewStart{kNoTime};
     std::atomic<u64> viewEnd{0};
@@ -46,6 +49,10 @@ public:
     virtual Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                                       const Glib::ustring& sig);
     virtual void refreshPlotSignals();
+    // The default signal colour changed: every signal takes its colour again, and the
+    // views hear of changed settings.
+    virtual void reloadSignalColors();
+    virtual void emitSettingsChanged();
 };
 
 // Shorthand for StoreHost::get().

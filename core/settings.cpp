@@ -1,0 +1,233 @@
+#include "core/settings.h"
+
+#include "core/report.h"
+#include "core/store_host.h"
+
+#include <glibmm/convert.h>
+#include <glibmm/fileutils.h>
+#include <glibmm/miscutils.h>
+
+#include <cstdlib>
+#include <fstream>
+
+namespace vistra {
+namespace {
+
+constexpr const char* kGlobal = "global";
+constexpr const char* kSignalColours = "signal_colors";
+constexpr const char* kNoFile = "./dummy";
+constexpr int kDefaultBitrateInterval = 100;
+
+Glib::ustring homeFolder()
+{
+    const char* home = std::getenv("HOME");
+    return home ? Glib::ustring(home) : Glib::ustring("/tmp");
+}
+
+// True when `path` can be opened, or else was created empty. An existing file that cannot
+// be read is left untouched (never truncated).
+bool openOrCreate(const Glib::ustring& path)
+{
+    if (std::ifstream(path.raw()))
+        return true;
+    return bool(std::ofstream(path.raw(), std::ios::app));
+}
+
+void readValue(const Glib::KeyFile& file, const char* key, bool& out) { out = file.get_boolean(kGlobal, key); }
+void readValue(const Glib::KeyFile& file, const char* key, int& out) { out = file.get_integer(kGlobal, key); }
+void readValue(const Glib::KeyFile& file, const char* key, double& out) { out = file.get_double(kGlobal, key); }
+void readValue(const Glib::KeyFile& file, const char* key, Glib::ustring& out) { out = file.get_string(kGlobal, key); }
+
+} // namespace
+
+Settings* Settings::instance()
+{
+    static Settings* const settings = new Settings();
+    return settings;
+}
+
+Settings::Settings() : settingsPath(homeFolder() + settingsName), listPath(homeFolder() + listName)
+{
+    const bool haveSettings = openOrCreate(settingsPath);
+    if (!haveSettings)
+        reportError("Couldn't create %s", settingsPath.c_str());
+    if (!openOrCreate(listPath))
+        reportError("Couldn't create %s", listPath.c_str());
+    if (!haveSettings)
+        return;
+    try {
+        load_from_file(Glib::filename_from_utf8(settingsPath));
+    } catch (const Glib::KeyFileError& e) {
+        reportInfo("Failed to parse settings file %s, %s", settingsPath.c_str(), e.what().c_str());
+        // A failed parse may leave the groups read before the fault.
+        load_from_data("");
+    } catch (const Glib::Error& e) {
+        reportError("Couldn't read settings file %s, %s", settingsPath.c_str(), e.what().c_str());
+    }
+}
+
+Settings::~Settings() { save(); }
+
+bool Settings::save()
+{
+    std::lock_guard lock(mutex);
+    try {
+        save_to_file(Glib::filename_from_utf8(settingsPath));
+        return true;
+    } catch (const Glib::Error& e) {
+        reportError("Couldn't save settings to %s, %s", settingsPath.c_str(), e.what().c_str());
+        return false;
+    }
+}
+
+template <class T, class Setter>
+T Settings::readGlobal(const char* key, const T& fallback, Setter setter)
+{
+    {
+        std::lock_guard lock(mutex);
+        try {
+            T value;
+            readValue(*this, key, value);
+            return value;
+        } catch (const Glib::KeyFileError&) {
+            // Missing, or not of the key's type: the default replaces it.
+        }
+    }
+    (this->*setter)(fallback);
+    return fallback;
+}
+
+// Keys whose setter is a plain write.
+#define TARNWICK_PLAIN_KEY(Name, key, Type, Param, fallback, write)                              \
+    Type Settings::get##Name() { return readGlobal<Type>(key, fallback, &Settings::set##Name); } \
+    void Settings::set##Name(Param value)                                                        \
+    {                                                                                            \
+        std::lock_guard lock(mutex);                                                             \
+        write(kGlobal, key, value);                                                              \
+    }
+
+TARNWICK_PLAIN_KEY(SplitView, "split_view", bool, bool, true, set_boolean)
+TARNWICK_PLAIN_KEY(PrettyTime, "pretty_time", bool, bool, true, set_boolean)
+TARNWICK_PLAIN_KEY(ShowDelta, "show_delta", bool, bool, false, set_boolean)
+TARNWICK_PLAIN_KEY(LineWidth, "line_width", double, double, 2.0, set_double)
+TARNWICK_PLAIN_KEY(ListFont, "list_font", Glib::ustring, const Glib::ustring&, "10.0", set_string)
+TARNWICK_PLAIN_KEY(DecimalComma, "decimal_comma", bool, bool, false, set_boolean)
+TARNWICK_PLAIN_KEY(BgColor, "bg_color", Glib::ustring, const Glib::ustring&, "#efc8efc8efc8", set_string)
+TARNWICK_PLAIN_KEY(RulerColor, "ruler_color", Glib::ustring, const Glib::ustring&, "#000000000000", set_string)
+TARNWICK_PLAIN_KEY(RulerTransparency, "ruler_transparancy", double, double, 0.5, set_double)
+TARNWICK_PLAIN_KEY(GridColor, "grid_color", Glib::ustring, const Glib::ustring&, "#d2c5d2c5d2c5", set_string)
+TARNWICK_PLAIN_KEY(RulerTextColor, "ruler_text_color", Glib::ustring, const Glib::ustring&, "#000000000000",
+                   set_string)
+TARNWICK_PLAIN_KEY(RulerTxtTransparency, "ruler_txt_transparency", double, double, 1.0, set_double)
+TARNWICK_PLAIN_KEY(RulerTextBackgroundColor, "ruler_text_background_color", Glib::ustring,
+                   const Glib::ustring&, "#ffffffffffff", set_string)
+TARNWICK_PLAIN_KEY(RulerTxtBackgroundTransparency, "ruler_txt_background_transparency", double, double, 0.5,
+                   set_double)
+TARNWICK_PLAIN_KEY(FontSize, "font_size", int, int, 10, set_integer)
+TARNWICK_PLAIN_KEY(LogPath, "log_path", Glib::ustring, const Glib::ustring&, "/usr/share/tarnwick/templates",
+                   set_string)
+TARNWICK_PLAIN_KEY(LivePath, "live_path", Glib::ustring, const Glib::ustring&, "", set_string)
+TARNWICK_PLAIN_KEY(ListPath, "list_path", Glib::ustring, const Glib::ustring&, "", set_string)
+#undef TARNWICK_PLAIN_KEY
+
+int Settings::getBitrateInterval()
+{
+    const int ms = readGlobal<int>("bitrate_interval", kDefaultBitrateInterval, &Settings::setBitrateInterval);
+    if (ms > 0)
+        return ms;
+    reportWarning("Invalid bitrate update interval, setting to %d ms", kDefaultBitrateInterval);
+    setBitrateInterval(kDefaultBitrateInterval);
+    return kDefaultBitrateInterval;
+}
+
+void Settings::setBitrateInterval(int ms)
+{
+    std::lock_guard lock(mutex);
+    set_integer(kGlobal, "bitrate_interval", ms);
+}
+
+Glib::ustring Settings::getDbFile() { return readGlobal<Glib::ustring>("dbFile", kNoFile, &Settings::setDbFile); }
+
+void Settings::setDbFile(const Glib::ustring& path)
+{
+    const Glib::ustring value = path == kNoFile ? path : Glib::ustring(Glib::canonicalize_filename(path.raw()));
+    std::lock_guard lock(mutex);
+    set_string(kGlobal, "dbFile", value);
+}
+
+Glib::ustring Settings::getVsdFile() { return readGlobal<Glib::ustring>("vsdFile", kNoFile, &Settings::setVsdFile); }
+
+void Settings::setVsdFile(const Glib::ustring& path)
+{
+    const Glib::ustring value = path == kNoFile ? path : Glib::ustring(Glib::canonicalize_filename(path.raw()));
+    std::lock_guard lock(mutex);
+    set_string(kGlobal, "vsdFile", value);
+}
+
+Glib::ustring Settings::getDefSigColor()
+{
+    return readGlobal<Glib::ustring>("def_sig_color", "#eded33333b3b", &Settings::setDefSigColor);
+}
+
+void Settings::setDefSigColor(const Glib::ustring& colour)
+{
+    bool changed = true;
+    {
+        std::lock_guard lock(mutex);
+        try {
+            changed = get_string(kGlobal, "def_sig_color") != colour;
+        } catch (const Glib::KeyFileError&) {
+            // Nothing stored yet counts as a change.
+        }
+        set_string(kGlobal, "def_sig_color", colour);
+    }
+    // The Store asks for the signal colours again, so it is called without the lock.
+    if (changed) {
+        storeHost().reloadSignalColors();
+        storeHost().emitSettingsChanged();
+    }
+}
+
+Glib::ustring Settings::getDefaultEditor()
+{
+    return readGlobal<Glib::ustring>("default_editor", "/usr/bin/gedit", &Settings::setDefaultEditor);
+}
+
+void Settings::setDefaultEditor(const Glib::ustring& path)
+{
+    if (!Glib::file_test(path.raw(), Glib::FILE_TEST_IS_EXECUTABLE)) {
+        reportInfo("%s is not an executable", path.c_str());
+        return;
+    }
+    std::lock_guard lock(mutex);
+    set_string(kGlobal, "default_editor", path);
+}
+
+Glib::ustring Settings::getSignalColor(const Glib::ustring& iface, const Glib::ustring& msg,
+                                       const Glib::ustring& sig)
+{
+    const Glib::ustring key = iface + "." + msg + "." + sig;
+    Glib::ustring colour;
+    {
+        std::lock_guard lock(mutex);
+        try {
+            colour = get_string(kSignalColours, key);
+        } catch (const Glib::KeyFileError&) {
+            colour = kDefaultColourMarker;
+            set_string(kSignalColours, key, colour);
+        }
+    }
+    return colour == kDefaultColourMarker ? getDefSigColor() : colour;
+}
+
+void Settings::setSignalColor(const Glib::ustring& iface, const Glib::ustring& msg, const Glib::ustring& sig,
+                              Glib::ustring colour)
+{
+    // Stored as the marker, the colour follows later changes of the default.
+    if (colour == getDefSigColor())
+        colour = kDefaultColourMarker;
+    std::lock_guard lock(mutex);
+    set_string(kSignalColours, iface + "." + msg + "." + sig, colour);
+}
+
+} // namespace vistra

@@ -1,0 +1,114 @@
+#pragma once
+// The user's settings, kept in the key file "~/.tarnwick" (in "/tmp" without HOME): last
+// used files and folders, plot appearance, the bus-load interval, the external editor and
+// one colour per signal. A getter that finds no value (or one of the wrong type) stores
+// its default and returns it, so the file fills itself with every setting ever asked for.
+//
+// The GUI thread reads and writes the settings while the Store worker reads them, and
+// getters write: every access takes the object's mutex. The key file is therefore not
+// reachable from outside (protected base), only through the locked members.
+#include <glibmm/keyfile.h>
+#include <glibmm/ustring.h>
+
+#include <mutex>
+
+namespace vistra {
+
+class Settings : protected Glib::KeyFile {
+public:
+    // The process-wide settings, created on the first call and never deleted.
+    static Settings* instance();
+
+    // Reads the files under HOME (or "/tmp"), creating them empty when they are missing.
+    // A file that cannot be created or read is reported as "ERR" and the settings start
+    // empty in memory. instance() is the one production object; tests make their own.
+    Settings();
+    virtual ~Settings();
+
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
+    // Writes the settings file. A failure is reported as "ERR" and gives false.
+    bool save();
+
+    bool getSplitView();
+    void setSplitView(bool on);
+    // "./dummy" means no file; any other path is stored absolute.
+    Glib::ustring getDbFile();
+    void setDbFile(const Glib::ustring& path);
+    Glib::ustring getVsdFile();
+    void setVsdFile(const Glib::ustring& path);
+    bool getPrettyTime();
+    void setPrettyTime(bool on);
+    bool getShowDelta();
+    void setShowDelta(bool on);
+    double getLineWidth();
+    void setLineWidth(double width);
+    Glib::ustring getListFont();
+    void setListFont(const Glib::ustring& font);
+    bool getDecimalComma();
+    void setDecimalComma(bool on);
+    // The bus-load averaging window in ms; a stored value <= 0 is replaced by 100.
+    int getBitrateInterval();
+    void setBitrateInterval(int ms);
+    // A change of the default colour makes the Store reload the signal colours and
+    // announce changed settings.
+    Glib::ustring getDefSigColor();
+    void setDefSigColor(const Glib::ustring& colour);
+    Glib::ustring getBgColor();
+    void setBgColor(const Glib::ustring& colour);
+    Glib::ustring getRulerColor();
+    void setRulerColor(const Glib::ustring& colour);
+    double getRulerTransparency();
+    void setRulerTransparency(double alpha);
+    Glib::ustring getGridColor();
+    void setGridColor(const Glib::ustring& colour);
+    Glib::ustring getRulerTextColor();
+    void setRulerTextColor(const Glib::ustring& colour);
+    double getRulerTxtTransparency();
+    void setRulerTxtTransparency(double alpha);
+    Glib::ustring getRulerTextBackgroundColor();
+    void setRulerTextBackgroundColor(const Glib::ustring& colour);
+    double getRulerTxtBackgroundTransparency();
+    void setRulerTxtBackgroundTransparency(double alpha);
+    int getFontSize();
+    void setFontSize(int size);
+    Glib::ustring getLogPath();
+    void setLogPath(const Glib::ustring& path);
+    Glib::ustring getLivePath();
+    void setLivePath(const Glib::ustring& path);
+    Glib::ustring getListPath();
+    void setListPath(const Glib::ustring& path);
+    // Stores only executable programs; the getter answers "/usr/bin/gedit" when nothing
+    // usable is stored.
+    Glib::ustring getDefaultEditor();
+    void setDefaultEditor(const Glib::ustring& path);
+
+    // The colour of iface.msg.sig. A signal without a colour of its own follows the
+    // default colour, also through later changes of it.
+    Glib::ustring getSignalColor(const Glib::ustring& iface, const Glib::ustring& msg, const Glib::ustring& sig);
+    void setSignalColor(const Glib::ustring& iface, const Glib::ustring& msg, const Glib::ustring& sig,
+                        Glib::ustring colour);
+
+    // Stored under a signal in place of a colour: "use the default colour".
+    static constexpr const char* kDefaultColourMarker = "#00007833ffff";
+
+    const Glib::ustring settingsName = "/.tarnwick";
+    const Glib::ustring settingsPath;
+    const Glib::ustring listName = "/.tarnwick_siglist";
+    const Glib::ustring listPath;
+
+private:
+    // The getter rule: the stored value, or else the fallback stored through `setter`.
+    template <class T, class Setter>
+    T readGlobal(const char* key, const T& fallback, Setter setter);
+
+    // Held for every access to either key file. Recursive: getters store their defaults
+    // through the setters. Calls into the Store are made without it.
+    std::recursive_mutex mutex;
+    // The stored signal lists, and the VSD or DBC path behind the current list group.
+    Glib::KeyFile listKeyFile;
+    Glib::ustring listSource;
+};
+
+} // namespace vistra
