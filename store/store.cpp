@@ -3,12 +3,14 @@
 #include "core/bit_rate.h"
 #include "core/can_iface.h"
 #include "core/message.h"
+#include "core/message_log.h"
 #include "core/report.h"
 #include "core/settings.h"
 #include "core/signal.h"
 
 #include <glibmm/exception.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <stdexcept>
@@ -23,8 +25,8 @@ Store::Store()
 
     const char* home = std::getenv("HOME");
     liveFilePath = home ? Glib::ustring(home) + "/" + ".tarnwicklive" : Glib::ustring("/tmp/") + ".tarnwicklive";
-    settingsChanged.connect([this] { lineWidth = Settings::instance().getLineWidth(); });
-    lineWidth = Settings::instance().getLineWidth();
+    settingsChanged.connect([this] { lineWidth = Settings::instance()->getLineWidth(); });
+    lineWidth = Settings::instance()->getLineWidth();
     install(this);
 }
 
@@ -144,7 +146,7 @@ void Store::stop()
         worker = nullptr;
     }
     clearData();
-    Settings::instance().save();
+    Settings::instance()->save();
 }
 
 void Store::beginWork()
@@ -452,7 +454,7 @@ void Store::reloadSignalColors()
     for (const auto& iface : interfaces)
         for (const auto& msg : iface.second->messages)
             for (const auto& signal : msg.second->signals)
-                signal->colour = Settings::instance().getSignalColor(iface.second->name, msg.second->name, signal->name);
+                signal->colour = Settings::instance()->getSignalColor(iface.second->name, msg.second->name, signal->name);
 }
 
 } // namespace vistra

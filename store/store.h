@@ -93,7 +93,8 @@ public:
     char* formatTime(i64 ms, char* buf, std::size_t size, bool absolute, bool withDate);
     Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                               const Glib::ustring& sig) override;
-    void reloadSignalColors();
+    void reloadSignalColors() override;
+    void emitSettingsChanged() override { settingsChanged.emit(); }
 
     // Calls `f` for every signal of every message of every interface.
     void forEachSignal(const std::function<void(Signal&)>& f) const;
