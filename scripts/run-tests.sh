@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: first a plain build (GUI tests in a virtual X display),
-# then the tests that need no display under AddressSanitizer + UndefinedBehaviorSanitizer.
+# then the tests that need no display under AddressSanitizer + UndefinedBehaviorSanitizer
+# and under ThreadSanitizer.
 # The last lines printed are ctest's summary of the plain build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,6 +18,11 @@ configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_BENCH=OFF \
   "-DTARNWICK_SANITIZE=address;undefined"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -L model -j "$jobs" --output-on-failure
+
+echo "== thread sanitizer build (model tests: worker, parsers, painter threads)"
+configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_BENCH=OFF -DTARNWICK_SANITIZE=thread
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan -L model -j "$jobs" --output-on-failure
 
 echo "== plain build"
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
