@@ -164,7 +164,7 @@ int BitRate::frameBitLength(const FrameRecord& frame)
         image.put(0, 2); // IDE, r0
     }
     image.put(frame.length & 0xF, 4);
-    // A remote frame is counted with its data field too, as the recorders store it.
+    // Remote frames are counted with the data field their length byte gives.
     for (int i = 0; i < frame.dataLength(); ++i)
         image.put(frame.data[i], 8);
     image.put(crc15Range(image.bytes, 0, image.length), 15);

@@ -1,0 +1,341 @@
+#include "core/settings.h"
+
+#include "core/message_log.h"
+#include "core/store_host.h"
+
+#include <glibmm/fileutils.h>
+#include <glibmm/keyfile.h>
+#include <glibmm/miscutils.h>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vistra {
+namespace {
+
+std::vector<MessageLog::Entry> drainLog()
+{
+    std::vector<MessageLog::Entry> entries;
+    while (!MessageLog::instance().empty())
+        entries.push_back(MessageLog::instance().pop());
+    return entries;
+}
+
+bool logged(const std::vector<MessageLog::Entry>& entries, int level, const std::string& text)
+{
+    for (const auto& e : entries)
+        if (e.level == level && e.text.raw().rfind(text, 0) == 0)
+            return true;
+    return false;
+}
+
+// Points HOME at a fresh folder for one test and restores it afterwards.
+class SettingsTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const char* h = std::getenv("HOME"))
+            savedHome = h;
+        std::string pattern = savedHome.value_or("/tmp") + "/home-XXXXXX";
+        ASSERT_TRUE(mkdtemp(pattern.data()));
+        home = pattern;
+        setenv("HOME", home.c_str(), 1);
+        drainLog();
+    }
+    void TearDown() override
+    {
+        if (savedHome)
+            setenv("HOME", savedHome.value().c_str(), 1);
+        else
+            unsetenv("HOME");
+        drainLog();
+    }
+
+    void writeSettingsFile(const std::string& text) { std::ofstream(home + "/.tarnwick") << text; }
+
+    // The settings file as another program would read it.
+    Glib::KeyFile readBack()
+    {
+        Glib::KeyFile file;
+        file.load_from_file(home + "/.tarnwick");
+        return file;
+    }
+
+    std::optional<std::string> savedHome;
+    std::string home;
+};
+
+// Counts the calls that a change of the default colour makes into the Store.
+struct CountingHost : StoreHost {
+    CountingHost() { install(this); }
+    ~CountingHost() override { install(nullptr); }
+    void reloadSignalColors() override { ++reloads; }
+    void emitSettingsChanged() override { ++changes; }
+    int reloads = 0;
+    int changes = 0;
+};
+
+TEST_F(SettingsTest, FreshHomeGetsDefaultsWrittenBack)
+{
+    CountingHost host;
+    {
+        Settings s;
+        EXPECT_TRUE(Glib::file_test(home + "/.tarnwick", Glib::FILE_TEST_IS_REGULAR));
+        EXPECT_TRUE(Glib::file_test(home + "/.tarnwick_siglist", Glib::FILE_TEST_IS_REGULAR));
+        EXPECT_EQ(s.settingsPath, home + "/.tarnwick");
+        EXPECT_EQ(s.listPath, home + "/.tarnwick_siglist");
+
+        EXPECT_TRUE(s.getSplitView());
+        EXPECT_EQ(s.getDbFile(), "./dummy");
+        EXPECT_EQ(s.getVsdFile(), "./dummy");
+        EXPECT_TRUE(s.getPrettyTime());
+        EXPECT_FALSE(s.getShowDelta());
+        EXPECT_EQ(s.getLineWidth(), 2.0);
+        EXPECT_EQ(s.getListFont(), "10.0");
+        EXPECT_FALSE(s.getDecimalComma());
+        EXPECT_EQ(s.getBitrateInterval(), 100);
+        EXPECT_EQ(s.getDefSigColor(), "#eded33333b3b");
+        EXPECT_EQ(s.getBgColor(), "#efc8efc8efc8");
+        EXPECT_EQ(s.getRulerColor(), "#000000000000");
+        EXPECT_EQ(s.getRulerTransparency(), 0.5);
+        EXPECT_EQ(s.getGridColor(), "#d2c5d2c5d2c5");
+        EXPECT_EQ(s.getRulerTextColor(), "#000000000000");
+        EXPECT_EQ(s.getRulerTxtTransparency(), 1.0);
+        EXPECT_EQ(s.getRulerTextBackgroundColor(), "#ffffffffffff");
+        EXPECT_EQ(s.getRulerTxtBackgroundTransparency(), 0.5);
+        EXPECT_EQ(s.getFontSize(), 10);
+        EXPECT_EQ(s.getLogPath(), "/usr/share/tarnwick/templates");
+        EXPECT_EQ(s.getLivePath(), "");
+        EXPECT_EQ(s.getListPath(), "");
+        EXPECT_EQ(s.getDefaultEditor(), "/usr/bin/gedit");
+        // The first read of the default colour stores it, which counts as a change.
+        EXPECT_EQ(host.reloads, 1);
+        EXPECT_EQ(host.changes, 1);
+        ASSERT_TRUE(s.save());
+    }
+    Glib::KeyFile file = readBack();
+    const char* keys[] = {"split_view", "dbFile", "vsdFile", "pretty_time", "show_delta", "line_width",
+                          "list_font", "decimal_comma", "bitrate_interval", "def_sig_color", "bg_color",
+                          "ruler_color", "ruler_transparancy", "grid_color", "ruler_text_color",
+                          "ruler_txt_transparency", "ruler_text_background_color",
+                          "ruler_txt_background_transparency", "font_size", "log_path", "live_path",
+                          "list_path"};
+    for (const char* key : keys)
+        EXPECT_TRUE(file.has_key("global", key)) << key;
+    EXPECT_EQ(file.get_double("global", "line_width"), 2.0);
+    EXPECT_EQ(file.get_integer("global", "bitrate_interval"), 100);
+    EXPECT_EQ(file.get_string("global", "def_sig_color"), "#eded33333b3b");
+    // The editor default is stored only when it is an executable on this machine.
+    EXPECT_EQ(file.has_key("global", "default_editor"),
+              Glib::file_test("/usr/bin/gedit", Glib::FILE_TEST_IS_EXECUTABLE));
+}
+
+TEST_F(SettingsTest, StoredAndWrongValues)
+{
+    struct Case {
+        const char* line;
+        std::function<double(Settings&)> get;
+        double expected;
+        const char* key;
+        const char* rewritten; // the key's text in the file after save
+        const char* warning;   // expected "WRN", or null
+    };
+    const Case cases[] = {
+        {"line_width=3.5", &Settings::getLineWidth, 3.5, "line_width", "3.5", nullptr},
+        {"line_width=abc", &Settings::getLineWidth, 2.0, "line_width", "2", nullptr},
+        {"font_size=12.5", &Settings::getFontSize, 10, "font_size", "10", nullptr},
+        {"split_view=maybe", &Settings::getSplitView, 1, "split_view", "true", nullptr},
+        {"bitrate_interval=250", &Settings::getBitrateInterval, 250, "bitrate_interval", "250", nullptr},
+        {"bitrate_interval=0", &Settings::getBitrateInterval, 100, "bitrate_interval", "100",
+         "Invalid bitrate update interval, setting to 100 ms"},
+        {"bitrate_interval=-5", &Settings::getBitrateInterval, 100, "bitrate_interval", "100",
+         "Invalid bitrate update interval, setting to 100 ms"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        writeSettingsFile(std::string("[global]\n") + c.line + "\n");
+        {
+            Settings s;
+            EXPECT_EQ(c.get(s), c.expected);
+            EXPECT_EQ(c.get(s), c.expected); // the second read finds the rewritten value
+            ASSERT_TRUE(s.save());
+        }
+        EXPECT_EQ(readBack().get_value("global", c.key), c.rewritten);
+        const auto log = drainLog();
+        EXPECT_EQ(logged(log, 1, "Invalid bitrate"), c.warning != nullptr);
+        if (c.warning) {
+            EXPECT_TRUE(logged(log, 1, c.warning));
+        }
+    }
+}
+
+TEST_F(SettingsTest, UnparsableFileStartsEmptyAndIsOverwritten)
+{
+    writeSettingsFile("[global]\nline_width=3.5\nthis line is no key\n");
+    {
+        Settings s;
+        EXPECT_TRUE(logged(drainLog(), 0, "Failed to parse settings file " + home + "/.tarnwick, "));
+        EXPECT_EQ(s.getLineWidth(), 2.0);
+        ASSERT_TRUE(s.save());
+    }
+    EXPECT_EQ(readBack().get_double("global", "line_width"), 2.0);
+}
+
+TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
+{
+    struct Case {
+        const char* what;
+        std::function<std::string(const std::string& home)> prepare; // gives the HOME to use
+        int level;
+        const char* report;
+        bool permissions = false; // rests on file permissions, which root passes by
+    };
+    const Case cases[] = {
+        {"home folder missing", [](const std::string& h) { return h + "/missing"; }, 2, "Couldn't create "},
+        {"settings file is a folder",
+         [](const std::string& h) {
+             mkdir((h + "/.tarnwick").c_str(), 0700);
+             return h;
+         },
+         0, "Failed to parse settings file "},
+        {"settings file not readable",
+         [](const std::string& h) {
+             const std::string sub = h + "/locked";
+             mkdir(sub.c_str(), 0700);
+             std::ofstream(sub + "/.tarnwick") << "[global]\nline_width=5\n";
+             chmod((sub + "/.tarnwick").c_str(), 0200);
+             return sub;
+         },
+         2, "Couldn't read settings file ", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.permissions && geteuid() == 0)
+            continue;
+        const std::string useHome = c.prepare(home);
+        setenv("HOME", useHome.c_str(), 1);
+        {
+            Settings s; // neither throws nor ends the process
+            EXPECT_TRUE(logged(drainLog(), c.level, std::string(c.report) + useHome + "/.tarnwick"));
+            EXPECT_EQ(s.getLineWidth(), 2.0);
+            s.setLineWidth(4.0);
+            EXPECT_EQ(s.getLineWidth(), 4.0);
+        }
+    }
+    // A save that fails reports and answers false.
+    setenv("HOME", (home + "/missing").c_str(), 1);
+    Settings s;
+    drainLog();
+    EXPECT_FALSE(s.save());
+    EXPECT_TRUE(logged(drainLog(), 2, "Couldn't save settings to " + home + "/missing/.tarnwick"));
+}
+
+TEST_F(SettingsTest, ModelFilesAreStoredAbsolute)
+{
+    Settings s;
+    const std::string cwd = Glib::get_current_dir();
+    struct Case {
+        const char* given;
+        std::string stored;
+    };
+    const Case cases[] = {
+        {"./dummy", "./dummy"},
+        {"x.dbc", cwd + "/x.dbc"},
+        {"/a/b/../c/./d.vsd", "/a/c/d.vsd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.given);
+        s.setDbFile(c.given);
+        s.setVsdFile(c.given);
+        EXPECT_EQ(s.getDbFile(), c.stored);
+        EXPECT_EQ(s.getVsdFile(), c.stored);
+    }
+}
+
+TEST_F(SettingsTest, SignalColours)
+{
+    CountingHost host;
+    {
+        Settings s;
+        EXPECT_EQ(s.getSignalColor("Can", "Msg", "Plain"), "#eded33333b3b"); // stores the marker
+        s.setSignalColor("Can", "Msg", "Own", "#123412341234");
+        s.setSignalColor("Can", "Msg", "Follows", "#eded33333b3b");
+        EXPECT_EQ(s.getSignalColor("Can", "Msg", "Own"), "#123412341234");
+
+        const int reloads = host.reloads;
+        s.setDefSigColor("#eded33333b3b"); // unchanged: the Store is not bothered
+        EXPECT_EQ(host.reloads, reloads);
+        s.setDefSigColor("#111111111111");
+        EXPECT_EQ(host.reloads, reloads + 1);
+        EXPECT_EQ(host.changes, reloads + 1);
+
+        EXPECT_EQ(s.getSignalColor("Can", "Msg", "Plain"), "#111111111111");
+        EXPECT_EQ(s.getSignalColor("Can", "Msg", "Follows"), "#111111111111");
+        EXPECT_EQ(s.getSignalColor("Can", "Msg", "Own"), "#123412341234");
+        ASSERT_TRUE(s.save());
+    }
+    Glib::KeyFile file = readBack();
+    EXPECT_EQ(file.get_string("signal_colors", "Can.Msg.Plain"), "#00007833ffff");
+    EXPECT_EQ(file.get_string("signal_colors", "Can.Msg.Follows"), "#00007833ffff");
+    EXPECT_EQ(file.get_string("signal_colors", "Can.Msg.Own"), "#123412341234");
+}
+
+TEST_F(SettingsTest, EditorMustBeExecutable)
+{
+    Settings s;
+    s.setDefaultEditor("/nonexistent/editor");
+    EXPECT_TRUE(logged(drainLog(), 0, "/nonexistent/editor is not an executable"));
+    EXPECT_EQ(s.getDefaultEditor(), "/usr/bin/gedit"); // also when it is not installed
+    s.setDefaultEditor("/bin/sh");
+    EXPECT_EQ(s.getDefaultEditor(), "/bin/sh");
+}
+
+TEST_F(SettingsTest, WithoutHomeFilesLieInTmp)
+{
+    const bool hadSettings = Glib::file_test("/tmp/.tarnwick", Glib::FILE_TEST_EXISTS);
+    const bool hadList = Glib::file_test("/tmp/.tarnwick_siglist", Glib::FILE_TEST_EXISTS);
+    unsetenv("HOME");
+    {
+        Settings s;
+        EXPECT_EQ(s.settingsPath, "/tmp/.tarnwick");
+        EXPECT_EQ(s.listPath, "/tmp/.tarnwick_siglist");
+        EXPECT_TRUE(Glib::file_test("/tmp/.tarnwick_siglist", Glib::FILE_TEST_EXISTS));
+    }
+    if (!hadSettings)
+        unlink("/tmp/.tarnwick");
+    if (!hadList)
+        unlink("/tmp/.tarnwick_siglist");
+}
+
+TEST_F(SettingsTest, WorkerReadsWhileGuiWrites)
+{
+    Settings s;
+    std::thread worker([&s] {
+        for (int i = 0; i < 20000; ++i) {
+            ASSERT_GT(s.getBitrateInterval(), 0);
+            ASSERT_GE(s.getLineWidth(), 0.0);
+            ASSERT_FALSE(s.getSignalColor("Can", "Msg", "Sig" + std::to_string(i % 4000)).empty());
+        }
+    });
+    // The GUI replaces values and adds keys, so the key file changes under the worker.
+    for (int i = 0; i < 4000; ++i) {
+        s.setLineWidth(i);
+        s.setSignalColor("Can", "Msg", "Sig" + std::to_string(i), "#123412341234");
+    }
+    worker.join();
+    EXPECT_EQ(s.getLineWidth(), 3999.0);
+    EXPECT_EQ(s.getSignalColor("Can", "Msg", "Sig1234"), "#123412341234");
+}
+
+} // namespace
+} // namespace vistra
