@@ -66,6 +66,14 @@ bool acceptLength(u32 length)
     return true;
 }
 
+// Each read starts a new block, so the cursor starts at its first record; a caller that
+// does not rewind must not skip records or see a negative count.
+void startBlock(StreamCompressor* s)
+{
+    s->outLength = 0;
+    s->cursor = 0;
+}
+
 int decompress(StreamCompressor* s, const u8* packed, u8* raw)
 {
     const int produced = LZ4_decompress_safe(reinterpret_cast<const char*>(packed),
@@ -147,16 +155,6 @@ int readExactly(StreamCompressor* s, int fd, u8* buf, int n)
     }
     return kOk;
 }
-
-namespace {
-// Each read starts a new block, so the cursor starts at its first record; a caller that
-// does not rewind must not skip records or see a negative count.
-void startBlock(StreamCompressor* s)
-{
-    s->outLength = 0;
-    s->cursor = 0;
-}
-} // namespace
 
 int readBlock(StreamCompressor* s, int fd)
 {
