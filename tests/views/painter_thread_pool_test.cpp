@@ -51,6 +51,13 @@ public:
             ++lateCallbacks;
         if (task->generation == generation)
             accepted.push_back(task->y);
+        changed.notify_all();
+    }
+    // Waits up to 5 s until `n` tasks are delivered.
+    bool waitForCount(int n)
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, 5s, [&] { return total >= n; });
     }
     int count()
     {
@@ -193,23 +200,30 @@ TEST(PainterThreadPool, LateResultOfAnOldGenerationIsDropped)
     EXPECT_EQ(owner.accepted, std::vector<int>{2});
 }
 
-// Many small tasks in bursts: a task pushed onto the queue while every thread goes to
-// sleep must still be painted.
+// Many small tasks in bursts, each burst awaited: a task pushed onto the queue while
+// every thread goes to sleep must still be painted.
 TEST(PainterThreadPool, EveryTaskOfManyBurstsIsDeliveredOnce)
 {
+    for (int threads : {1, 8}) {
+    SCOPED_TRACE(threads);
     Owner owner;
-    PainterThreadPool pool(8, [](const std::shared_ptr<PainterTask>&, const std::atomic<bool>&) {});
+    // Paints of varying short length, so threads come free at every point of addTask.
+    PainterThreadPool pool(threads, [](const std::shared_ptr<PainterTask>& task, const std::atomic<bool>&) {
+        std::atomic<int> spin = task->y % 97;
+        while (spin.fetch_sub(1, std::memory_order_relaxed) > 0) {
+        }
+    });
     constexpr int kTasks = 100000;
     int id = 0;
-    for (int burst = 1; id < kTasks; burst = burst % 20 + 1) {
+    for (int burst = 1; id < kTasks; burst = burst % (threads + 2) + 1) {
         for (int i = 0; i < burst && id < kTasks; ++i)
             pool.addTask(makeTask(owner, id++));
-        std::this_thread::yield();
+        ASSERT_TRUE(owner.waitForCount(id)) << "stranded after task " << id;
     }
-    ASSERT_TRUE(eventually([&] { return owner.count() == kTasks; })) << owner.count();
     EXPECT_EQ(owner.deliveries.size(), std::size_t(kTasks));
     for (const auto& [taskId, n] : owner.deliveries)
         ASSERT_EQ(n, 1) << taskId;
+    }
 }
 
 TEST(PainterThreadPool, DestructionWhileBusyJoinsEveryThreadAndCallsNobodyAfter)
