@@ -8,7 +8,9 @@
 #include <cairomm/context.h>
 #include <cairomm/surface.h>
 
+#include <atomic>
 #include <cfloat>
+#include <cstddef>
 #include <memory>
 
 namespace vistra {
@@ -38,6 +40,12 @@ public:
         }
         lineToNewColumn(t, v);
     }
+    // Folds the joined samples from samples[i] on that fall into the current column, with
+    // the value held between them, as pairs of lineTo calls would; stops before `end`, a
+    // gap of more than `joinMs`, the next column or an abort. Keeps the running values in
+    // registers: dense data spends its time here. Returns the index after the last one.
+    std::size_t foldRun(const Sample* samples, std::size_t i, std::size_t n, u64 end, u64 joinMs, u64& lastTime,
+                        double& lastVal, double& previousValue, const std::atomic<bool>& aborted);
     // Draws the open column's stroke from its smallest to its largest value.
     void closeColumn();
     // Closes an open column and strokes the path.

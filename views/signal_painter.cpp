@@ -60,6 +60,9 @@ void paintSignal(const std::shared_ptr<PainterTask>& task, const std::atomic<boo
 
         const u64 end = task->end;
         for (; i < n && !aborted.load(std::memory_order_relaxed); ++i) {
+            i = cr.foldRun(samples.data(), i, n, end, kJoinMs, lastTime, lastValue, previousValue, aborted);
+            if (i == n || aborted.load(std::memory_order_relaxed))
+                break;
             const Sample& s = samples[i];
             if (s.time >= end)
                 break;
