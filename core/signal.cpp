@@ -245,9 +245,14 @@ double Signal::valueAt(u64 t)
 
 int Signal::valueToY(const double& v, int height) const
 {
+    return valueToY(v, height, storeHost().lineWidth.load(std::memory_order_relaxed));
+}
+
+int Signal::valueToY(const double& v, int height, double lineWidth) const
+{
     // The line width, truncated and rounded away from zero to an even number: half of it
     // stays free at the top and the bottom of the lane.
-    int m = static_cast<int>(storeHost().lineWidth.load(std::memory_order_relaxed));
+    int m = lineWidth > -1e6 && lineWidth < 1e6 ? static_cast<int>(lineWidth) : 0;
     if (m % 2 != 0)
         m += m > 0 ? 1 : -1;
     double y = m / 2 + (viewMax - v) * (height - m);

@@ -57,6 +57,9 @@ public:
     double valueAt(u64 t);
     // Pixel row of v in a lane of `height` pixels, kept inside the lane.
     int valueToY(const double& v, int height) const;
+    // The same with the line width given: painter threads pass the width copied into
+    // their task instead of reading the Store's.
+    int valueToY(const double& v, int height, double lineWidth) const;
     void updateViewRange();
     void resetViewRange();
     void clearAndDropUsers();
