@@ -35,8 +35,8 @@ std::shared_ptr<vistra::Signal> bigSignal()
             s->samples[i] = {kStart + i, std::sin(double(i) * 0.001) * 100.0 + double(i % 7)};
         s->viewMin = -100;
         s->viewMax = 107;
-        vistra::storeHost().viewFrom = kStart;
-        vistra::storeHost().viewTo = kEnd + kSamples;
+        vistra::storeHost().viewStart = kStart;
+        vistra::storeHost().viewEnd = kEnd + kSamples;
         Gtk::Main::init_gtkmm_internals();
         return s;
     }();

@@ -22,8 +22,8 @@ PainterTask::PainterTask(PainterThreadPoolUser* taskOwner, u32 taskGeneration, s
     }
     const StoreHost& host = storeHost();
     lineWidth = host.lineWidth.load();
-    viewStart = host.viewFrom.load();
-    viewEnd = host.viewTo.load();
+    viewStart = host.viewStart.load();
+    viewEnd = host.viewEnd.load();
 }
 
 PainterTask::~PainterTask()

@@ -14,8 +14,8 @@ void TimeBox::setInterval(u64 newFrom, u64 newTo, bool newOrigin)
 {
     origin = newOrigin;
     const StoreHost& host = storeHost();
-    newFrom = std::max(newFrom, host.viewFrom.load());
-    newTo = std::min(newTo, host.viewTo.load());
+    newFrom = std::max(newFrom, host.viewStart.load());
+    newTo = std::min(newTo, host.viewEnd.load());
     if (newTo < newFrom)
         return;
     const bool moved = newFrom != from || newTo != to;
@@ -28,15 +28,15 @@ void TimeBox::setInterval(u64 newFrom, u64 newTo, bool newOrigin)
 void TimeBox::centerOn(u64 t)
 {
     const StoreHost& host = storeHost();
-    const u64 viewFrom = host.viewFrom.load();
-    const u64 viewTo = host.viewTo.load();
-    if (viewFrom > viewTo) { // nothing loaded: no window to centre in
+    const u64 viewStart = host.viewStart.load();
+    const u64 viewEnd = host.viewEnd.load();
+    if (viewStart > viewEnd) { // nothing loaded: no window to centre in
         changed.emit();
         return;
     }
     // Times are ms since the epoch, far below the signed range.
-    const i64 start = static_cast<i64>(viewFrom);
-    const i64 end = static_cast<i64>(viewTo);
+    const i64 start = static_cast<i64>(viewStart);
+    const i64 end = static_cast<i64>(viewEnd);
     // An empty interval has no span to keep; centring it would collapse it to [t, t].
     // The view window stands in for it.
     const i64 oldFrom = empty() ? start : static_cast<i64>(from);

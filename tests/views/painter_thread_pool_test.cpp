@@ -295,11 +295,11 @@ TEST(PainterThreadPool, PaintsSignalsByDefault)
     signal->samples = {{100, 1.0}, {500, 2.0}};
     signal->viewMin = 1.0;
     signal->viewMax = 2.0;
-    storeHost().viewFrom = 100;
-    storeHost().viewTo = 500;
+    storeHost().viewStart = 100;
+    storeHost().viewEnd = 500;
     std::shared_ptr<PainterTask> task = makeTask(owner, 1);
-    storeHost().viewFrom = kNoTime;
-    storeHost().viewTo = 0;
+    storeHost().viewStart = kNoTime;
+    storeHost().viewEnd = 0;
     task->signal = signal;
     {
         PainterThreadPool pool(2);

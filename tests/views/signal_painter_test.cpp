@@ -29,8 +29,8 @@ protected:
     void SetUp() override
     {
         Gtk::Main::init_gtkmm_internals(); // wraps the Gdk::Pixbuf made on this thread
-        storeHost().viewFrom = kStart - 1'000'000;
-        storeHost().viewTo = kEnd + 1'000'000;
+        storeHost().viewStart = kStart - 1'000'000;
+        storeHost().viewEnd = kEnd + 1'000'000;
         storeHost().lineWidth = 2.0;
         signal = std::make_shared<Signal>(nullptr, "S");
         signal->colour = "#33336666cccc";
@@ -39,8 +39,8 @@ protected:
     }
     void TearDown() override
     {
-        storeHost().viewFrom = kNoTime;
-        storeHost().viewTo = 0;
+        storeHost().viewStart = kNoTime;
+        storeHost().viewEnd = 0;
         storeHost().lineWidth = 2.0;
     }
 

@@ -18,14 +18,14 @@ protected:
     void SetUp() override
     {
         Glib::init();
-        storeHost().viewFrom = 1000;
-        storeHost().viewTo = 9000;
+        storeHost().viewStart = 1000;
+        storeHost().viewEnd = 9000;
         box.changed.connect([this] { ++emits; });
     }
     void TearDown() override
     {
-        storeHost().viewFrom = kNoTime;
-        storeHost().viewTo = 0;
+        storeHost().viewStart = kNoTime;
+        storeHost().viewEnd = 0;
     }
     // A dispatcher delivers on the next main-context iterations.
     int drain()
@@ -106,8 +106,8 @@ TEST_F(TimeBoxTest, CenterOnKeepsTheSpanInsideTheViewAndAlwaysEmits)
 
 TEST_F(TimeBoxTest, CenterOnWithNothingLoadedLeavesTheIntervalAndEmits)
 {
-    storeHost().viewFrom = kNoTime;
-    storeHost().viewTo = 0;
+    storeHost().viewStart = kNoTime;
+    storeHost().viewEnd = 0;
     start(0, 0, false);
     box.centerOn(5000);
     EXPECT_TRUE(box.empty());
