@@ -105,7 +105,12 @@ private:
         }
         // The identifier is the frame's identifier word already (bit 31 marks extended).
         auto msg = RealMessage::create(id, name.data(), iface);
-        iface->addMessage(msg);
+        try {
+            iface->addMessage(msg);
+        } catch (...) {
+            msg->clear(); // its rate signal points back to it: break the cycle
+            throw;
+        }
         current = msg;
         skip = false;
         return true;
@@ -155,11 +160,15 @@ private:
             mux->muxValue = RealSignal::kMuxSwitch;
             current->muxSignal = mux;
         } else if (multiplexed && indicator[0] == 'm') {
-            // Extended multiplexing ("m3M") counts as its plain value.
-            if (!isDigit(indicator[1]))
-                fail("Expected number after 'm' in multiplexed signal: %s", signalName.c_str());
-            const long value = std::strtol(indicator.data() + 1, nullptr, 10);
-            signal->muxValue = value > INT_MAX ? INT_MAX : static_cast<i32>(value);
+            // Extended multiplexing ("m3M") counts as its plain value. A bare "m" stands
+            // in real files: the signal is kept as a plain one rather than losing the
+            // rest of the file.
+            if (isDigit(indicator[1])) {
+                const long value = std::strtol(indicator.data() + 1, nullptr, 10);
+                signal->muxValue = value > INT_MAX ? INT_MAX : static_cast<i32>(value);
+            } else {
+                reportWarning("Expected number after 'm' in multiplexed signal: %s", signalName.c_str());
+            }
         }
         current->addSignal(signalName, signal);
         return true;
