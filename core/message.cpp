@@ -58,6 +58,7 @@ void Message::clear()
     signals.clear();
     decodeOrder.clear();
     iface.reset();
+    msgRate.reset(); // it watches this message's rate signal, whose parent is this message
 }
 
 bool Message::needsDecoding() { return false; }

@@ -57,6 +57,9 @@ public:
     u32 usedNotLoadedCount = 0;
     std::string comment;
     std::shared_ptr<CanIface> iface;
+    // The rate signal of this message in its statistics interface (for a multiplexed
+    // message the one that counts every frame); empty for a message without signals.
+    std::shared_ptr<Signal> msgRate;
 };
 
 } // namespace vistra
