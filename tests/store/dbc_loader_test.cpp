@@ -53,6 +53,7 @@ CM_ BO_ 256 "first line
 second line
 third line";
 CM_ SG_ 256 Speed "Vehicle speed";
+CM_ SG_ 2566848766 B "Extended";
 SIG_VALTYPE_ 256 Flt : 1;
 VAL_ 256 Temp -1 "Err" 0 "Off" 1 "On" ;
 VAL_ 2566848766 Mux 0 "Zero" 1 "One" ;
@@ -92,6 +93,7 @@ TEST_F(DbcLoader, BuildsMessagesSignalsTablesAndComments)
     EXPECT_EQ(signal(0x98FF00FE, "Mux")->muxValue, RealSignal::kNotMultiplexed);
     EXPECT_EQ(signal(0x98FF00FE, "A")->muxValue, 0);
     EXPECT_EQ(signal(0x98FF00FE, "B")->muxValue, 1);
+    EXPECT_EQ(signal(0x98FF00FE, "B")->comment, "Extended");
     auto mux = std::dynamic_pointer_cast<RealSignal>(ext->muxSignal);
     ASSERT_TRUE(mux);
     EXPECT_EQ(mux->muxValue, RealSignal::kMuxSwitch);
