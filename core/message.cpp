@@ -21,7 +21,7 @@ Message::~Message() = default;
 
 bool Message::startThread() { return false; }
 
-bool Message::startThreadLowPriority(const std::deque<std::shared_ptr<LogParser>>&) { return startThread(); }
+bool Message::startThreadLowPriority(const std::deque<std::shared_ptr<ParsedLog>>&) { return startThread(); }
 
 void Message::endOfLoad()
 {
@@ -58,6 +58,7 @@ void Message::clear()
     signals.clear();
     decodeOrder.clear();
     iface.reset();
+    msgRate.reset(); // it watches this message's rate signal, whose parent is this message
 }
 
 bool Message::needsDecoding() { return false; }

@@ -15,7 +15,7 @@
 namespace vistra {
 
 class CanIface;
-class LogParser;
+class ParsedLog;
 class Signal;
 
 class Message : public std::enable_shared_from_this<Message> {
@@ -27,7 +27,7 @@ public:
     Message& operator=(const Message&) = delete;
 
     virtual bool startThread();
-    virtual bool startThreadLowPriority(const std::deque<std::shared_ptr<LogParser>>& parsers);
+    virtual bool startThreadLowPriority(const std::deque<std::shared_ptr<ParsedLog>>& parsers);
     virtual void endOfLoad();
     // Throws SignalNotFoundException when no signal has that name.
     virtual std::shared_ptr<Signal> getSignal(const Glib::ustring& name);
@@ -57,6 +57,9 @@ public:
     u32 usedNotLoadedCount = 0;
     std::string comment;
     std::shared_ptr<CanIface> iface;
+    // The rate signal of this message in its statistics interface (for a multiplexed
+    // message the one that counts every frame); empty for a message without signals.
+    std::shared_ptr<Signal> msgRate;
 };
 
 } // namespace vistra

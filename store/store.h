@@ -12,8 +12,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <ctime>
 #include <functional>
+#include <istream>
 #include <list>
+#include <string>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,6 +28,7 @@ namespace vistra {
 
 class BitRate;
 class CanIface;
+struct FrameRecord;
 class Message;
 class Signal;
 
@@ -89,12 +93,38 @@ public:
     void clearData();
     void requestDump(const Glib::ustring& path, u64 from, u64 to);
 
+    // Frames delivered one at a time (live stream, ASC and CSV input, SocketCAN): puts the
+    // frame's 32-bit logger time on the running time base, then writes it to the ASC
+    // trace or hands it to its interface's bus-load signal and to the message that wants it.
+    void dispatchFrame(const FrameRecord& frame);
+    // Writes one frame line of the ASC trace to `output`, and the header before the first.
+    void writeAscFrame(const FrameRecord& frame, const u64* absTime);
+
     // Display.
     char* formatTime(i64 ms, char* buf, std::size_t size, bool absolute, bool withDate);
     Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                               const Glib::ustring& sig) override;
     void reloadSignalColors() override;
     void emitSettingsChanged() override { settingsChanged.emit(); }
+
+    // DBC files. loadDbc builds the messages and signals of a DBC file into interface
+    // ifaceNumber (created as ifaceName when missing). It reports an ERR and throws
+    // PrintMsgError for a definition it cannot take; a file that cannot be opened is a WRN.
+    void loadDbc(const Glib::ustring& path, u32 ifaceNumber, const Glib::ustring& ifaceName);
+    // Reads one CM_ BO_ (isMessage) or CM_ SG_ statement that begins on `line` and may go
+    // on over further lines of `in`; false when the file ends inside the comment.
+    bool readDbcComment(std::istream& in, u32 ifaceNumber, bool isMessage, std::string line);
+
+    // Interface registry.
+    // Reports an ERR and throws PrintMsgError for a name or number already registered.
+    std::shared_ptr<CanIface> addIface(const Glib::ustring& name, u32 number);
+    void addLoggerIface();
+    void collectUsedIfaces();
+    // The statistics interface "ST_<name>" (number + 0x10000) of every interface 0 to 255:
+    // message rates, bus load and error frames.
+    void createBuiltinSignals();
+    // The bus-load signal of an interface; null for a number without one.
+    BitRate* bitRateOf(u32 number) const { return number < bitRates.size() ? bitRates[number] : nullptr; }
 
     // Calls `f` for every signal of every message of every interface.
     void forEachSignal(const std::function<void(Signal&)>& f) const;
@@ -168,6 +198,7 @@ public:
     u64 dumpTo = 0;
     u64 firstDumpedTime = 0;
     FILE* output = stdout;
+    std::time_t lastAscFlush = 0; // when the ASC trace on standard output was last flushed
 
 protected:
     // Runs one input job, chosen by the input flags. Tests override it; a subclass that
@@ -180,6 +211,9 @@ protected:
 private:
     // Dispatchers are quiet in the command-line modes: nobody listens there.
     bool quiet() const { return textMode || ascOutput; }
+    // The absolute time of a frame's logger timestamp on the running time base.
+    u64 advanceTimeBase(u32 timestamp);
+    void deliverFrame(const FrameRecord& frame, u64 absTime);
     void runJobAtBoundary();
 
     std::thread* worker = nullptr;
