@@ -55,7 +55,13 @@ void build(std::shared_ptr<CanIface> logger, u32 id, const char* name, LoggerMes
         signal->comment = spec.comment;
         message->addSignal(spec.name, std::move(signal));
     }
-    logger->addMessage(message);
+    try {
+        logger->addMessage(message);
+    } catch (...) {
+        // Its signals point back at it: break that cycle, or the refused message leaks.
+        message->clear();
+        throw;
+    }
 }
 
 } // namespace
