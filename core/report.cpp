@@ -30,7 +30,7 @@ const char* tagOf(Level level)
     }
 }
 
-void vreport(Level level, const char* format, va_list args)
+__attribute__((format(printf, 2, 0))) void vreport(Level level, const char* format, va_list args)
 {
     va_list copy;
     va_copy(copy, args);

@@ -10,6 +10,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # fuzzing (clang with libFuzzer)
+  clang libclang-rt-14-dev
 )
 
 missing=()
