@@ -12,6 +12,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <list>
 #include <map>
@@ -25,6 +26,7 @@ namespace vistra {
 
 class BitRate;
 class CanIface;
+struct FrameRecord;
 class Message;
 class Signal;
 
@@ -88,6 +90,13 @@ public:
     void resetBitRates();
     void clearData();
     void requestDump(const Glib::ustring& path, u64 from, u64 to);
+
+    // Frames delivered one at a time (live stream, ASC and CSV input, SocketCAN): puts the
+    // frame's 32-bit logger time on the running time base, then writes it to the ASC
+    // trace or hands it to its interface's bus-load signal and to the message that wants it.
+    void dispatchFrame(const FrameRecord& frame);
+    // Writes one frame line of the ASC trace to `output`, and the header before the first.
+    void writeAscFrame(const FrameRecord& frame, const u64* absTime);
 
     // Display.
     char* formatTime(i64 ms, char* buf, std::size_t size, bool absolute, bool withDate);
@@ -168,6 +177,7 @@ public:
     u64 dumpTo = 0;
     u64 firstDumpedTime = 0;
     FILE* output = stdout;
+    std::time_t lastAscFlush = 0; // when the ASC trace on standard output was last flushed
 
 protected:
     // Runs one input job, chosen by the input flags. Tests override it; a subclass that
@@ -180,6 +190,9 @@ protected:
 private:
     // Dispatchers are quiet in the command-line modes: nobody listens there.
     bool quiet() const { return textMode || ascOutput; }
+    // The absolute time of a frame's logger timestamp on the running time base.
+    u64 advanceTimeBase(u32 timestamp);
+    void deliverFrame(const FrameRecord& frame, u64 absTime);
     void runJobAtBoundary();
 
     std::thread* worker = nullptr;

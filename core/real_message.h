@@ -1,0 +1,62 @@
+#pragma once
+// A DBC message whose signals are decoded from frames: at once on the delivering thread,
+// from a queue on a "RealMessage" thread, or on a "RealMessageLP" thread that walks the
+// records of the log parsers of a native log load. Every real message owns a hidden
+// "___rate___" signal with one sample per received frame.
+#include "core/frame_record.h"
+#include "core/message.h"
+#include "core/types.h"
+
+#include <glibmm/ustring.h>
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace vistra {
+
+class LogParser;
+class RealSignal;
+class Signal;
+
+class RealMessage : public Message {
+public:
+    RealMessage(u32 id, const Glib::ustring& name, std::shared_ptr<CanIface> iface);
+    // Stops and joins a decode thread that still runs.
+    ~RealMessage() override;
+
+    static std::shared_ptr<RealMessage> create(u32 id, const char* name, std::shared_ptr<CanIface> iface);
+
+    // A hidden, internal, unplotted zero-length signal "___rate___" of this message that
+    // toggles on every frame (muxValue -1) or on frames of one multiplexor value. Throws
+    // std::bad_weak_ptr when the message is not owned by a std::shared_ptr.
+    std::shared_ptr<RealSignal> createRateSignal(int muxValue);
+
+    // Starts the queue thread ("RealMessage") when something needs decoding.
+    bool startThread() override;
+    // Starts the thread ("RealMessageLP") that decodes this message's frames from the
+    // records of `parsers`, in their order, when something needs decoding.
+    bool startThreadLowPriority(const std::deque<std::shared_ptr<LogParser>>& parsers) override;
+    // Lets the decode thread finish its queue or walk, joins it, then ends the load.
+    void endOfLoad() override;
+    void addFrame(const FrameRecord& frame) override;
+    void clear() override;
+    bool needsDecoding() override;
+    virtual void decodeFrame(const FrameRecord& frame);
+
+    std::deque<FrameRecord> queue;
+    std::shared_ptr<std::mutex> queueMutex;
+    std::thread* thread = nullptr;
+    bool running = false;
+    std::deque<std::shared_ptr<LogParser>> parsers;
+    std::shared_ptr<Signal> muxSignal;
+    std::shared_ptr<Signal> rateSignal;
+
+private:
+    void run();
+    void walkParsers();
+    void stopThread();
+};
+
+} // namespace vistra

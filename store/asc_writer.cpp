@@ -1,0 +1,70 @@
+// Store::writeAscFrame: the ASC text trace of the command-line options -o and -m and of
+// an interval dump.
+#include "core/frame_record.h"
+#include "store/store.h"
+
+#include <ctime>
+
+namespace vistra {
+namespace {
+
+constexpr u8 kFirstLoggerIface = 255; // the logger's own reports are not CAN traffic
+
+tm utcTime(u64 seconds)
+{
+    tm cal{};
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    gmtime_r(&t, &cal);
+    return cal;
+}
+
+} // namespace
+
+void Store::writeAscFrame(const FrameRecord& frame, const u64* absTime)
+{
+    if ((frame.idWord & kErrorFrameFlag) != 0 || frame.iface >= kFirstLoggerIface)
+        return;
+    const u64 abs = *absTime;
+    const bool dump = dumpPending;
+    if (dump && (abs < dumpFrom || abs > dumpTo))
+        return;
+
+    if (firstDumpedTime == 0) {
+        // The header carries the first written frame's whole second; the lines count from it.
+        const u64 seconds = abs / 1000;
+        const tm cal = utcTime(seconds);
+        char date[80];
+        std::strftime(date, sizeof date, "date %a %b %d %H:%M:%S.000 %P %Y\n", &cal);
+        std::fputs(date, output);
+        std::fputs("base hex  timestamps absolute\n", output);
+        firstDumpedTime = seconds * 1000;
+    }
+    if ((frame.idWord & kRemoteFlag) != 0)
+        return;
+
+    if (dateStamp) {
+        const tm cal = utcTime(abs / 1000);
+        std::fprintf(output, "%04d-%02d-%02d %02d:%02d:%02d.%03u ", cal.tm_year + 1900, cal.tm_mon + 1, cal.tm_mday,
+                     cal.tm_hour, cal.tm_min, cal.tm_sec, static_cast<unsigned>(abs % 1000));
+    } else {
+        const u64 rel = abs - firstDumpedTime;
+        std::fprintf(output, "%llu.%04llu ", static_cast<unsigned long long>(rel / 1000),
+                     static_cast<unsigned long long>(rel % 1000 * 10));
+    }
+    std::fprintf(output, "%d %X%s Rx d %hhu", static_cast<u8>(frame.iface + 1), frame.idWord & kIdMask,
+                 (frame.idWord & kExtendedFlag) != 0 ? "x" : "", frame.length);
+    // The length field is written as received; only the 8 bytes the frame holds follow it.
+    for (u8 i = 0; i < frame.dataLength(); ++i)
+        std::fprintf(output, " %02hhX", frame.data[i]);
+    std::fputc('\n', output);
+
+    if (!dump) {
+        const std::time_t now = std::time(nullptr);
+        if (now - lastAscFlush > 1) {
+            std::fflush(output);
+            lastAscFlush = now;
+        }
+    }
+}
+
+} // namespace vistra

@@ -1,0 +1,110 @@
+// Store::dispatchFrame: the running time base of the inputs that deliver frames one at a
+// time, and the hand-over of each frame to the ASC trace or to the model.
+#include "core/bit_rate.h"
+#include "core/can_iface.h"
+#include "core/frame_record.h"
+#include "core/message.h"
+#include "core/report.h"
+#include "store/store.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace vistra {
+namespace {
+
+// A new base no further than this beyond the running offset continues the time base.
+constexpr i64 kContinueMs = 20000;
+constexpr u64 kTimestampWrap = u64{1} << 32;
+// Interface numbers of the statistics interfaces: the real number plus this.
+constexpr u32 kStatIfaceBase = 0x10000;
+constexpr int kErrorMessageId = 1;
+
+} // namespace
+
+u64 Store::advanceTimeBase(u32 ts)
+{
+    u64 abs = 0;
+    bool moved = false;
+    if (pendingBase != 0) {
+        const u64 candidate = pendingBase - ts;
+        bool rebase = true;
+        if (takeNextOffsetAsBase) {
+            takeNextOffsetAsBase = false;
+            timeOffset = candidate;
+        } else if (timeOffset + ts >= lastFrameTime && static_cast<i64>(candidate - timeOffset) <= kContinueMs) {
+            // The reader's clock agrees with the running base: keep it, so that frames of
+            // one source stay on one continuous time line.
+            abs = lastFrameTime = timeOffset + ts;
+            rebase = false;
+        } else {
+            timeOffset = candidate;
+        }
+        if (rebase) {
+            // Never step back behind a frame already delivered.
+            if (pendingBase >= lastFrameTime) {
+                abs = lastFrameTime = pendingBase;
+            } else {
+                abs = lastFrameTime;
+                timeOffset = lastFrameTime - ts;
+            }
+            moved = true;
+        }
+    } else {
+        abs = timeOffset + ts;
+        if (abs >= lastFrameTime) {
+            lastFrameTime = abs;
+        } else {
+            timeOffset += kTimestampWrap;
+            reportWarning("can message timestamp has overflowed (%u)", ts);
+            abs = lastFrameTime = timeOffset + ts;
+            moved = true;
+        }
+    }
+    if (moved && timeOffsetCallback)
+        timeOffsetCallback(abs, timeOffset);
+    firstFileStart = std::min(firstFileStart, abs);
+    pendingBase = 0;
+    return abs;
+}
+
+void Store::dispatchFrame(const FrameRecord& frame)
+{
+    const u64 abs = advanceTimeBase(frame.timestamp);
+    if (ascOutput || dumpPending) {
+        writeAscFrame(frame, &lastFrameTime);
+        return;
+    }
+    deliverFrame(frame, abs);
+}
+
+void Store::deliverFrame(const FrameRecord& frame, u64 abs)
+{
+    const bool errorFrame = (frame.idWord & kErrorFrameFlag) != 0;
+    const bool decodeEverything = liveDecode;
+    if (!errorFrame && frame.iface <= highestIface && frame.iface < bitRates.size()) {
+        BitRate* rate = bitRates[frame.iface];
+        if (rate && (rate->needsLoad || decodeEverything))
+            rate->addFrame(abs, frame);
+    }
+
+    Message* msg = nullptr;
+    if (!errorFrame) {
+        if (CanIface* iface = usedIface(frame.iface))
+            msg = iface->usedMessage(static_cast<int>(frame.idWord));
+    } else if (CanIface* stats = usedIface(frame.iface + kStatIfaceBase)) {
+        msg = stats->getMessage(kErrorMessageId).get();
+    }
+    if (!msg || (msg->usedNotLoadedCount == 0 && !decodeEverything))
+        return;
+
+    FrameRecord timed = frame;
+    timed.absTime = abs;
+    try {
+        msg->addFrame(timed);
+    } catch (const std::exception& e) {
+        reportWarning("Error while parsing CAN frame %u: %s", frame.idWord, e.what());
+    }
+}
+
+} // namespace vistra

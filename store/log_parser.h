@@ -1,0 +1,89 @@
+#pragma once
+// Reads one native log file on a thread of its own: skips the two header lines, unpacks
+// the block stream, keeps the records something needs, and later receives their absolute
+// times. All parsers share a limit on running threads and on parsers holding records,
+// and begin reading strictly in the order they were created (their start tickets).
+#include "core/frame_record.h"
+#include "core/types.h"
+
+#include <glibmm/ustring.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace vistra {
+
+struct StreamCompressor;
+
+class LogParser {
+public:
+    LogParser(const Glib::ustring& path, u64 fileStartMs);
+    // Stops and joins the thread, then gives back the parser's "holding data" count.
+    virtual ~LogParser();
+
+    LogParser(const LogParser&) = delete;
+    LogParser& operator=(const LogParser&) = delete;
+
+    static std::shared_ptr<LogParser> create(const Glib::ustring& path, u64 fileStartMs);
+
+    // Before a load: throws PrintMsgError when a parser of an earlier load still runs or
+    // holds records; otherwise the start tickets begin at 0 again.
+    static void reset();
+    // Starts the reading thread when a thread slot is free (waiting for one when `block`).
+    bool start(bool block);
+    bool acquireThreadSlot(bool block);
+    // Blocks until the file is read (true) or the parser is stopped (false).
+    bool waitDone();
+    // Gives the records absolute times, continuing the time base of the files before;
+    // returns the time offset for the next file.
+    u64 resolveTimes(u64 prevOffset, u64* firstStart, u64* lastTime);
+    // Blocks until the records have absolute times (true) or the parser is stopped (false).
+    bool waitTimesReady()
+    {
+        std::unique_lock<std::mutex> lock(timesMutex);
+        timesCondition.wait(lock, [this] { return timesReady || stopped.load(); });
+        return timesReady;
+    }
+    void stop();
+
+    // The most parser threads that run at once; 0 returns to the machine's default.
+    static void setMaxRunningThreads(u32 limit);
+    // Counters of all parsers, and their peaks since the last reset(), for tests and benches.
+    struct Counts {
+        u64 running;
+        u64 holdingData;
+        u64 peakRunning;
+        u64 peakHoldingData;
+    };
+    static Counts counts();
+
+    Glib::ustring path;
+    u64 fileStart = 0;
+    std::unique_ptr<std::thread> thread;
+    u64 ticket = 0;
+    bool firstRecord = true;
+    bool done = false;
+    std::mutex doneMutex;
+    std::condition_variable doneCondition;
+    bool timesReady = false;
+    std::mutex timesMutex;
+    std::condition_variable timesCondition;
+    std::atomic<bool> stopped{false};
+    // The kept records in file order; not changed once their times are ready.
+    std::vector<FrameRecord> records;
+
+private:
+    void run();
+    void readFile();
+    void filterRecords(StreamCompressor* stream);
+    void finishRun();
+
+    // Set only by this parser's thread once it counts as holding records.
+    bool holdsData = false;
+};
+
+} // namespace vistra

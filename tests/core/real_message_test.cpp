@@ -1,0 +1,153 @@
+#include "core/can_iface.h"
+#include "core/real_message.h"
+#include "core/real_signal.h"
+#include "core/report.h"
+#include "model_helpers.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vistra {
+namespace {
+
+constexpr u64 T = 1765000000000;
+
+FrameRecord frame(u8 b0, u8 b1, u64 t, u8 iface = 0, u32 idWord = 0x100)
+{
+    FrameRecord f;
+    f.idWord = idWord;
+    f.length = 8;
+    f.data[0] = b0;
+    f.data[1] = b1;
+    f.iface = iface;
+    f.absTime = t;
+    return f;
+}
+
+std::vector<double> values(const Signal& s)
+{
+    std::vector<double> out;
+    for (const Sample& sample : s.samples)
+        out.push_back(sample.value);
+    return out;
+}
+
+class RealMessageTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        iface = CanIface::create("Can", 0);
+        msg = RealMessage::create(0x100, "M", iface);
+        a = RealSignal::create(msg, "A", 0, 8, 1, '+', "", 1, 0, 0, 0);
+        msg->addSignal("A", a);
+    }
+    void TearDown() override
+    {
+        msg->clear();
+        test::drainLog();
+    }
+    void use(const std::shared_ptr<Signal>& s)
+    {
+        s->addUser(nullptr);
+        msg->updateSignalCounts();
+    }
+    test::StoreHostReset hostReset;
+    std::shared_ptr<CanIface> iface;
+    std::shared_ptr<RealMessage> msg;
+    std::shared_ptr<RealSignal> a;
+};
+
+TEST_F(RealMessageTest, RateSignalIsHiddenInternalToggle)
+{
+    ASSERT_TRUE(msg->rateSignal);
+    auto rate = std::dynamic_pointer_cast<RealSignal>(msg->rateSignal);
+    ASSERT_TRUE(rate);
+    EXPECT_EQ(msg->getSignal("___rate___"), msg->rateSignal);
+    EXPECT_TRUE(rate->hidden && rate->noPlot && rate->internal);
+    EXPECT_EQ(rate->length, 0u);
+    EXPECT_EQ(rate->muxValue, RealSignal::kNotMultiplexed);
+
+    RealMessage unowned(1, "U", iface);
+    EXPECT_THROW(unowned.createRateSignal(-1), std::bad_weak_ptr);
+}
+
+TEST_F(RealMessageTest, UnusedMessageStartsNoThread)
+{
+    msg->updateSignalCounts();
+    EXPECT_FALSE(msg->needsDecoding());
+    EXPECT_FALSE(msg->startThread());
+    EXPECT_FALSE(msg->startThreadLowPriority({}));
+    EXPECT_EQ(msg->thread, nullptr);
+    msg->endOfLoad(); // without a thread: only the message's own end of load
+}
+
+TEST_F(RealMessageTest, DecodesOnlyNeededSignalsAndStopsAtFirstUnused)
+{
+    auto b = RealSignal::create(msg, "B", 8, 8, 1, '+', "", 1, 0, 0, 0);
+    msg->addSignal("B", b);
+    use(a);
+    msg->decodeFrame(frame(5, 6, T));
+    EXPECT_EQ(values(*a), std::vector<double>{5});
+    EXPECT_TRUE(b->samples.empty());
+
+    storeHost().liveDecode = true; // live decoding takes every signal
+    msg->decodeFrame(frame(7, 8, T + 10));
+    EXPECT_EQ(values(*b), std::vector<double>{8});
+}
+
+TEST_F(RealMessageTest, MuxSwitchDecodedBeforeMultiplexedSignals)
+{
+    // The switch copy sets the current multiplexor value, even though no user wants it.
+    auto mux = RealSignal::create(msg, "Mux", 0, 8, 1, '+', "", 1, 0, 0, 0);
+    mux->muxValue = RealSignal::kMuxSwitch;
+    msg->muxSignal = mux;
+    auto m1 = RealSignal::create(msg, "M1", 8, 8, 1, '+', "", 1, 0, 0, 0);
+    m1->muxValue = 1;
+    msg->addSignal("M1", m1);
+    use(m1);
+    msg->decodeFrame(frame(1, 42, T));
+    msg->decodeFrame(frame(2, 43, T + 10));
+    msg->decodeFrame(frame(1, 44, T + 20));
+    EXPECT_EQ(values(*m1), (std::vector<double>{42, 44}));
+}
+
+TEST_F(RealMessageTest, QueueThreadDecodesEveryFrameQueuedBeforeEnd)
+{
+    use(a);
+    ASSERT_TRUE(msg->startThread());
+    EXPECT_THROW(msg->startThread(), PrintMsgError);
+    EXPECT_EQ(test::drainLog(), std::vector<std::string>{"thread already created"});
+    for (u8 i = 0; i < 200; ++i)
+        msg->addFrame(frame(i, 0, T + i));
+    msg->endOfLoad();
+    EXPECT_EQ(msg->thread, nullptr);
+    EXPECT_EQ(a->samples.size(), 200u);
+    EXPECT_TRUE(a->loaded);
+    // The next load may start a thread again.
+    a->loaded = false;
+    a->needsLoad = true;
+    msg->updateSignalCounts();
+    EXPECT_TRUE(msg->startThread());
+    msg->endOfLoad();
+}
+
+TEST_F(RealMessageTest, ClearReleasesSwitchAndRateSignal)
+{
+    auto mux = RealSignal::create(msg, "Mux", 0, 8, 1, '+', "", 1, 0, 0, 0);
+    msg->muxSignal = mux;
+    std::weak_ptr<Signal> rate = msg->rateSignal;
+    std::weak_ptr<Message> weakMsg = msg;
+    std::weak_ptr<Signal> weakA = a;
+    a.reset();
+    mux.reset();
+    msg->clear();
+    msg.reset();
+    EXPECT_TRUE(rate.expired());
+    EXPECT_TRUE(weakA.expired());
+    EXPECT_TRUE(weakMsg.expired());
+    msg = RealMessage::create(0x100, "M", iface); // for TearDown
+}
+
+} // namespace
+} // namespace vistra
