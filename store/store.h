@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
+#include <istream>
 #include <list>
+#include <string>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -104,6 +106,25 @@ public:
                               const Glib::ustring& sig) override;
     void reloadSignalColors() override;
     void emitSettingsChanged() override { settingsChanged.emit(); }
+
+    // DBC files. loadDbc builds the messages and signals of a DBC file into interface
+    // ifaceNumber (created as ifaceName when missing). It reports an ERR and throws
+    // PrintMsgError for a definition it cannot take; a file that cannot be opened is a WRN.
+    void loadDbc(const Glib::ustring& path, u32 ifaceNumber, const Glib::ustring& ifaceName);
+    // Reads one CM_ BO_ (isMessage) or CM_ SG_ statement that begins on `line` and may go
+    // on over further lines of `in`; false when the file ends inside the comment.
+    bool readDbcComment(std::istream& in, u32 ifaceNumber, bool isMessage, std::string line);
+
+    // Interface registry.
+    // Reports an ERR and throws PrintMsgError for a name or number already registered.
+    std::shared_ptr<CanIface> addIface(const Glib::ustring& name, u32 number);
+    void addLoggerIface();
+    void collectUsedIfaces();
+    // The statistics interface "ST_<name>" (number + 0x10000) of every interface 0 to 255:
+    // message rates, bus load and error frames.
+    void createBuiltinSignals();
+    // The bus-load signal of an interface; null for a number without one.
+    BitRate* bitRateOf(u32 number) const { return number < bitRates.size() ? bitRates[number] : nullptr; }
 
     // Calls `f` for every signal of every message of every interface.
     void forEachSignal(const std::function<void(Signal&)>& f) const;

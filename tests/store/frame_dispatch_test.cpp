@@ -256,7 +256,9 @@ struct Model {
     std::shared_ptr<RecordingMessage> errors = std::make_shared<RecordingMessage>(1, "Error", stats);
     std::shared_ptr<BitRate> busLoad = BitRate::create(nullptr);
 
-    explicit Model(Store& store)
+    Store& store;
+
+    explicit Model(Store& owner) : store(owner)
     {
         can->addMessage(msg);
         can->addMessage(other);
@@ -274,6 +276,10 @@ struct Model {
     }
     ~Model()
     {
+        // The model goes before the store: leave it nothing that points here.
+        store.bitRates.clear();
+        store.usedIfaces.clear();
+        store.interfaces.clear();
         can->clear();
         stats->clear();
         msg->clear();
