@@ -305,7 +305,8 @@ void CommandLine::load()
     }
     const Glib::ustring dbc = settings.getDbFile();
     if (dbc != kUnset) {
-        // pending: store.loadDbc(dbc, 0, "Can") and store.createBuiltinSignals()
+        store.loadDbc(dbc, 0, "Can");
+        // pending: store.createBuiltinSignals() (declared, not defined yet)
     }
 }
 
@@ -313,7 +314,7 @@ void CommandLine::startUp(int argc, char** argv)
 {
     parseOptions(argc, argv);
     if (!store.csvInput && !store.kvaserInput && !store.ascInput) {
-        // pending: store.addLoggerIface()
+        // pending: store.addLoggerIface() (declared, not defined yet)
     }
     takeArguments(argc, argv);
     recordChoice();

@@ -167,12 +167,14 @@ TEST(CommandLine, ChoiceOfDbcOrVsdIsRecorded)
         std::vector<std::string> log;
     };
     const std::vector<Case> cases = {
-        {{"-q", "-d", "x.dbc", "-f", "y.vsd"}, dir + "/x.dbc", "./dummy", {}}, // DBC wins
+        // DBC wins, and is loaded.
+        {{"-q", "-d", "x.dbc", "-f", "y.vsd"}, dir + "/x.dbc", "./dummy", {"Could not open DBC file: " + dir + "/x.dbc"}},
         {{"-q", "-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {}},
         {{"-q", "-o", "-d", "x.dbc"}, "./dummy", "./dummy", {}}, // ASC output records nothing
         // The suffix test applies to the first argument that is a file; the case of the
         // stored path is the argument's own.
-        {{"-q", "nosuch", "A.DBC"}, dir + "/A.DBC", "./dummy", {"Argument not a recognzied as a file: nosuch"}},
+        {{"-q", "nosuch", "A.DBC"}, dir + "/A.DBC", "./dummy",
+         {"Argument not a recognzied as a file: nosuch", "Could not open DBC file: " + dir + "/A.DBC"}},
         {{"-q", "b.Vsd", "c.dbc"}, "./dummy", dir + "/b.Vsd", {}},
     };
     for (const auto& c : cases) {
@@ -183,6 +185,22 @@ TEST(CommandLine, ChoiceOfDbcOrVsdIsRecorded)
         EXPECT_EQ(Settings::instance()->getVsdFile(), c.vsd);
         EXPECT_EQ(run.log, c.log);
     }
+}
+
+TEST(CommandLine, ListModeLoadsTheDbcFileAndExits)
+{
+    const std::string dbc = Glib::build_filename(Glib::get_home_dir(), "mini.dbc");
+    Glib::file_set_contents(dbc, "BO_ 100 MsgA: 8 X\n"
+                                 " SG_ Sig0 : 0|8@1+ (1,0) [0|255] \"\" X\n"
+                                 " SG_ Sig1 : 8|8@1+ (1,0) [0|255] \"\" X\n");
+    const RunResult run = runCommandLine({"-l", "-d", dbc, "-s", "Can.MsgA"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_FALSE(run.guiStarted);
+    // The DBC interface comes first; the built-in interfaces follow it.
+    EXPECT_EQ(run.out.rfind("Can\n\tMsgA\n\t\tSig0\n\t\tSig1\n", 0), 0u) << run.out;
+    EXPECT_EQ(Settings::instance()->getDbFile(), dbc);
+    EXPECT_EQ(Settings::instance()->getVsdFile(), "./dummy");
+    EXPECT_TRUE(run.log.empty()); // the bad selection is never reached
 }
 
 TEST(CommandLine, VsdHelpHasItsSectionsInOrder)
