@@ -10,6 +10,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth
+  # the ASC peer test reads our traces with python-can
+  python3 python3-can
   # fuzzing (clang with libFuzzer)
   clang libclang-rt-14-dev
 )

@@ -1,0 +1,31 @@
+// Entry point of tarnwick: the start-up lives in store/command_line; this file wires the
+// GTK side (the link to other copies, the main window and the message-log dialog) to it.
+#include "store/command_line.h"
+#include "store/store.h"
+#include "views/ipc.h"
+#include "window/window.h"
+
+#include <gtk/gtk.h>
+#include <gtkmm/application.h>
+
+int main(int argc, char** argv)
+{
+    using namespace vistra;
+    Store& store = Store::instance();
+    CommandLineHooks hooks;
+    hooks.enableLink = [] { IPC::instance().enable(); };
+    hooks.forwardTimeOffset = [](u64 time, u64 offset) { IPC::instance().addTimeOffset(time, offset); };
+    hooks.runApplication = [&store, program = argv[0]] {
+        gtk_disable_setlocale();
+        // Only the program name reaches GTK: the options are ours.
+        int gtkArgc = 1;
+        char* gtkArgv[] = {program, nullptr};
+        char** gtkArgvPtr = gtkArgv;
+        auto app = Gtk::Application::create(gtkArgc, gtkArgvPtr, "", Gio::APPLICATION_FLAGS_NONE);
+        Window& window = Window::instance();
+        store.guiRunning = true;
+        return app->run(window);
+    };
+    // pending: hooks.showMessageLog shows the message-log dialog, which arrives with the main window.
+    return CommandLine(store, hooks).run(argc, argv);
+}

@@ -1,0 +1,389 @@
+#include "store/command_line.h"
+
+#include "core/can_iface.h"
+#include "core/message.h"
+#include "core/report.h"
+#include "core/settings.h"
+#include "core/signal.h"
+#include "store/store.h"
+#include "store/text_output.h"
+#include "store/vsd_help.h"
+
+#include <glib.h>
+#include <glibmm/convert.h>
+#include <glibmm/exception.h>
+#include <glibmm/fileutils.h>
+#include <glibmm/miscutils.h>
+#include <glibmm/pattern.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <exception>
+
+namespace vistra {
+
+namespace {
+
+constexpr const char* kOptionText =
+    "OPTIONS:\n"
+    "\t -l            list messages and signals\n"
+    "\t -d <file>     DBC file to use\n"
+    "\t -f <file>     Virtual Signal Definition file to use\n"
+    "\t -s <Signal>   may be called any number of times\n"
+    "\t -n <host>     read from network\n"
+    "\t -y <key>      key to use for decrypting network stream\n"
+    "\t -p <port>     optional, default 777\n"
+    "\t -t <title>    set title on this window\n"
+    "\t -e            print VSD examples\n"
+    "\t -g            connect controls with other tarnwick windows\n"
+    "\t -q            print output to stdout and quit (no GUI)\n"
+    "\t -i            omit headers when printing to stdout (-q)\n"
+    "\t -v            print version information\n"
+    "\t -o            print can data in ASC format\n"
+    "\t -m            same as -o but timestamps are printed in date format\n"
+    "\n"
+    "All user specific settings, signal colors etc. are stored in\n"
+    "user home dir in file '.tarnwick'.\n"
+    "DBC file and Virtual Signal Definition (VSD) file settings\n"
+    "are automatically stored in the settings file. These need\n"
+    "only be specified when changing DBC or VSD file.\n";
+
+constexpr const char* kUnset = "./dummy";
+constexpr const char* kDefaultTitle = "Signal Plot";
+constexpr int kLogDirDepth = 3;
+
+// A port is a whole decimal number from 1 to 65535; anything else would be truncated
+// to some other port, so it is refused.
+bool parsePort(const char* text, u32* port)
+{
+    if (!text || !*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 1 || value > 65535)
+        return false;
+    *port = static_cast<u32>(value);
+    return true;
+}
+
+bool hasSuffix(const Glib::ustring& lowered, const char* suffix)
+{
+    return g_str_has_suffix(lowered.c_str(), suffix);
+}
+
+void addLogFile(Store& store, const std::string& path)
+{
+    (void)store; // pending: Store::addLogFile(path.c_str()) arrives with the log-file reader
+    (void)path;
+}
+
+// Loading a VSD file goes here.
+void loadVsdFile(Store& store, const Glib::ustring& path)
+{
+    (void)store;
+    (void)path;
+}
+
+} // namespace
+
+void printUsage(const char* program, std::FILE* out)
+{
+    std::fprintf(out, "%s [OPTIONS] [<logfile> [<logfile> ...]]\n", program);
+    std::fputs(kOptionText, out);
+    std::fputc('\n', out);
+}
+
+void walkLogDir(Store& store, const std::string& dir, int depth)
+{
+    Glib::Dir entries(dir); // an unreadable directory throws Glib::FileError
+    if (depth == 0) {
+        reportWarning("Log file directory structure to deep, will not parse: %s", dir.c_str());
+        return;
+    }
+    for (const std::string& entry : entries) {
+        const std::string path = Glib::build_filename(dir, entry);
+        if (Glib::file_test(path, Glib::FILE_TEST_IS_DIR))
+            walkLogDir(store, path, depth - 1);
+        else if (Glib::file_test(path, Glib::FILE_TEST_IS_REGULAR))
+            addLogFile(store, path);
+    }
+}
+
+void printSignalTree(const Store& store, std::FILE* out)
+{
+    for (const auto& [number, iface] : store.interfaces) {
+        std::fprintf(out, "%s\n", iface->name.c_str());
+        std::fflush(out);
+        for (const auto& [id, msg] : iface->messages) {
+            std::fprintf(out, "\t%s\n", msg->name.c_str());
+            std::fflush(out);
+            for (const auto& signal : msg->signals) {
+                if (signal->hidden)
+                    continue;
+                std::fprintf(out, "\t\t%s\n", signal->name.c_str());
+                std::fflush(out);
+            }
+        }
+    }
+}
+
+bool applySelections(Store& store, const std::list<Glib::ustring>& patterns)
+{
+    for (const Glib::ustring& s : patterns) {
+        // '.' is one byte in UTF-8: byte positions split the pattern.
+        const std::string text = s.raw();
+        const std::size_t p1 = text.find('.');
+        if (p1 == std::string::npos) {
+            reportWarning("No message name given in %s", text.c_str());
+            return false;
+        }
+        const std::size_t p2 = text.find('.', p1 + 1);
+        if (p2 == std::string::npos || p2 + 1 == text.size()) {
+            reportWarning("No signal name given in %s", text.c_str());
+            return false;
+        }
+        const Glib::PatternSpec ifacePattern(text.substr(0, p1));
+        const Glib::PatternSpec msgPattern(text.substr(p1 + 1, p2 - p1 - 1));
+        const Glib::ustring signalPattern = text.substr(p2 + 1);
+        for (const auto& [number, iface] : store.interfaces) {
+            if (!ifacePattern.match(iface->name))
+                continue;
+            for (const auto& [id, msg] : iface->messages)
+                if (msgPattern.match(msg->name))
+                    msg->enableMatching(signalPattern);
+        }
+    }
+    return true;
+}
+
+CommandLine::CommandLine(Store& store, CommandLineHooks hooks, std::FILE* out)
+    : store(store), hooks(std::move(hooks)), out(out)
+{
+}
+
+void CommandLine::usageError(const char* program)
+{
+    printUsage(program, out);
+    throw Exit{1};
+}
+
+void CommandLine::parseOptions(int argc, char** argv)
+{
+    const char* program = argc > 0 ? argv[0] : "tarnwick";
+    optind = 0; // full reset of getopt, so that the parse can run more than once
+    int option;
+    while ((option = getopt(argc, argv, "d:n:y:p:k:f:vls:het:car:gqomi")) != -1) {
+        switch (option) {
+        case 'd':
+            dbcPath = Glib::filename_to_utf8(optarg);
+            break;
+        case 'f':
+            vsdPath = Glib::filename_to_utf8(optarg);
+            break;
+        case 's':
+            selections.push_back(optarg);
+            break;
+        case 'n':
+            store.host = optarg;
+            store.networkMode = true;
+            store.live = true;
+            break;
+        case 'y':
+            if (!*optarg) {
+                reportWarning("Decryption key is invalid");
+                throw Exit{1};
+            }
+            store.key = optarg;
+            break;
+        case 'p':
+            if (!parsePort(optarg, &store.port))
+                usageError(program);
+            break;
+        case 't':
+            store.title = optarg;
+            break;
+        case 'g':
+            if (hooks.enableLink)
+                hooks.enableLink();
+            break;
+        case 'l':
+            listMode = true;
+            store.textMode = true;
+            break;
+        case 'q':
+            store.textMode = true;
+            break;
+        case 'i':
+            header = false;
+            break;
+        case 'o':
+            store.ascOutput = true;
+            store.textMode = true;
+            break;
+        case 'm':
+            store.ascOutput = true;
+            store.dateStamp = true;
+            store.textMode = true;
+            break;
+        case 'e':
+            std::fputs(vsdHelpText().c_str(), out);
+            std::fputc('\n', out);
+            throw Exit{0};
+        case 'h':
+            printUsage(program, out);
+            throw Exit{0};
+        case 'v':
+            std::fprintf(out, "%s\n", kVersionText);
+            throw Exit{0};
+        default: // -k, -r, -c, -a, unknown letters and missing arguments
+            usageError(program);
+        }
+    }
+}
+
+void CommandLine::takeArguments(int argc, char** argv)
+{
+    bool first = true;
+    for (int i = optind; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const Glib::ustring name = Glib::filename_to_utf8(arg);
+        if (first) {
+            const Glib::ustring lowered = name.lowercase();
+            if (hasSuffix(lowered, ".bvlive"))
+                return; // pending: the live-connection start-up reads this file
+            if (hasSuffix(lowered, ".vsd")) {
+                vsdPath = name;
+                return;
+            }
+            if (hasSuffix(lowered, ".dbc")) {
+                dbcPath = name;
+                return;
+            }
+        }
+        const bool isDir = Glib::file_test(arg, Glib::FILE_TEST_IS_DIR);
+        if (isDir || Glib::file_test(arg, Glib::FILE_TEST_IS_REGULAR)) {
+            if (isDir)
+                walkLogDir(store, arg, kLogDirDepth);
+            else
+                addLogFile(store, arg);
+            if (first) {
+                Settings::instance()->setLogPath(Glib::filename_to_utf8(Glib::path_get_dirname(arg)));
+                first = false;
+            }
+        } else {
+            reportInfo("Argument not a recognzied as a file: %s", name.c_str());
+        }
+    }
+}
+
+void CommandLine::recordChoice()
+{
+    if (store.csvInput || store.ascOutput)
+        return;
+    Settings& settings = *Settings::instance();
+    if (!dbcPath.empty()) {
+        settings.setDbFile(dbcPath);
+        settings.setVsdFile(kUnset);
+    } else if (!vsdPath.empty()) {
+        settings.setVsdFile(vsdPath);
+        settings.setDbFile(kUnset);
+    }
+}
+
+void CommandLine::load()
+{
+    if (store.ascOutput)
+        return;
+    Settings& settings = *Settings::instance();
+    const Glib::ustring vsd = settings.getVsdFile();
+    if (vsd != kUnset) {
+        loadVsdFile(store, vsd);
+        return;
+    }
+    const Glib::ustring dbc = settings.getDbFile();
+    if (dbc != kUnset) {
+        store.loadDbc(dbc, 0, "Can");
+        // pending: store.createBuiltinSignals() (declared, not defined yet)
+    }
+}
+
+void CommandLine::startUp(int argc, char** argv)
+{
+    parseOptions(argc, argv);
+    if (!store.csvInput && !store.kvaserInput && !store.ascInput) {
+        // pending: store.addLoggerIface() (declared, not defined yet)
+    }
+    takeArguments(argc, argv);
+    recordChoice();
+    load();
+    if (listMode) {
+        printSignalTree(store, out);
+        throw Exit{0};
+    }
+    if (!store.ascOutput)
+        applySelections(store, selections);
+    if (store.title.empty())
+        store.title = kDefaultTitle;
+    Settings::instance()->save();
+}
+
+int CommandLine::runTextMode()
+{
+    store.parseNow();
+    printTextResult(store, header, out);
+    std::fflush(out);
+    return 0;
+}
+
+int CommandLine::runGui()
+{
+    store.startThread();
+    store.requestParse();
+    return hooks.runApplication ? hooks.runApplication() : 0;
+}
+
+int CommandLine::run(int argc, char** argv)
+{
+    std::setlocale(LC_ALL, "C");
+    store.setColorCallback([](const Glib::ustring& iface, const Glib::ustring& msg, const Glib::ustring& sig) {
+        return Settings::instance()->getSignalColor(iface, msg, sig);
+    });
+    store.setTimeOffsetCallback([forward = hooks.forwardTimeOffset](u64 time, u64 offset) {
+        if (forward)
+            forward(time, offset);
+    });
+    auto failed = [this] {
+        if (!store.textMode && hooks.showMessageLog)
+            hooks.showMessageLog();
+        store.stop();
+        return 1;
+    };
+    try {
+        try {
+            startUp(argc, argv);
+        } catch (const PrintMsgError&) {
+            // The desktop application shows the reported errors; text mode ends here.
+            if (store.textMode)
+                throw;
+        }
+        const int result = store.textMode ? runTextMode() : runGui();
+        store.stop();
+        return result;
+    } catch (const Exit& exit) {
+        return exit.code;
+    } catch (const PrintMsgError&) {
+        return failed();
+    } catch (const Glib::Exception& e) {
+        // Reported in text mode too: the exit code alone would not say what went wrong.
+        reportError("Glib: %s", e.what().c_str());
+        return failed();
+    } catch (const std::exception& e) {
+        reportError("Exception: %s", e.what());
+        return failed();
+    }
+}
+
+} // namespace vistra

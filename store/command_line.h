@@ -1,0 +1,74 @@
+#pragma once
+// The program's start-up: options, positional arguments, the recorded DBC or VSD choice,
+// loading, signal selections, and then text mode (one parse on this thread, then print)
+// or the desktop application. GTK is reached only through the hooks, so that the whole
+// sequence runs in tests without a display.
+#include "core/types.h"
+
+#include <glibmm/ustring.h>
+
+#include <cstdio>
+#include <functional>
+#include <list>
+#include <string>
+
+namespace vistra {
+
+class Store;
+
+inline constexpr const char* kVersionText = "tarnwick version 5.04";
+
+struct CommandLineHooks {
+    std::function<void()> enableLink;                 // -g
+    std::function<void(u64, u64)> forwardTimeOffset;  // the Store's time-offset callback
+    std::function<int()> runApplication;              // GUI mode: runs the main window, its result
+    std::function<void()> showMessageLog;             // GUI mode: the errors after a failed start-up
+};
+
+// Prints the usage line and the option text.
+void printUsage(const char* program, std::FILE* out);
+
+// Adds every log file below dir; depth 3 takes files up to two levels below it.
+void walkLogDir(Store& store, const std::string& dir, int depth);
+
+// Interface names, each with "\t"<message> and "\t\t"<signal> lines under it; hidden
+// signals are left out.
+void printSignalTree(const Store& store, std::FILE* out);
+
+// Enables the signals that match each "<iface>.<msg>.<signal>" glob, in order; a pattern
+// without a message or signal part is reported and ends the list. False then.
+bool applySelections(Store& store, const std::list<Glib::ustring>& patterns);
+
+class CommandLine {
+public:
+    CommandLine(Store& store, CommandLineHooks hooks, std::FILE* out = stdout);
+
+    // The whole start-up; returns the process's exit code.
+    int run(int argc, char** argv);
+
+    Glib::ustring dbcPath;
+    Glib::ustring vsdPath;
+    std::list<Glib::ustring> selections;
+    bool header = true;
+    bool listMode = false;
+
+private:
+    struct Exit {
+        int code;
+    };
+
+    void parseOptions(int argc, char** argv);
+    void takeArguments(int argc, char** argv);
+    void recordChoice();
+    void load();
+    void startUp(int argc, char** argv);
+    int runTextMode();
+    int runGui();
+    [[noreturn]] void usageError(const char* program);
+
+    Store& store;
+    CommandLineHooks hooks;
+    std::FILE* out;
+};
+
+} // namespace vistra

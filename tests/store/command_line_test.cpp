@@ -1,0 +1,340 @@
+#include "store/command_line.h"
+
+#include "core/can_iface.h"
+#include "core/message.h"
+#include "core/message_log.h"
+#include "core/settings.h"
+#include "core/signal.h"
+#include "store/store.h"
+
+#include <glibmm/fileutils.h>
+#include <glibmm/miscutils.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace vistra {
+namespace {
+
+std::vector<std::string> drainLog()
+{
+    std::vector<std::string> texts;
+    while (!MessageLog::instance().empty())
+        texts.push_back(MessageLog::instance().pop().text.raw());
+    return texts;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs the whole start-up on a fresh store, with standard output caught.
+struct RunResult {
+    int code = -1;
+    std::string out;
+    std::vector<std::string> log;
+    bool guiStarted = false;
+    bool linked = false;
+};
+
+RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr)
+{
+    drainLog();
+    Settings::instance()->setDbFile("./dummy");
+    Settings::instance()->setVsdFile("./dummy");
+    args.insert(args.begin(), "tarnwick");
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    RunResult run;
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    {
+        Store local;
+        Store& store = keep ? *keep : local;
+        CommandLineHooks hooks;
+        hooks.enableLink = [&] { run.linked = true; };
+        hooks.runApplication = [&] {
+            run.guiStarted = true;
+            return 7;
+        };
+        run.code = CommandLine(store, hooks, out).run(static_cast<int>(args.size()), argv.data());
+    }
+    std::fclose(out);
+    run.out.assign(buffer, size);
+    std::free(buffer);
+    run.log = drainLog();
+    return run;
+}
+
+const std::string kUsage = readFile(TARNWICK_TEST_DATA "/usage.txt");
+
+TEST(CommandLine, ExitCodesAndOutputs)
+{
+    ASSERT_NE(kUsage.find("OPTIONS:\n\t -l            list messages and signals\n"), std::string::npos);
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string out; // "usage": the usage text
+    };
+    const std::vector<Case> cases = {
+        {{"-v"}, 0, "tarnwick version 5.04\n"},
+        {{"-h"}, 0, "usage"},
+        {{"-k", "x"}, 1, "usage"},
+        {{"-r", "x"}, 1, "usage"},
+        {{"-c"}, 1, "usage"},
+        {{"-a"}, 1, "usage"},
+        {{"-z"}, 1, "usage"},
+        {{"-q", "-d"}, 1, "usage"},          // missing argument
+        {{"-p", "70000", "-q"}, 1, "usage"}, // would be truncated to another port
+        {{"-p", "0", "-q"}, 1, "usage"},
+        {{"-p", "80x", "-q"}, 1, "usage"},
+        {{"-p", "", "-q"}, 1, "usage"},
+        {{"-y", "", "-q"}, 1, ""},
+        {{"-q"}, 0, ""},                     // nothing to print without a VSD
+        {{"-q", "-i", "-s", "a.b.c"}, 0, ""},
+        {{"-v", "-z"}, 0, "tarnwick version 5.04\n"}, // options act in the order given
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const RunResult run = runCommandLine(c.args);
+        EXPECT_EQ(run.code, c.code);
+        EXPECT_EQ(run.out, c.out == "usage" ? kUsage : c.out);
+        EXPECT_FALSE(run.guiStarted);
+    }
+}
+
+TEST(CommandLine, EmptyKeyIsRefusedBeforeAnyFileIsRead)
+{
+    const RunResult run = runCommandLine({"-y", "", "-q", "-d", "later.dbc"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.log, std::vector<std::string>{"Decryption key is invalid"});
+    EXPECT_EQ(Settings::instance()->getDbFile(), "./dummy");
+}
+
+TEST(CommandLine, OptionsReachTheStore)
+{
+    Store store;
+    const RunResult run = runCommandLine({"-n", "logger.local", "-p", "8080", "-y", "secret", "-t", "Bench", "-g"}, &store);
+    EXPECT_EQ(run.code, 7); // the application's result
+    EXPECT_TRUE(run.guiStarted);
+    EXPECT_TRUE(run.linked);
+    EXPECT_EQ(store.host, "logger.local");
+    EXPECT_TRUE(store.networkMode);
+    EXPECT_TRUE(store.live);
+    EXPECT_EQ(store.port, 8080u);
+    EXPECT_EQ(store.key, "secret");
+    EXPECT_EQ(store.title, "Bench");
+    store.networkMode = false;
+    store.live = false;
+}
+
+TEST(CommandLine, DefaultTitleAndTextModes)
+{
+    Store store;
+    EXPECT_EQ(runCommandLine({}, &store).code, 7);
+    EXPECT_EQ(store.title, "Signal Plot");
+    EXPECT_FALSE(store.textMode);
+
+    Store asc;
+    const RunResult run = runCommandLine({"-m"}, &asc);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_FALSE(run.guiStarted);
+    EXPECT_TRUE(asc.textMode);
+    EXPECT_TRUE(asc.ascOutput);
+    EXPECT_TRUE(asc.dateStamp);
+}
+
+TEST(CommandLine, ChoiceOfDbcOrVsdIsRecorded)
+{
+    const std::string dir = Glib::get_current_dir();
+    struct Case {
+        std::vector<std::string> args;
+        std::string db;
+        std::string vsd;
+        std::vector<std::string> log;
+    };
+    const std::vector<Case> cases = {
+        // DBC wins, and is loaded.
+        {{"-q", "-d", "x.dbc", "-f", "y.vsd"}, dir + "/x.dbc", "./dummy", {"Could not open DBC file: " + dir + "/x.dbc"}},
+        {{"-q", "-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {}},
+        {{"-q", "-o", "-d", "x.dbc"}, "./dummy", "./dummy", {}}, // ASC output records nothing
+        // The suffix test applies to the first argument that is a file; the case of the
+        // stored path is the argument's own.
+        {{"-q", "nosuch", "A.DBC"}, dir + "/A.DBC", "./dummy",
+         {"Argument not a recognzied as a file: nosuch", "Could not open DBC file: " + dir + "/A.DBC"}},
+        {{"-q", "b.Vsd", "c.dbc"}, "./dummy", dir + "/b.Vsd", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const RunResult run = runCommandLine(c.args);
+        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(Settings::instance()->getDbFile(), c.db);
+        EXPECT_EQ(Settings::instance()->getVsdFile(), c.vsd);
+        EXPECT_EQ(run.log, c.log);
+    }
+}
+
+TEST(CommandLine, ListModeLoadsTheDbcFileAndExits)
+{
+    const std::string dbc = Glib::build_filename(Glib::get_home_dir(), "mini.dbc");
+    Glib::file_set_contents(dbc, "BO_ 100 MsgA: 8 X\n"
+                                 " SG_ Sig0 : 0|8@1+ (1,0) [0|255] \"\" X\n"
+                                 " SG_ Sig1 : 8|8@1+ (1,0) [0|255] \"\" X\n");
+    const RunResult run = runCommandLine({"-l", "-d", dbc, "-s", "Can.MsgA"});
+    EXPECT_EQ(run.code, 0);
+    EXPECT_FALSE(run.guiStarted);
+    // The DBC interface comes first; the built-in interfaces follow it.
+    EXPECT_EQ(run.out.rfind("Can\n\tMsgA\n\t\tSig0\n\t\tSig1\n", 0), 0u) << run.out;
+    EXPECT_EQ(Settings::instance()->getDbFile(), dbc);
+    EXPECT_EQ(Settings::instance()->getVsdFile(), "./dummy");
+    EXPECT_TRUE(run.log.empty()); // the bad selection is never reached
+}
+
+TEST(CommandLine, VsdHelpHasItsSectionsInOrder)
+{
+    const RunResult run = runCommandLine({"-e"});
+    EXPECT_EQ(run.code, 0);
+    const std::string line(103, '_');
+    const std::vector<std::string> parts = {
+        "VSD FILE FORMAT:", "\033[1m\033[37m[settings]\033[0m", "\033[1m\033[32mifname_0\033[0m",
+        "\033[1m\033[32mlegacygps\033[0m=\033[33mfalse\033[0m", "\n" + line + "\n",
+        "COMMON (NOT MANDATORY) OPTIONS FOR ALL VIRTUAL SIGNALS", "NOTES ON HOW COMMON OPTIONS ARE APPLIED",
+        "SIGNAL REFERENCE", "CAN0.MsgA.Signal0", "VIRTUAL SIGNAL NAMING", "[AverageExample]", "[SlopeExample]",
+        "[IntegrateExample]", "[MathExample]", "[ExpressionExample]", "[EqualsExample]", "[AboveBelowExample]",
+        "[CountExample]", "[TimekeepingExample]", "[AccumulateExample]", "[FrequencyExample]",
+        "[EstimateExample]", "[IIRFilterExample]", "[MultiplexExample]", "[LookupTableExample]",
+        "[GeofenceSquareExample]", "[GeofenceCircleExample]", "[StatisticsExample]"};
+    std::size_t at = 0;
+    for (const auto& part : parts) {
+        const std::size_t found = run.out.find(part, at);
+        ASSERT_NE(found, std::string::npos) << part;
+        at = found + part.size();
+    }
+    // Every example group names its method on the line after it; the summary methods say so.
+    std::size_t group = 0;
+    int groups = 0;
+    while ((group = run.out.find("Example]", group)) != std::string::npos) {
+        const std::size_t next = run.out.find('\n', group);
+        EXPECT_EQ(run.out.compare(next + 1, 20, "\033[1m\033[32mmethod\033[0m="), 0) << group;
+        group = next;
+        ++groups;
+    }
+    EXPECT_EQ(groups, 18);
+    for (const char* method : {"integrate", "count", "time", "accumulate"}) {
+        const std::string key = "\033[33m" + std::string(method) + "\033[0m";
+        const std::size_t pos = run.out.find(key);
+        ASSERT_NE(pos, std::string::npos) << method;
+        EXPECT_NE(run.out.substr(pos, run.out.find('\n', pos) - pos).find("(summary output at end of parse)"),
+                  std::string::npos)
+            << method;
+    }
+}
+
+// Can: MsgA (Sig0, Sig1, hidden Secret), MsgB (Sig0, Sig.1); Other: MsgA (Sig0).
+class ModelStore : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto can = add("Can", 0);
+        msgA = message(can, 100, "MsgA", {"Sig0", "Sig1", "Secret"});
+        msgA->signals[2]->hidden = true;
+        msgB = message(can, 200, "MsgB", {"Sig0", "Sig.1"});
+        other = message(add("Other", 1), 100, "MsgA", {"Sig0"});
+        drainLog();
+    }
+
+    std::shared_ptr<CanIface> add(const char* name, u32 number)
+    {
+        auto iface = CanIface::create(name, number);
+        store.interfaces[number] = iface;
+        return iface;
+    }
+
+    static std::shared_ptr<Message> message(const std::shared_ptr<CanIface>& iface, u32 id, const char* name,
+                                            const std::vector<const char*>& signals)
+    {
+        auto msg = std::make_shared<Message>(id, name, iface);
+        for (const char* s : signals)
+            msg->addSignal(s, std::make_shared<Signal>(msg, s));
+        iface->addMessage(msg);
+        return msg;
+    }
+
+    std::vector<bool> enabled() const
+    {
+        std::vector<bool> on;
+        for (const auto& msg : {msgA, msgB, other})
+            for (const auto& s : msg->signals)
+                on.push_back(s->enabled);
+        return on;
+    }
+
+    Store store;
+    std::shared_ptr<Message> msgA, msgB, other;
+};
+
+TEST_F(ModelStore, ListingLeavesHiddenSignalsOut)
+{
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* out = open_memstream(&buffer, &size);
+    printSignalTree(store, out);
+    std::fclose(out);
+    EXPECT_EQ(std::string(buffer, size), "Can\n\tMsgA\n\t\tSig0\n\t\tSig1\n\tMsgB\n\t\tSig0\n\t\tSig.1\n"
+                                         "Other\n\tMsgA\n\t\tSig0\n");
+    std::free(buffer);
+}
+
+TEST_F(ModelStore, SelectionsApplyGlobsInOrderUntilABadEntry)
+{
+    struct Case {
+        std::list<Glib::ustring> patterns;
+        bool complete;
+        std::vector<bool> enabled; // MsgA Sig0 Sig1 Secret, MsgB Sig0 Sig.1, Other.MsgA Sig0
+        std::vector<std::string> log;
+    };
+    const std::vector<Case> cases = {
+        {{"Can.Msg*.Sig0"}, true, {1, 0, 0, 1, 0, 0}, {}},
+        {{"*.MsgA.Sig?"}, true, {1, 1, 0, 0, 0, 1}, {}},
+        {{"Can.MsgB.Sig.1"}, true, {0, 0, 0, 0, 1, 0}, {}}, // the signal part may hold '.'
+        {{"Can.MsgA.Sig1", "Can.MsgB", "Can.MsgB.Sig0"}, false, {0, 1, 0, 0, 0, 0},
+         {"No signal name given in Can.MsgB"}},
+        {{"Can.MsgA.", "Can.MsgA.Sig0"}, false, {0, 0, 0, 0, 0, 0}, {"No signal name given in Can.MsgA."}},
+        {{"Can", "Can.MsgA.Sig0"}, false, {0, 0, 0, 0, 0, 0}, {"No message name given in Can"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.log));
+        store.deselectAllSignals();
+        EXPECT_EQ(applySelections(store, c.patterns), c.complete);
+        EXPECT_EQ(enabled(), c.enabled);
+        EXPECT_EQ(drainLog(), c.log);
+    }
+}
+
+TEST(WalkLogDir, StopsBelowTwoLevels)
+{
+    const std::string root = Glib::build_filename(Glib::get_home_dir(), "logs");
+    const std::string deep = Glib::build_filename(root, "a", "b", "c");
+    ASSERT_EQ(g_mkdir_with_parents(deep.c_str(), 0700), 0);
+    Store store;
+    drainLog();
+    walkLogDir(store, root, 3);
+    EXPECT_EQ(drainLog(), std::vector<std::string>{"Log file directory structure to deep, will not parse: " + deep});
+    EXPECT_THROW(walkLogDir(store, root + "/missing", 3), Glib::FileError);
+}
+
+} // namespace
+} // namespace vistra

@@ -1,0 +1,42 @@
+#include "views/ipc.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+namespace vistra {
+namespace {
+
+using Pairs = std::vector<std::pair<u64, u64>>;
+
+TEST(IPC, TimeOffsetsAreAppendedOnlyWhenTimeAndOffsetMove)
+{
+    const u64 t = 1765000000000ULL;
+    struct Case {
+        Pairs offered;
+        Pairs kept;
+    };
+    const std::vector<Case> cases = {
+        {{{t, 0}}, {}},                                 // a first offset of 0 is the same as none
+        {{{t, 5}, {t + 1, 7}}, {{t, 5}, {t + 1, 7}}},
+        {{{t, 5}, {t + 1, 5}}, {{t, 5}}},               // the same offset again
+        {{{t, 5}, {t, 7}, {t - 1, 9}}, {{t, 5}}},       // a time not later than the last
+        {{{0x8000000000000000ULL, 5}}, {}},             // signed: this "time" lies before 0
+        {{{t, 5}, {t + 1, 7}, {t + 2, 5}}, {{t, 5}, {t + 1, 7}, {t + 2, 5}}}, // back to an older offset
+    };
+    for (const auto& c : cases) {
+        IPC ipc;
+        for (const auto& [time, offset] : c.offered)
+            ipc.addTimeOffset(time, offset);
+        EXPECT_EQ(ipc.timeOffsets(), c.kept);
+        EXPECT_EQ(ipc.timeBaseKnown(), !c.kept.empty());
+        EXPECT_FALSE(ipc.enabled());
+    }
+    IPC ipc;
+    ipc.enable();
+    EXPECT_TRUE(ipc.enabled());
+}
+
+} // namespace
+} // namespace vistra
