@@ -167,10 +167,9 @@ void Signal::onFrame(const FrameRecord&) {}
 
 void Signal::clear()
 {
-    {
-        std::lock_guard lock(*samplesMutex);
-        samples.clear();
-    }
+    // The painter threads read the ranges under the sample lock too.
+    std::lock_guard lock(*samplesMutex);
+    samples.clear();
     hasData = false;
     loaded = false;
     needsLoad = enabled || useCount != 0;
@@ -304,6 +303,7 @@ void Signal::updateViewRange()
 
 void Signal::resetViewRange()
 {
+    std::lock_guard lock(*samplesMutex);
     viewRangeValid = false;
     if (hasData) {
         viewMin = min;

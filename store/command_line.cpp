@@ -253,7 +253,7 @@ void CommandLine::takeArguments(int argc, char** argv)
         if (first) {
             const Glib::ustring lowered = name.lowercase();
             if (hasSuffix(lowered, ".bvlive"))
-                return; // pending: the live-connection start-up reads this file
+                return; // the live-connection start-up (a later step) reads this file
             if (hasSuffix(lowered, ".vsd")) {
                 vsdPath = name;
                 return;
@@ -306,16 +306,15 @@ void CommandLine::load()
     const Glib::ustring dbc = settings.getDbFile();
     if (dbc != kUnset) {
         store.loadDbc(dbc, 0, "Can");
-        // pending: store.createBuiltinSignals() (declared, not defined yet)
+        store.createBuiltinSignals();
     }
 }
 
 void CommandLine::startUp(int argc, char** argv)
 {
     parseOptions(argc, argv);
-    if (!store.csvInput && !store.kvaserInput && !store.ascInput) {
-        // pending: store.addLoggerIface() (declared, not defined yet)
-    }
+    if (!store.csvInput && !store.kvaserInput && !store.ascInput)
+        store.addLoggerIface();
     takeArguments(argc, argv);
     recordChoice();
     load();
