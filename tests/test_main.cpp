@@ -4,16 +4,30 @@
 #include <cstdlib>
 #include <string>
 
+namespace {
+
+char home[] = "/tmp/tarnwick-test-XXXXXX";
+
+// Registered before any process-wide object exists, so it runs after their destructors
+// (the store saves the settings into HOME when it goes).
+void removeHome()
+{
+    const std::string command = std::string("rm -rf '") + home + "'";
+    if (std::system(command.c_str()) != 0)
+        std::fprintf(stderr, "could not remove %s\n", home);
+}
+
+} // namespace
+
+// The shared test main: C locale, and HOME pointed at a fresh folder so that no test
+// reads or writes the settings of the person running it.
 int main(int argc, char** argv)
 {
     std::setlocale(LC_ALL, "C");
-    char home[] = "/tmp/tarnwick-test-XXXXXX";
-    if (mkdtemp(home))
+    if (mkdtemp(home)) {
         setenv("HOME", home, 1);
+        std::atexit(removeHome);
+    }
     testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    const std::string cleanup = std::string("rm -rf '") + home + "'";
-    if (std::system(cleanup.c_str()) != 0)
-        return result ? result : 1;
-    return result;
+    return RUN_ALL_TESTS();
 }
