@@ -306,16 +306,15 @@ void CommandLine::load()
     const Glib::ustring dbc = settings.getDbFile();
     if (dbc != kUnset) {
         store.loadDbc(dbc, 0, "Can");
-        // pending: store.createBuiltinSignals() (declared, not defined yet)
+        store.createBuiltinSignals();
     }
 }
 
 void CommandLine::startUp(int argc, char** argv)
 {
     parseOptions(argc, argv);
-    if (!store.csvInput && !store.kvaserInput && !store.ascInput) {
-        // pending: store.addLoggerIface() (declared, not defined yet)
-    }
+    if (!store.csvInput && !store.kvaserInput && !store.ascInput)
+        store.addLoggerIface();
     takeArguments(argc, argv);
     recordChoice();
     load();
