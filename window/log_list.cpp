@@ -10,7 +10,6 @@
 
 #include <gdkmm/rgba.h>
 #include <glibmm/markup.h>
-#include <pango/pango.h>
 
 #include <stdexcept>
 
@@ -22,11 +21,6 @@ constexpr const char* kDefaultListFont = "10.0";
 constexpr u32 kVirtualIface = 1024;
 
 RowKind kindOf(const Gtk::TreeRow& row) { return row.get_value(listColumns().kind).kind; }
-
-bool validMarkup(const Glib::ustring& markup)
-{
-    return pango_parse_markup(markup.c_str(), -1, 0, nullptr, nullptr, nullptr, nullptr);
-}
 
 // Calls f on every row below `children`, parents before their children.
 template <typename F>
@@ -61,10 +55,15 @@ ModelColumns& listColumns()
 
 Glib::ustring listFontText()
 {
-    const Glib::ustring font = Glib::Markup::escape_text(Settings::instance()->getListFont());
-    if (validMarkup("<span font=\"" + font + "\">x</span>"))
-        return font;
-    return kDefaultListFont;
+    // A font description is a family, style words and a size; quotes or markup
+    // characters in it can only come from a damaged or hand-edited settings file.
+    const Glib::ustring font = Settings::instance()->getListFont();
+    if (font.empty())
+        return kDefaultListFont;
+    for (gunichar c : font)
+        if (c < 0x20 || c == 0x7f || c == '<' || c == '>' || c == '&' || c == '"' || c == '\'')
+            return kDefaultListFont;
+    return font;
 }
 
 Glib::ustring rowMarkup(const Glib::ustring& font, const Glib::ustring& name)
@@ -524,9 +523,13 @@ bool LogList::showRowMenu(const Gtk::TreeIter& row, bool leftClick)
         return true;
     case RowKind::Message:
         if (!leftClick && host) {
-            auto msg = messageOf(*row);
-            if (msg && !msg->signals.empty())
-                host->popupMessageMenu(msg->signals.front());
+            // The message's internal rate source comes first but is never a target.
+            if (auto msg = messageOf(*row))
+                for (const auto& signal : msg->signals)
+                    if (!signal->internal) {
+                        host->popupMessageMenu(signal);
+                        break;
+                    }
         }
         return true;
     case RowKind::Signal:

@@ -56,8 +56,8 @@ public:
     virtual void highlightSignal(std::shared_ptr<Signal> signal) = 0;
 };
 
-// The list font of the settings, ready for a markup attribute; a text that does not
-// make valid markup gives the default "10.0".
+// The list font of the settings; a text that cannot be a font description (markup or
+// quote characters, control characters, nothing) gives the default "10.0".
 Glib::ustring listFontText();
 
 // Markup of a row: the name (escaped) in the list font, a signal's in its colour.
