@@ -3,9 +3,10 @@
 // signal lists with their search entry, the progress bar and the live spinner. It wires
 // the Store's dispatchers to its handlers and runs the live tick and the message tick.
 #include "core/types.h"
+#include "views/full_plot.h"
+#include "views/sub_plot.h"
 #include "window/live_tick.h"
 #include "window/log_list.h"
-#include "window/plot_slots.h"
 
 #include <gdkmm/cursor.h>
 #include <glibmm/dispatcher.h>
