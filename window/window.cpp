@@ -121,6 +121,12 @@ Window::~Window()
     suppressPageFilter = true;
 }
 
+bool Window::on_delete_event(GdkEventAny*)
+{
+    hide();
+    return true;
+}
+
 Glib::ustring Window::searchText() { return searchEntry.get_text(); }
 
 void Window::closeInTextMode()

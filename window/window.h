@@ -85,6 +85,11 @@ public:
     LiveTick liveTick;
     bool suppressPageFilter = false;
 
+protected:
+    // Closing hides the window, which ends the application; the toolkit's default would
+    // destroy the widgets that this object still owns and destroys at exit.
+    bool on_delete_event(GdkEventAny* event) override;
+
 private:
     Window();
 
