@@ -111,6 +111,10 @@ Window::Window()
         guardedVoid([&] { onNotebookSwitchPage(page, number); });
     });
 
+    // Signals selected on the command line are plotted from the start: their rows show it.
+    dataList.refreshActiveMarks();
+    statList.refreshActiveMarks();
+
     show_all_children();
     liveSpinner.hide();
 }

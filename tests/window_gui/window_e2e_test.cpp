@@ -1,6 +1,7 @@
 // The program as a user starts it on the example data: "tarnwick examples/drive.log -d
-// examples/drive.dbc" runs its start-up, the main window opens, a signal is checked in
-// the list and "Update signals" parses the log; the detail plot must then show the curve
+// examples/drive.dbc -s Can.VehicleDynamics.VehicleSpeed" runs its start-up, the main
+// window opens with that signal marked, another signal is checked in the list and
+// "Update signals" parses the log; the detail plot must then show the curve
 // in the signal's colour. A screenshot of the window is kept as window_e2e.png in the
 // test's working directory.
 #include "core/signal.h"
@@ -74,10 +75,18 @@ void checkSignalRow(LogList& list, const Glib::ustring& iface, const Glib::ustri
     ADD_FAILURE() << "no row for " << sig;
 }
 
+bool rowMarked(LogList& list, const Glib::ustring& msg)
+{
+    for (const Gtk::TreeRow& ifaceRow : list.get_model()->children())
+        for (const Gtk::TreeRow& msgRow : ifaceRow.children())
+            if (msgRow[listColumns().name] == msg)
+                return msgRow[listColumns().active];
+    return false;
+}
+
 TEST(WindowEndToEnd, CheckedSignalIsLoadedAndPlotted)
 {
-    if (!Glib::file_test(TARNWICK_SOURCE_DIR "/store/log_parser.cpp", Glib::FILE_TEST_EXISTS))
-        GTEST_SKIP() << "the native-log reader is not in the tree";
+    const bool haveLogReader = Glib::file_test(TARNWICK_SOURCE_DIR "/store/log_parser.cpp", Glib::FILE_TEST_EXISTS);
     Store& store = Store::instance();
     bool plotted = false;
     CommandLineHooks hooks;
@@ -89,6 +98,12 @@ TEST(WindowEndToEnd, CheckedSignalIsLoadedAndPlotted)
         window.set_default_size(1200, 800);
         window.show();
         EXPECT_TRUE(pumpUntil([&] { return window.get_mapped() && !store.isWorking(); }, 10000));
+        EXPECT_TRUE(rowMarked(window.dataList, "VehicleDynamics")); // selected with -s
+        EXPECT_FALSE(rowMarked(window.dataList, "EngineData"));
+        if (!haveLogReader) {
+            window.hide();
+            return 0;
+        }
 
         checkSignalRow(window.dataList, "Can", "EngineData", "EngineSpeed");
         auto signal = store.findSignal("Can.EngineData.EngineSpeed");
@@ -113,8 +128,12 @@ TEST(WindowEndToEnd, CheckedSignalIsLoadedAndPlotted)
     char log[] = TARNWICK_SOURCE_DIR "/examples/drive.log";
     char option[] = "-d";
     char dbc[] = TARNWICK_SOURCE_DIR "/examples/drive.dbc";
-    char* argv[] = {program, log, option, dbc, nullptr};
-    EXPECT_EQ(CommandLine(store, hooks).run(4, argv), 0);
+    char select[] = "-s";
+    char selection[] = "Can.VehicleDynamics.VehicleSpeed";
+    char* argv[] = {program, log, option, dbc, select, selection, nullptr};
+    EXPECT_EQ(CommandLine(store, hooks).run(6, argv), 0);
+    if (!haveLogReader)
+        GTEST_SKIP() << "the native-log reader is not in the tree: nothing loads";
     EXPECT_TRUE(plotted) << "the detail plot shows no pixel of the signal's colour";
 }
 
