@@ -3,6 +3,7 @@
 #include "store/command_line.h"
 #include "store/store.h"
 #include "views/ipc.h"
+#include "window/message_dialogs.h"
 #include "window/window.h"
 
 #include <gtk/gtk.h>
@@ -26,6 +27,6 @@ int main(int argc, char** argv)
         store.guiRunning = true;
         return app->run(window);
     };
-    // pending: hooks.showMessageLog shows the message-log dialog, which arrives with the main window.
+    hooks.showMessageLog = [] { showMessageLogDialog(nullptr); };
     return CommandLine(store, hooks).run(argc, argv);
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs tarnwick on the example data in examples/ (a one-minute simulated drive): the
-# interface/message/signal tree of the example DBC file (-l) and the head of the ASC trace
-# of the example log (-o). Settings go to a scratch home, so yours stay untouched.
+# Opens tarnwick's main window on the example data in examples/ (a one-minute simulated
+# drive): the example DBC file and log, with engine and vehicle speed selected, so that
+# the start-up parse loads and plots them. Settings go to a scratch home, so yours stay untouched.
+# Without a display the text modes are shown instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${1:-build}/app/tarnwick
@@ -9,6 +10,14 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 export HOME=$scratch
 
+if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
+  selection=(-s Can.EngineData.EngineSpeed -s Can.VehicleDynamics.VehicleSpeed)
+  echo "== $bin examples/drive.log -d examples/drive.dbc ${selection[*]}"
+  "$bin" examples/drive.log -d examples/drive.dbc "${selection[@]}"
+  exit
+fi
+
+echo "(no display: showing the text modes)"
 echo "== $bin -l -d examples/drive.dbc"
 "$bin" -l -d examples/drive.dbc
 echo

@@ -1,8 +1,35 @@
 #include "window/window.h"
 
+#include "core/message_log.h"
+#include "core/report.h"
+#include "core/settings.h"
+#include "core/signal.h"
 #include "store/store.h"
+#include "views/time_box.h"
+#include "window/callback_guard.h"
+#include "window/message_dialogs.h"
+
+#include <glibmm/convert.h>
+#include <gtkmm/cssprovider.h>
+#include <gtkmm/stylecontext.h>
+
+#include <stdexcept>
 
 namespace vistra {
+
+namespace {
+
+constexpr const char* kUnset = "./dummy";
+constexpr u32 kStatIfaceBase = 0x10000;
+
+// Everything logged before the main loop ran is shown once, in one combined dialog.
+bool startupFlushPending = true;
+
+// VSD files are read by the virtual-signal loader; until it is in the tree a VSD choice
+// loads nothing.
+void loadVsdDefinitions(Store&, const Glib::ustring&) {}
+
+} // namespace
 
 Window& Window::instance()
 {
@@ -11,9 +38,277 @@ Window& Window::instance()
 }
 
 Window::Window()
+    : dataList(0, 65535), statList(kStatIfaceBase, kStatIfaceBase + Store::instance().maxStatIface)
 {
-    set_title(Store::instance().title);
-    set_default_size(1000, 700);
+    installCallbackExceptionHandler();
+    Store& store = Store::instance();
+    dataList.setHost(this);
+    statList.setHost(this);
+    set_title(store.title);
+    set_default_size(1200, 800);
+
+    normalCursor = Gdk::Cursor::create(get_display(), "default");
+    busyCursor = Gdk::Cursor::create(get_display(), "wait");
+
+    for (auto [scroll, list] : {std::pair{&dataScroll, &dataList}, std::pair{&statScroll, &statList}}) {
+        scroll->add(*list);
+        scroll->set_policy(Gtk::POLICY_NEVER, Gtk::POLICY_ALWAYS);
+        scroll->set_vexpand(true);
+    }
+    notebook.append_page(dataScroll, "Data");
+    notebook.append_page(statScroll, "Statistics");
+
+    notebook.set_can_focus(true);
+    dataList.set_can_focus(true);
+    statList.set_can_focus(true);
+    plot.set_can_focus(true);
+    listPane.set_can_focus(false);
+    dataScroll.set_can_focus(false);
+    statScroll.set_can_focus(false);
+    fullPlot.set_can_focus(false);
+    progressBar.set_can_focus(false);
+    liveSpinner.set_can_focus(false);
+
+    progressBar.set_fraction(1.0);
+    liveSpinner.stop();
+    auto css = Gtk::CssProvider::create();
+    try {
+        css->load_from_data("progress, trough { min-height: 15px; }");
+        Gtk::StyleContext::add_provider_for_screen(Gdk::Screen::get_default(), css,
+                                                   GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    } catch (const Glib::Error&) {
+        reportWarning("Failed to load css");
+    }
+    progressBar.set_margin_top(1);
+
+    searchEntry.set_tooltip_markup("Filter out signals using special patterns like:\n\t- *\n\t- /\n\t- [aAe]");
+    searchEntry.set_placeholder_text("Search");
+
+    listPane.attach(notebook, 0, 0, 3, 1);
+    listPane.attach(searchEntry, 0, 1, 3, 1);
+    listPane.attach(progressBar, 0, 2, 3, 1);
+    listPane.attach(liveSpinner, 0, 2, 3, 1);
+
+    plotBox.pack_start(menuBar, Gtk::PACK_SHRINK);
+    plotBox.pack_start(plot, Gtk::PACK_EXPAND_WIDGET);
+    plotBox.pack_start(plotSeparator, false, false);
+    plotBox.pack_end(fullPlot, false, false);
+    mainBox.pack_start(plotBox, Gtk::PACK_EXPAND_WIDGET);
+    mainBox.pack_end(listPane, false, false);
+    add(mainBox);
+
+    store.dataChanged.connect([this] { guardedVoid([this] { closeInTextMode(); }); });
+    store.progressChanged.connect([this] { guardedVoid([this] { onParseProgress(); }); });
+    store.reloadRequested.connect([this] { guardedVoid([this] { onReloadActivated(); }); });
+
+    Glib::signal_timeout().connect([this] { return guarded([this] { return onLiveTick(); }, true); }, 1000);
+    Glib::signal_timeout().connect([this] { return guarded([this] { return onMessageTick(); }, true); }, 250);
+
+    searchEntry.signal_changed().connect([this] { guardedVoid([this] { onSearchChanged(); }); });
+    searchEntry.signal_key_press_event().connect(
+        [this](GdkEventKey* event) { return guarded([&] { return onSearchKey(event); }, false); }, false);
+    notebook.signal_switch_page().connect([this](Gtk::Widget* page, guint number) {
+        guardedVoid([&] { onNotebookSwitchPage(page, number); });
+    });
+
+    // Signals selected on the command line are plotted from the start: their rows show it.
+    dataList.refreshActiveMarks();
+    statList.refreshActiveMarks();
+
+    show_all_children();
+    liveSpinner.hide();
+}
+
+Window::~Window()
+{
+    // Page switches while the notebook goes must not reach the lists.
+    suppressPageFilter = true;
+}
+
+bool Window::on_delete_event(GdkEventAny*)
+{
+    hide();
+    return true;
+}
+
+Glib::ustring Window::searchText() { return searchEntry.get_text(); }
+
+void Window::closeInTextMode()
+{
+    if (Store::instance().textMode)
+        close();
+}
+
+int Window::makeFileChooser(Gtk::FileChooserDialog& dialog, const Glib::ustring& filterName,
+                            const Glib::ustring& pattern, const Glib::ustring& folder)
+{
+    if (Store::instance().isBusy())
+        return 1;
+    auto named = Gtk::FileFilter::create();
+    named->set_name(filterName);
+    named->add_pattern(pattern);
+    dialog.add_filter(named);
+    auto all = Gtk::FileFilter::create();
+    all->set_name("all files");
+    all->add_pattern("*");
+    dialog.add_filter(all);
+    dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
+    dialog.add_button("Select", Gtk::RESPONSE_OK);
+    if (!folder.empty())
+        dialog.set_current_folder(Glib::filename_from_utf8(folder));
+    dialog.set_transient_for(*this);
+    return runDialog(dialog);
+}
+
+void Window::onSearchChanged() { applyFilterToPage(notebook.get_current_page()); }
+
+bool Window::onSearchKey(GdkEventKey* event)
+{
+    if (!searchEntry.get_text().empty() && event->keyval == 0xff0d)
+        listOfPage(notebook.get_current_page()).toggleVisibleSignals();
+    return false;
+}
+
+void Window::onNotebookSwitchPage(Gtk::Widget*, guint pageNumber)
+{
+    if (!suppressPageFilter)
+        applyFilterToPage(static_cast<int>(pageNumber));
+}
+
+void Window::applyFilterToPage(int page) { listOfPage(page).setFilter(searchEntry.get_text()); }
+
+void Window::reload(bool resetStore)
+{
+    Store& store = Store::instance();
+    if (resetStore && store.networkMode)
+        store.stopLiveStream();
+    popupTarget.reset();
+    plot.reset();
+    fullPlot.reset();
+    store.clearData();
+    timeBox().reset();
+    reloaded.emit();
+
+    // Whatever goes wrong while loading the definitions, the lists are rebuilt from what
+    // was loaded: a half-done reload would leave rows of the cleared model behind.
+    try {
+        store.addLoggerIface();
+        Settings& settings = *Settings::instance();
+        const Glib::ustring vsd = settings.getVsdFile();
+        const Glib::ustring dbc = settings.getDbFile();
+        if (vsd != kUnset) {
+            loadVsdDefinitions(store, vsd);
+        } else if (dbc != kUnset) {
+            store.loadDbc(dbc, 0, "Can");
+            store.createBuiltinSignals();
+        } else {
+            reportInfo("Could not reload, please select VSD/DBC file");
+        }
+    } catch (...) {
+        reportCurrentException();
+    }
+
+    showMessageLogDialog(this);
+    dataList.fillList(0, 65535, false);
+    statList.fillList(kStatIfaceBase, kStatIfaceBase + store.maxStatIface, false);
+    store.emitDataChanged();
+    store.refreshPlotSignals();
+}
+
+void Window::onReloadActivated()
+{
+    Store& store = Store::instance();
+    if (store.isBusy())
+        return;
+    // While live data arrives the live-connection dialog reconnects, which reloads; the
+    // dialog is not in the tree yet.
+    if (store.networkMode && liveTick.receiving)
+        return;
+    reload(true);
+}
+
+void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
+{
+    Store& store = Store::instance();
+    searchEntry.set_text("");
+    notebook.set_current_page(0);
+    if (!store.isBusy() && !(store.networkMode && liveTick.receiving))
+        reload(true);
+    try {
+        auto signal = store.findSignal(fullName);
+        signal->setEnabled(true);
+        dataList.refreshActiveMarks();
+        popupTarget = signal;
+        dataList.selectSignal(signal);
+    } catch (const SignalNotFoundException&) {
+    } catch (const std::invalid_argument&) {
+    }
+}
+
+void Window::updateSignals()
+{
+    Store& store = Store::instance();
+    if (store.live)
+        return;
+    if (!store.hasLogFiles())
+        reportInfo("No log files selected");
+    else if (store.selectedSignalCount == 0)
+        reportInfo("Select at least one signal");
+    else if (store.dumpPending)
+        reportInfo("Wait for dump to finish");
+    else
+        store.requestParse();
+}
+
+void Window::onParseProgress()
+{
+    Store& store = Store::instance();
+    const u8 progress = store.progress;
+    // The dispatcher may fire before the window has a Gdk window, and a display without
+    // a cursor theme has no cursors.
+    if (auto gdkWindow = get_window()) {
+        auto cursor = store.isWorking() ? busyCursor : normalCursor;
+        if (cursor)
+            gdkWindow->set_cursor(cursor);
+    }
+    if (store.live)
+        return;
+    progressBar.set_fraction(progress / 255.0);
+}
+
+bool Window::onLiveTick()
+{
+    const bool wasReceiving = liveTick.receiving;
+    const LiveTick::Display display = liveTick.tick(Store::instance().live, Store::instance().liveBlockCount);
+    progressBar.set_visible(display.barShown);
+    liveSpinner.set_visible(display.spinnerShown);
+    if (display.spinning && !wasReceiving)
+        liveSpinner.start();
+    else if (!display.spinning && (wasReceiving || !display.spinnerShown))
+        liveSpinner.stop();
+    if (display.tooltip)
+        liveSpinner.set_tooltip_text(display.tooltip);
+    return true;
+}
+
+bool Window::onMessageTick()
+{
+    // A message dialog runs its own main loop, in which this timer fires again: the
+    // entries are shown one after another, not stacked.
+    if (!Store::instance().guiRunning || inMessageTick)
+        return true;
+    inMessageTick = true;
+    guardedVoid([this] {
+        if (startupFlushPending) {
+            startupFlushPending = false;
+            showMessageLogDialog(this);
+        }
+        MessageLog& log = MessageLog::instance();
+        while (!log.empty())
+            showMessageEntry(*this, log.pop());
+    });
+    inMessageTick = false;
+    return true;
 }
 
 } // namespace vistra

@@ -1,16 +1,104 @@
 #pragma once
-// The main window of the desktop application.
-#include <gtkmm/applicationwindow.h>
+// The main window of the desktop application: the detail and overview plots, the two
+// signal lists with their search entry, the progress bar and the live spinner. It wires
+// the Store's dispatchers to its handlers and runs the live tick and the message tick.
+#include "core/types.h"
+#include "views/full_plot.h"
+#include "views/sub_plot.h"
+#include "window/live_tick.h"
+#include "window/log_list.h"
+
+#include <gdkmm/cursor.h>
+#include <glibmm/dispatcher.h>
+#include <gtkmm/box.h>
+#include <gtkmm/entry.h>
+#include <gtkmm/filechooserdialog.h>
+#include <gtkmm/grid.h>
+#include <gtkmm/menubar.h>
+#include <gtkmm/notebook.h>
+#include <gtkmm/progressbar.h>
+#include <gtkmm/scrolledwindow.h>
+#include <gtkmm/separator.h>
+#include <gtkmm/spinner.h>
+#include <gtkmm/window.h>
+
+#include <memory>
 
 namespace vistra {
 
-class Window : public Gtk::ApplicationWindow {
+class Signal;
+
+class Window : public Gtk::Window, public LogListHost {
 public:
-    // The one main window, created on the first call and destroyed at process exit.
+    // The one main window, created on the first call (after GTK is initialised) and
+    // destroyed at process exit.
     static Window& instance();
+
+    ~Window() override;
+
+    // Rebuilds everything from the settings' VSD or DBC file; does not start a parse.
+    void reload(bool resetStore);
+    void onReloadActivated();
+    void reloadAndSelectSignal(const Glib::ustring& fullName);
+    // Starts a parse of the log files for the selected signals.
+    void updateSignals();
+    void onParseProgress();
+    bool onLiveTick();
+    bool onMessageTick();
+    void closeInTextMode();
+    // Runs a file or directory dialog; shows nothing and returns 1 while the Store is busy.
+    int makeFileChooser(Gtk::FileChooserDialog& dialog, const Glib::ustring& filterName,
+                        const Glib::ustring& pattern, const Glib::ustring& folder);
+
+    Glib::ustring searchText() override;
+    void applyFilterToPage(int page);
+
+    // LogListHost: the popup menus are built with the menus; until then nothing opens.
+    void popupListMenu(bool) override {}
+    void popupMessageMenu(std::shared_ptr<Signal>) override {}
+    void popupSignalMenu(std::shared_ptr<Signal>) override {}
+    void highlightSignal(std::shared_ptr<Signal> signal) override { plot.highlightSignal(signal); }
+
+    SubPlot plot;
+    FullPlot fullPlot;
+    LogList dataList;
+    LogList statList;
+    Gtk::Notebook notebook;
+    // Emitted by every reload; the per-signal analysis windows close on it.
+    Glib::Dispatcher reloaded;
+    Gtk::ScrolledWindow dataScroll;
+    Gtk::ScrolledWindow statScroll;
+    Gtk::Grid listPane;
+    Gtk::Box mainBox{Gtk::ORIENTATION_HORIZONTAL};
+    Gtk::Box plotBox{Gtk::ORIENTATION_VERTICAL};
+    Gtk::Separator plotSeparator{Gtk::ORIENTATION_HORIZONTAL};
+    Gtk::ProgressBar progressBar;
+    Gtk::Spinner liveSpinner;
+    Gtk::Entry searchEntry;
+    // The menus are added to it by the menu builder.
+    Gtk::MenuBar menuBar;
+    Glib::RefPtr<Gdk::Cursor> normalCursor;
+    Glib::RefPtr<Gdk::Cursor> busyCursor;
+    bool isFullscreen = false;
+    bool listHidden = false;
+    std::shared_ptr<Signal> popupTarget;
+    LiveTick liveTick;
+    bool suppressPageFilter = false;
+
+protected:
+    // Closing hides the window, which ends the application; the toolkit's default would
+    // destroy the widgets that this object still owns and destroys at exit.
+    bool on_delete_event(GdkEventAny* event) override;
 
 private:
     Window();
+
+    void onSearchChanged();
+    bool onSearchKey(GdkEventKey* event);
+    void onNotebookSwitchPage(Gtk::Widget* page, guint pageNumber);
+    LogList& listOfPage(int page) { return page == 0 ? dataList : statList; }
+
+    bool inMessageTick = false;
 };
 
 } // namespace vistra

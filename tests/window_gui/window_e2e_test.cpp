@@ -1,0 +1,141 @@
+// The program as a user starts it on the example data: "tarnwick examples/drive.log -d
+// examples/drive.dbc -s Can.VehicleDynamics.VehicleSpeed" runs its start-up, the main
+// window opens with that signal marked, another signal is checked in the list and
+// "Update signals" parses the log; the detail plot must then show the curve
+// in the signal's colour. A screenshot of the window is kept as window_e2e.png in the
+// test's working directory.
+#include "core/signal.h"
+#include "store/command_line.h"
+#include "store/store.h"
+#include "window/window.h"
+
+#include <gdkmm/pixbuf.h>
+#include <gdkmm/rgba.h>
+#include <glibmm/fileutils.h>
+#include <glibmm/main.h>
+#include <gtest/gtest.h>
+#include <gtkmm/application.h>
+
+#include <cstdlib>
+#include <functional>
+
+namespace vistra {
+namespace {
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const gint64 end = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
+    auto context = Glib::MainContext::get_default();
+    while (!done()) {
+        if (g_get_monotonic_time() > end)
+            return false;
+        while (context->iteration(false)) {
+        }
+        g_usleep(10000);
+    }
+    return true;
+}
+
+// Pixels of the widget's on-screen area within a small distance of `colour`.
+int pixelsOfColour(Gtk::Widget& widget, const Gdk::RGBA& colour, Glib::RefPtr<Gdk::Pixbuf>* shot)
+{
+    auto gdkWindow = widget.get_window();
+    const Gtk::Allocation area = widget.get_allocation();
+    if (!gdkWindow || area.get_width() <= 0 || area.get_height() <= 0)
+        return 0;
+    auto pixbuf = Gdk::Pixbuf::create(gdkWindow, area.get_x(), area.get_y(), area.get_width(), area.get_height());
+    if (!pixbuf)
+        return 0;
+    if (shot)
+        *shot = pixbuf;
+    const int want[3] = {colour.get_red_u() >> 8, colour.get_green_u() >> 8, colour.get_blue_u() >> 8};
+    int count = 0;
+    for (int y = 0; y < pixbuf->get_height(); ++y) {
+        const guint8* row = pixbuf->get_pixels() + y * pixbuf->get_rowstride();
+        for (int x = 0; x < pixbuf->get_width(); ++x) {
+            const guint8* p = row + x * pixbuf->get_n_channels();
+            if (std::abs(p[0] - want[0]) <= 24 && std::abs(p[1] - want[1]) <= 24 && std::abs(p[2] - want[2]) <= 24)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// The check box of a signal row, as a click on it reaches the list.
+void checkSignalRow(LogList& list, const Glib::ustring& iface, const Glib::ustring& msg, const Glib::ustring& sig)
+{
+    const ModelColumns& cols = listColumns();
+    for (const Gtk::TreeRow& ifaceRow : list.get_model()->children())
+        for (const Gtk::TreeRow& msgRow : ifaceRow.children())
+            for (const Gtk::TreeRow& sigRow : msgRow.children())
+                if (ifaceRow[cols.name] == iface && msgRow[cols.name] == msg && sigRow[cols.name] == sig) {
+                    list.onRowToggled(list.get_model()->get_path(sigRow).to_string());
+                    return;
+                }
+    ADD_FAILURE() << "no row for " << sig;
+}
+
+bool rowMarked(LogList& list, const Glib::ustring& msg)
+{
+    for (const Gtk::TreeRow& ifaceRow : list.get_model()->children())
+        for (const Gtk::TreeRow& msgRow : ifaceRow.children())
+            if (msgRow[listColumns().name] == msg)
+                return msgRow[listColumns().active];
+    return false;
+}
+
+TEST(WindowEndToEnd, CheckedSignalIsLoadedAndPlotted)
+{
+    const bool haveLogReader = Glib::file_test(TARNWICK_SOURCE_DIR "/store/log_parser.cpp", Glib::FILE_TEST_EXISTS);
+    Store& store = Store::instance();
+    bool plotted = false;
+    CommandLineHooks hooks;
+    hooks.runApplication = [&] {
+        auto app = Gtk::Application::create("", Gio::APPLICATION_NON_UNIQUE);
+        app->register_application();
+        Window& window = Window::instance();
+        store.guiRunning = true;
+        window.set_default_size(1200, 800);
+        window.show();
+        EXPECT_TRUE(pumpUntil([&] { return window.get_mapped() && !store.isWorking(); }, 10000));
+        EXPECT_TRUE(rowMarked(window.dataList, "VehicleDynamics")); // selected with -s
+        EXPECT_FALSE(rowMarked(window.dataList, "EngineData"));
+        if (!haveLogReader) {
+            window.hide();
+            return 0;
+        }
+
+        checkSignalRow(window.dataList, "Can", "EngineData", "EngineSpeed");
+        auto signal = store.findSignal("Can.EngineData.EngineSpeed");
+        EXPECT_TRUE(signal->enabled);
+        window.updateSignals();
+        EXPECT_TRUE(store.parsing);
+        EXPECT_TRUE(pumpUntil([&] { return !store.parsing && signal->loaded; }, 20000));
+        EXPECT_DOUBLE_EQ(window.progressBar.get_fraction(), 1.0);
+
+        Gdk::RGBA colour(signal->colour);
+        Glib::RefPtr<Gdk::Pixbuf> shot;
+        plotted = pumpUntil([&] { return pixelsOfColour(window.plot, colour, &shot) > 100; }, 20000);
+        if (auto whole = Gdk::Pixbuf::create(window.get_window(), 0, 0, window.get_width(), window.get_height()))
+            whole->save("window_e2e.png", "png");
+        store.guiRunning = false;
+        window.hide();
+        return 0;
+    };
+    const char* home = std::getenv("HOME");
+    ASSERT_TRUE(home);
+    char program[] = "tarnwick";
+    char log[] = TARNWICK_SOURCE_DIR "/examples/drive.log";
+    char option[] = "-d";
+    char dbc[] = TARNWICK_SOURCE_DIR "/examples/drive.dbc";
+    char select[] = "-s";
+    char selection[] = "Can.VehicleDynamics.VehicleSpeed";
+    char* argv[] = {program, log, option, dbc, select, selection, nullptr};
+    EXPECT_EQ(CommandLine(store, hooks).run(6, argv), 0);
+    if (!haveLogReader)
+        GTEST_SKIP() << "the native-log reader is not in the tree: nothing loads";
+    EXPECT_TRUE(plotted) << "the detail plot shows no pixel of the signal's colour";
+}
+
+} // namespace
+} // namespace vistra

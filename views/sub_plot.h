@@ -1,0 +1,117 @@
+#pragma once
+// The detail plot: every plotted signal over the visible interval, one lane per signal
+// (split view) or all overlaid, with the two rulers, their value texts and times, and a
+// fading highlight band over one lane.
+//
+// Curves are painted by the widget's own painter pool; the GUI thread only composites the
+// finished images and draws the texts. A render (on every size allocation) starts a new
+// generation and submits one task per signal for the shown interval widened by up to
+// half a span on each side; until all tasks of the generation are in, the previous image
+// stays on screen, scaled and shifted into the new interval.
+//
+// Listens to TimeBox::changed (follow the visible interval), Store::dataChanged
+// (re-render; throttled to once a second while live data arrive) and
+// Store::settingsChanged (text row height).
+#include "core/types.h"
+#include "views/painter_task.h"
+#include "views/painter_thread_pool.h"
+
+#include <cairomm/context.h>
+#include <cairomm/surface.h>
+#include <gdkmm/pixbuf.h>
+#include <glibmm/dispatcher.h>
+#include <gtkmm/drawingarea.h>
+
+#include <memory>
+#include <mutex>
+
+namespace vistra {
+
+class Signal;
+
+class SubPlot : public Gtk::DrawingArea, public PainterThreadPoolUser {
+public:
+    SubPlot();
+    ~SubPlot() override;
+
+    SubPlot(const SubPlot&) = delete;
+    SubPlot& operator=(const SubPlot&) = delete;
+
+    // Reload: drops the queued and running tasks and the image.
+    void reset();
+    // Lights the lane of `signal` with a band in its colour that fades out over a second
+    // (split view only; the signal must be plotted and loaded).
+    void highlightSignal(std::shared_ptr<Signal> signal);
+    // The plotted signal whose split-view lane holds y (also in overlay); empty when none.
+    std::shared_ptr<Signal> signalAtY(double y);
+    // x of t in the widget, clamped to what Cairo can take.
+    int timeToX(u64 t);
+    // t as the ruler texts show it (absolute with date when "pretty_time" is on), in one
+    // static buffer.
+    const char* timeText(u64 t);
+    // The distance between the rulers, dt = main − secondary: ' ' when the secondary
+    // ruler lies later, '-' otherwise; seconds, or with "pretty_time" years, months and
+    // days. One static buffer.
+    static const char* rulerDeltaText(i64 dt);
+    // Arms a one-shot timer unless one of at least `level` is armed: level 1 redraws,
+    // level 2 re-renders. GUI thread.
+    void scheduleRedraw(int level, unsigned ms);
+
+    // Painter threads.
+    void onTaskFinished(std::shared_ptr<PainterTask> task) override;
+
+    // True while tasks of the current generation are out.
+    bool renderPending();
+    // The interval at the widget's edges; shownTo = 0 before the first render.
+    u64 shownFrom = 0;
+    u64 shownTo = 0;
+
+    bool on_configure_event(GdkEventConfigure* event) override;
+    bool on_draw(const Cairo::RefPtr<Cairo::Context>& cr) override;
+
+private:
+    void render(int width, int height);
+    void onTimeBoxChanged();
+    void onStoreData();
+    void updateRowHeight();
+    void onRedraw();
+    bool onRedrawTimeout();
+    // The busy mark goes back once no generation is pending. Called with `mutex` held.
+    void releaseBusyMark();
+    void drawGrid(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
+    void drawImage(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
+    void drawHighlight(const Cairo::RefPtr<Cairo::Context>& cr, int width, bool& fading);
+    void drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
+    void drawRulerLine(const Cairo::RefPtr<Cairo::Context>& cr, int x, int height);
+    void drawValueMarker(const Cairo::RefPtr<Cairo::Context>& cr, int x, double y);
+    void drawTextBox(const Cairo::RefPtr<Cairo::Context>& cr, const char* text, bool left, bool outOfRange,
+                     double x, double y, int width);
+
+    bool splitView = true;
+    i32 rowHeight = 16;
+    std::mutex mutex;
+    // Stopped and joined first in the destructor, before anything onTaskFinished touches.
+    std::unique_ptr<PainterThreadPool> pool;
+    Glib::Dispatcher redraw;
+    int pendingRedraw = 0;
+    u32 generation = 0;
+    u32 outstanding = 0;
+    bool generationDone = false; // the last task of a generation came in; onRedraw follows up
+    bool busyMarked = false;
+    i32 imageWidth = 0;
+    i32 imageHeight = 0;
+    i32 laneHeight = 0;
+    std::shared_ptr<Signal> highlighted;
+    u32 highlightUntil = 0;
+    i32 highlightY = 0;
+    Cairo::RefPtr<Cairo::ImageSurface> backSurface;
+    Cairo::RefPtr<Cairo::Context> backContext;
+    Glib::RefPtr<Gdk::Pixbuf> backImage;
+    u64 imageStart = 0;
+    u64 imageEnd = 0;
+    Glib::RefPtr<Gdk::Pixbuf> frontImage;
+    u64 frontStart = 0;
+    u64 frontEnd = 0;
+};
+
+} // namespace vistra

@@ -1,0 +1,38 @@
+#pragma once
+// Dialogs that show the entries of the message log: the combined "Errors and warnings"
+// dialog and the one-entry message dialog of the window's message tick. Every modal run
+// goes through runDialog, so that tests can answer dialogs without a nested main loop.
+#include "core/message_log.h"
+
+#include <glibmm/ustring.h>
+
+#include <functional>
+
+namespace Gtk {
+class Dialog;
+class Window;
+} // namespace Gtk
+
+namespace vistra {
+
+using DialogRunner = std::function<int(Gtk::Dialog&)>;
+
+// Runs the dialog modally (Gtk::Dialog::run) or through the runner set for tests; an
+// empty runner restores the real one.
+int runDialog(Gtk::Dialog& dialog);
+void setDialogRunner(DialogRunner runner);
+
+// Takes every queued entry and returns the markup of the warnings and errors among them
+// (entry texts escaped); information entries are dropped. Empty when there is nothing to show.
+Glib::ustring takeMessageLogMarkup();
+
+// Takes every queued entry; when warnings or errors are among them, shows them in the
+// "Errors and warnings" dialog, transient for `parent`. Without a parent (before or after
+// the main window runs) a short-lived application runs the dialog.
+void showMessageLogDialog(Gtk::Window* parent);
+
+// One entry as a modal message dialog over `parent`: "Information", "Warning" or "Error"
+// by level, the entry text as plain secondary text.
+void showMessageEntry(Gtk::Window& parent, const MessageLog::Entry& entry);
+
+} // namespace vistra
