@@ -16,13 +16,14 @@ protected:
     {
         strip = std::make_unique<FullPlot>();
         strip->set_size_request(kWidth, kHeight);
-        window.add(*strip);
-        window.show_all();
+        window = std::make_unique<Gtk::OffscreenWindow>();
+        window->add(*strip);
+        window->show_all();
     }
     void TearDown() override
     {
         if (strip) {
-            window.remove();
+            window->remove();
             strip.reset();
         }
         PlotFixture::TearDown();
@@ -65,7 +66,7 @@ protected:
     static std::pair<u64, u64> interval() { return {timeBox().from, timeBox().to}; }
     static std::pair<u64, u64> span(u64 from, u64 to) { return {kT0 + from, kT0 + to}; }
 
-    Gtk::OffscreenWindow window;
+    std::unique_ptr<Gtk::OffscreenWindow> window; // made once a display is known to be there
     std::unique_ptr<FullPlot> strip;
 };
 

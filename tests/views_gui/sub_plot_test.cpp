@@ -16,13 +16,14 @@ protected:
     {
         plotWidget = std::make_unique<SubPlot>();
         plotWidget->set_size_request(kWidth, kHeight);
-        window.add(*plotWidget);
-        window.show_all();
+        window = std::make_unique<Gtk::OffscreenWindow>();
+        window->add(*plotWidget);
+        window->show_all();
     }
     void TearDown() override
     {
         if (plotWidget) {
-            window.remove();
+            window->remove();
             plotWidget.reset();
         }
         PlotFixture::TearDown();
@@ -44,7 +45,7 @@ protected:
         plotWidget->on_configure_event(&event);
     }
 
-    Gtk::OffscreenWindow window;
+    std::unique_ptr<Gtk::OffscreenWindow> window; // made once a display is known to be there
     std::unique_ptr<SubPlot> plotWidget;
 };
 
