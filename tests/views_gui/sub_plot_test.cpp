@@ -101,10 +101,19 @@ TEST_F(SubPlotTest, RulersFollowTheShownIntervalWithValueTexts)
     plot(signals);
     show();
     ASSERT_TRUE(shows(Blue));
+    int renders = 0;
+    plotWidget->signal_configure_event().connect(
+        [&](GdkEventConfigure*) {
+            ++renders;
+            return false;
+        },
+        false);
     timeBox().setInterval(kT0 + 10000, kT0 + 50000, true);
     Store::instance().leftRuler = kT0 + 20000;  // x = 150
     Store::instance().rightRuler = kT0 + 40000; // x = 450
-    ASSERT_TRUE(runUntil([&] { return plotWidget->shownFrom == kT0 + 10000 && !plotWidget->renderPending(); }));
+    // The new interval is rendered anew.
+    ASSERT_TRUE(runUntil([&] { return renders == 1 && !plotWidget->renderPending(); }));
+    EXPECT_EQ(plotWidget->shownFrom, kT0 + 10000);
     EXPECT_EQ(plotWidget->shownTo, kT0 + 50000);
     EXPECT_EQ(plotWidget->timeToX(kT0 + 20000), 150);
     drain();
@@ -184,6 +193,30 @@ TEST_F(SubPlotTest, EveryRenderPathGivesBackTheBusyMark)
     EXPECT_FALSE(store.isWorking());
     drain();
     EXPECT_EQ(count(snapshot(*plotWidget), Blue, 0, kHeight), 0);
+}
+
+TEST_F(SubPlotTest, LiveDataRenderAgainASecondAfterEachRender)
+{
+    plot(threeSignals());
+    show();
+    ASSERT_TRUE(shows(Magenta));
+    int renders = 0;
+    plotWidget->signal_configure_event().connect(
+        [&](GdkEventConfigure*) {
+            ++renders;
+            return false;
+        },
+        false);
+    Store::instance().live = true;
+    Store::instance().dataChanged.emit();
+    drain();
+    EXPECT_EQ(renders, 0); // not at once
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(runUntil([&] { return renders == 1; }, 3000));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
+    // The completed render arms the next one.
+    ASSERT_TRUE(runUntil([&] { return renders == 2; }, 3000));
+    Store::instance().live = false;
 }
 
 TEST_F(SubPlotTest, HighlightBandFadesOutInSplitViewOnly)
