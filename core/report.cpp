@@ -2,6 +2,8 @@
 
 #include "core/message_log.h"
 
+#include <glibmm/exception.h>
+
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -71,6 +73,30 @@ void fail(const char* format, ...)
     vreport(Level::Error, format, args);
     va_end(args);
     throw PrintMsgError();
+}
+
+void reportCurrentException(const char* context)
+{
+    try {
+        throw;
+    } catch (const PrintMsgError&) {
+        // The text is in the message log already.
+    } catch (const Glib::Exception& e) {
+        if (context)
+            reportError("%s failed: %s", context, e.what().c_str());
+        else
+            reportError("Glib: %s", e.what().c_str());
+    } catch (const std::exception& e) {
+        if (context)
+            reportError("%s failed: %s", context, e.what());
+        else
+            reportError("Exception: %s", e.what());
+    } catch (...) {
+        if (context)
+            reportError("%s failed", context);
+        else
+            reportError("Exception: unknown");
+    }
 }
 
 void streamLog(Level level, const char* format, ...)

@@ -29,6 +29,12 @@ void reportInfo(const char* format, ...) TARNWICK_PRINTF(1, 2);
 // Reports an "ERR" and throws PrintMsgError.
 [[noreturn]] void fail(const char* format, ...) TARNWICK_PRINTF(1, 2);
 
+// Reports the exception being handled (call only inside a catch block): PrintMsgError is
+// reported already; a Glib::Exception as "Glib: %s", anything else as "Exception: %s", or
+// as "<context> failed: %s" when a context is given. Used wherever an exception must stop:
+// the worker's job boundary and every GTK callback.
+void reportCurrentException(const char* context = nullptr);
+
 // The stream and socket layer prints its own time-stamped lines to standard error only
 // ("20261210 12:00:00.123456 ERR text"); they never reach the MessageLog. After an ERR
 // line standard error is flushed and the file systems synced.

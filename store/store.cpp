@@ -8,7 +8,6 @@
 #include "core/settings.h"
 #include "core/signal.h"
 
-#include <glibmm/exception.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -106,21 +105,11 @@ void Store::runJobAtBoundary()
     };
     try {
         runJob();
-        return;
-    } catch (const PrintMsgError&) {
+    } catch (...) {
         recover();
         if (textMode)
             throw;
-    } catch (const Glib::Exception& e) {
-        recover();
-        if (textMode)
-            throw;
-        reportError("Glib: %s", e.what().c_str());
-    } catch (const std::exception& e) {
-        recover();
-        if (textMode)
-            throw;
-        reportError("Exception: %s", e.what());
+        reportCurrentException();
     }
 }
 

@@ -1,30 +1,23 @@
 #pragma once
-// Runs the body of a GTK signal handler, timer or dispatcher slot so that no exception
-// leaves it: an exception unwinding through GTK's C frames would end the process. What
-// escapes is reported as "ERR" (PrintMsgError was reported already) and `fallback` is
-// returned.
+// The boundary between GTK and our code. An exception unwinding through GTK's C frames
+// out of a signal handler, an idle or timeout callback or a dispatcher slot ends the
+// program, so every such callback runs its body through one of these: what escapes is
+// reported in the message log (core/report.h, reportCurrentException) and the fallback
+// is returned.
 #include "core/report.h"
 
-#include <glibmm/error.h>
-#include <glibmm/exception.h>
-
-#include <exception>
 #include <utility>
 
 namespace vistra {
 
+// With a context: an escaping exception is reported as "<what> failed: <text>".
 template <class R, class F>
 R guardHandler(const char* what, R fallback, F&& body) noexcept
 {
     try {
         return std::forward<F>(body)();
-    } catch (const PrintMsgError&) {
-    } catch (const Glib::Exception& e) {
-        reportError("%s failed: %s", what, e.what().c_str());
-    } catch (const std::exception& e) {
-        reportError("%s failed: %s", what, e.what());
     } catch (...) {
-        reportError("%s failed", what);
+        reportCurrentException(what);
     }
     return fallback;
 }
@@ -37,5 +30,31 @@ void guardHandler(const char* what, F&& body) noexcept
         return 0;
     });
 }
+
+// Without a context: reported as "Exception: <text>" or "Glib: <text>".
+template <typename F, typename R = decltype(std::declval<F>()())>
+R guarded(F&& f, R fallback = R()) noexcept
+{
+    try {
+        return std::forward<F>(f)();
+    } catch (...) {
+        reportCurrentException();
+        return fallback;
+    }
+}
+
+template <typename F>
+void guardedVoid(F&& f) noexcept
+{
+    try {
+        std::forward<F>(f)();
+    } catch (...) {
+        reportCurrentException();
+    }
+}
+
+// Installs the reporting as glibmm's handler for exceptions from callbacks that are not
+// guarded (once per process; later calls do nothing).
+void installCallbackExceptionHandler();
 
 } // namespace vistra

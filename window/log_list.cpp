@@ -6,7 +6,7 @@
 #include "core/settings.h"
 #include "core/signal.h"
 #include "store/store.h"
-#include "window/callback_guard.h"
+#include "views/handler_guard.h"
 
 #include <gdkmm/rgba.h>
 #include <glibmm/markup.h>

@@ -6,7 +6,7 @@
 #include "core/signal.h"
 #include "store/store.h"
 #include "views/time_box.h"
-#include "window/callback_guard.h"
+#include "views/handler_guard.h"
 #include "window/message_dialogs.h"
 
 #include <glibmm/convert.h>

@@ -1,4 +1,4 @@
-#include "window/callback_guard.h"
+#include "views/handler_guard.h"
 #include "window/message_dialogs.h"
 
 #include "core/report.h"
