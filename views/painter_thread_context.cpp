@@ -5,10 +5,9 @@
 
 namespace vistra {
 
-PainterThreadContext::PainterThreadContext(std::shared_ptr<PainterTask> paintTask,
-                                           const Cairo::RefPtr<Cairo::ImageSurface>& surface)
-    : Cairo::Context(cairo_create(surface->cobj()), true), signal(paintTask->signal), task(std::move(paintTask)),
-      width(task->width), height(task->height)
+PainterThreadContext::PainterThreadContext(std::shared_ptr<PainterTask> paintTask)
+    : signal(paintTask->signal), task(std::move(paintTask)), width(task->width), height(task->height),
+      canvas(width, height, task->red, task->green, task->blue, task->lineWidth)
 {
 }
 
@@ -65,13 +64,13 @@ void PainterThreadContext::lineToNewColumn(u64 t, double v)
     }
     if (columnOpen) {
         closeColumn();
-        move_to(column, y(lastValue));
+        canvas.moveTo(column, y(lastValue));
     }
     column = xi;
     columnFirst = t;
     columnEnd = columnEndTime(t, xi);
     lastValue = v;
-    line_to(x, y(v));
+    canvas.lineTo(x, y(v));
 }
 
 std::size_t PainterThreadContext::foldRun(const Sample* samples, std::size_t i, std::size_t n, u64 end, u64 joinMs,
@@ -150,13 +149,13 @@ void PainterThreadContext::moveTo(u64 t, double v)
     columnFirst = 1;
     columnEnd = 0;
     lastValue = v;
-    move_to(timeToX(t), y(v));
+    canvas.moveTo(timeToX(t), y(v));
 }
 
 void PainterThreadContext::closeColumn()
 {
-    move_to(column, y(columnMin));
-    line_to(column, y(columnMax));
+    canvas.moveTo(column, y(columnMin));
+    canvas.lineTo(column, y(columnMax));
     columnOpen = false;
     columnMax = -DBL_MAX;
     columnMin = DBL_MAX;
@@ -166,7 +165,6 @@ void PainterThreadContext::finishPath()
 {
     if (columnOpen)
         closeColumn();
-    stroke();
 }
 
 } // namespace vistra

@@ -1,12 +1,10 @@
 #pragma once
-// A Cairo context over one task's image that builds the step path of a signal, folding
-// every point that falls into the current pixel column into one vertical stroke, so the
-// path stays proportional to the image width however dense the samples are.
+// Draws the step path of a signal into one task's image, folding every point that falls
+// into the current pixel column into one vertical stroke, so the path stays proportional
+// to the image width however dense the samples are.
 #include "core/signal.h"
+#include "views/painter_canvas.h"
 #include "views/painter_task.h"
-
-#include <cairomm/context.h>
-#include <cairomm/surface.h>
 
 #include <atomic>
 #include <cfloat>
@@ -15,10 +13,15 @@
 
 namespace vistra {
 
-class PainterThreadContext : public Cairo::Context {
+class PainterThreadContext {
 public:
-    PainterThreadContext(std::shared_ptr<PainterTask> task, const Cairo::RefPtr<Cairo::ImageSurface>& surface);
-    ~PainterThreadContext() override;
+    // A transparent image of the task's size (at least 1 × 1), in the task's colour and
+    // line width.
+    explicit PainterThreadContext(std::shared_ptr<PainterTask> task);
+    virtual ~PainterThreadContext();
+
+    PainterThreadContext(const PainterThreadContext&) = delete;
+    PainterThreadContext& operator=(const PainterThreadContext&) = delete;
 
     // (t − start) / (end − start) × width; beyond the right edge width + 1, before the
     // left edge −1, so off-image points never land inside the image.
@@ -48,8 +51,10 @@ public:
                         double& lastVal, double& previousValue, const std::atomic<bool>& aborted);
     // Draws the open column's stroke from its smallest to its largest value.
     void closeColumn();
-    // Closes an open column and strokes the path.
+    // Closes an open column: the path is then drawn whole.
     void finishPath();
+    // The finished image; the context draws no more afterwards.
+    Glib::RefPtr<Gdk::Pixbuf> takeImage() { return canvas.takeImage(); }
     // Pixel row of v, inside the lane.
     int y(double v) const { return signal->valueToY(v, height, task->lineWidth); }
 
@@ -79,6 +84,8 @@ private:
     // pen-up move. Lets dense samples skip the division.
     u64 columnFirst = 1;
     u64 columnEnd = 0;
+    // Segments are drawn as they are added.
+    PainterCanvas canvas;
 };
 
 } // namespace vistra

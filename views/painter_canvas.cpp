@@ -1,0 +1,219 @@
+#include "views/painter_canvas.h"
+
+#include <gdk-pixbuf/gdk-pixbuf.h>
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <vector>
+
+namespace vistra {
+
+struct PainterBuffer {
+    PainterBuffer(i32 w, i32 h)
+        : width(w), height(h), pixels(static_cast<u8*>(std::calloc(std::size_t(w) * std::size_t(h), 4))),
+          top(std::size_t(w), h), bottom(std::size_t(w), 0)
+    {
+        if (!pixels)
+            throw std::bad_alloc();
+    }
+    ~PainterBuffer() { std::free(pixels); }
+
+    PainterBuffer(const PainterBuffer&) = delete;
+    PainterBuffer& operator=(const PainterBuffer&) = delete;
+
+    std::size_t bytes() const { return std::size_t(width) * std::size_t(height) * 4; }
+    u32* row(i64 y) { return reinterpret_cast<u32*>(pixels) + y * width; }
+
+    // Makes every pixel transparent again, touching only the rows painted in each column:
+    // whole rows when most of their band was painted, else column by column.
+    void clear()
+    {
+        i32 first = height;
+        i32 last = 0;
+        std::size_t area = 0;
+        for (i32 x = 0; x < width; ++x) {
+            if (top[x] < bottom[x]) {
+                first = std::min(first, top[x]);
+                last = std::max(last, bottom[x]);
+                area += std::size_t(bottom[x] - top[x]);
+            }
+        }
+        if (first >= last)
+            return;
+        // A pixel written across rows costs a cache line of its own; a row band is one
+        // sequential fill.
+        if (area * 8 >= std::size_t(width) * std::size_t(last - first)) {
+            std::memset(row(first), 0, std::size_t(width) * std::size_t(last - first) * 4);
+        } else {
+            for (i32 x = 0; x < width; ++x)
+                for (i32 y = top[x]; y < bottom[x]; ++y)
+                    row(y)[x] = 0;
+        }
+        std::fill(top.begin(), top.end(), height);
+        std::fill(bottom.begin(), bottom.end(), 0);
+    }
+
+    const i32 width;
+    const i32 height;
+    u8* const pixels; // width × height RGBA pixels, rows without padding
+    // Per column the painted rows lie in [top, bottom); top >= bottom when none was.
+    std::vector<i32> top;
+    std::vector<i32> bottom;
+};
+
+namespace {
+
+// Buffers of finished images whose last reference went, most recently freed last.
+class BufferPool {
+public:
+    std::unique_ptr<PainterBuffer> take(i32 width, i32 height)
+    {
+        std::unique_ptr<PainterBuffer> buffer;
+        {
+            std::lock_guard lock(mutex);
+            for (auto it = free.rbegin(); it != free.rend(); ++it) {
+                if ((*it)->width == width && (*it)->height == height) {
+                    buffer = std::move(*it);
+                    free.erase(std::next(it).base());
+                    freeBytes -= buffer->bytes();
+                    break;
+                }
+            }
+        }
+        if (!buffer)
+            return std::make_unique<PainterBuffer>(width, height);
+        buffer->clear();
+        return buffer;
+    }
+
+    void give(std::unique_ptr<PainterBuffer> buffer)
+    {
+        std::lock_guard lock(mutex);
+        freeBytes += buffer->bytes();
+        free.push_back(std::move(buffer));
+        // Keep a few screens' worth; the oldest go first (images of a former size).
+        while (freeBytes > kMaxFreeBytes) {
+            freeBytes -= free.front()->bytes();
+            free.erase(free.begin());
+        }
+    }
+
+private:
+    static constexpr std::size_t kMaxFreeBytes = 48u << 20;
+    std::mutex mutex;
+    std::vector<std::unique_ptr<PainterBuffer>> free;
+    std::size_t freeBytes = 0;
+};
+
+// Never destroyed: an image may be released after static destructors ran.
+BufferPool& pool()
+{
+    static BufferPool* const instance = new BufferPool;
+    return *instance;
+}
+
+void returnBuffer(guchar*, gpointer buffer) { pool().give(std::unique_ptr<PainterBuffer>(static_cast<PainterBuffer*>(buffer))); }
+
+// Cairo's 24.8 fixed point, rounded to the nearest (a tie to even). Coordinates here
+// stay within a few pixels of the image.
+i64 toFixed(double d)
+{
+    constexpr double kLimit = 1 << 22;
+    if (!(d > -kLimit)) // NaN too
+        d = -kLimit;
+    if (d > kLimit)
+        d = kLimit;
+    return static_cast<i64>(std::nearbyint(d * 256.0));
+}
+
+// Cairo stores a colour component as 16 bits and draws its upper 8.
+u8 colourByte(double c)
+{
+    c = std::clamp(std::isnan(c) ? 0.0 : c, 0.0, 1.0);
+    return static_cast<u8>(static_cast<unsigned>(c * 65535.0 + 0.5) >> 8);
+}
+
+} // namespace
+
+PainterCanvas::PainterCanvas(i32 width, i32 height, double red, double green, double blue, double lineWidth)
+    : buffer(pool().take(width, height))
+{
+    const u8 bytes[4] = {colourByte(red), colourByte(green), colourByte(blue), 0xff};
+    std::memcpy(&colour, bytes, 4);
+    // A negative width strokes nothing, as in Cairo; a huge one covers the image anyway.
+    if (!(lineWidth > 0))
+        lineWidth = 0;
+    halfWidth = toFixed(std::min(lineWidth, 1e6) / 2.0);
+}
+
+PainterCanvas::~PainterCanvas()
+{
+    if (buffer)
+        pool().give(std::move(buffer));
+}
+
+void PainterCanvas::moveTo(double x, double y)
+{
+    penX = toFixed(x);
+    penY = toFixed(y);
+    hasPen = true;
+    lastDirection = Direction::None;
+}
+
+void PainterCanvas::lineTo(double x, double y)
+{
+    if (!hasPen) {
+        moveTo(x, y);
+        return;
+    }
+    const i64 fx = toFixed(x);
+    const i64 fy = toFixed(y);
+    if (fx == penX && fy == penY)
+        return; // a segment of no length draws nothing, and makes no join
+    assert(fx == penX || fy == penY);
+    const Direction direction = fy == penY ? Direction::Horizontal : Direction::Vertical;
+    // A turn is mitered: the corner square between the two butt ends.
+    if (lastDirection != Direction::None && lastDirection != direction)
+        fillBox(penX - halfWidth, penY - halfWidth, penX + halfWidth, penY + halfWidth);
+    if (direction == Direction::Horizontal)
+        fillBox(penX, fy - halfWidth, fx, fy + halfWidth);
+    else if (fx == penX)
+        fillBox(fx - halfWidth, penY, fx + halfWidth, fy);
+    penX = fx;
+    penY = fy;
+    lastDirection = direction;
+}
+
+void PainterCanvas::fillBox(i64 x0, i64 y0, i64 x1, i64 y1)
+{
+    // Cairo snaps each edge of a stroke box to a pixel boundary when it does not
+    // antialias, and then fills the pixels inside.
+    const auto pixel = [](i64 f) { return (f + 127) >> 8; };
+    const i64 left = std::max<i64>(pixel(std::min(x0, x1)), 0);
+    const i64 right = std::min<i64>(pixel(std::max(x0, x1)), buffer->width);
+    const i64 upper = std::max<i64>(pixel(std::min(y0, y1)), 0);
+    const i64 lower = std::min<i64>(pixel(std::max(y0, y1)), buffer->height);
+    if (left >= right || upper >= lower)
+        return;
+    for (i64 x = left; x < right; ++x) {
+        buffer->top[x] = std::min(buffer->top[x], static_cast<i32>(upper));
+        buffer->bottom[x] = std::max(buffer->bottom[x], static_cast<i32>(lower));
+    }
+    for (i64 y = upper; y < lower; ++y)
+        std::fill(buffer->row(y) + left, buffer->row(y) + right, colour);
+}
+
+Glib::RefPtr<Gdk::Pixbuf> PainterCanvas::takeImage()
+{
+    PainterBuffer* const b = buffer.release();
+    GdkPixbuf* const pixbuf = gdk_pixbuf_new_from_data(b->pixels, GDK_COLORSPACE_RGB, TRUE, 8, b->width, b->height,
+                                                       b->width * 4, &returnBuffer, b);
+    return Glib::wrap(pixbuf, false);
+}
+
+} // namespace vistra
