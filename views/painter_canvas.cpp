@@ -119,18 +119,6 @@ BufferPool& pool()
 
 void returnBuffer(guchar*, gpointer buffer) { pool().give(std::unique_ptr<PainterBuffer>(static_cast<PainterBuffer*>(buffer))); }
 
-// Cairo's 24.8 fixed point, rounded to the nearest (a tie to even). Coordinates here
-// stay within a few pixels of the image.
-i64 toFixed(double d)
-{
-    constexpr double kLimit = 1 << 22;
-    if (!(d > -kLimit)) // NaN too
-        d = -kLimit;
-    if (d > kLimit)
-        d = kLimit;
-    return static_cast<i64>(std::nearbyint(d * 256.0));
-}
-
 // Cairo stores a colour component as 16 bits and draws its upper 8.
 u8 colourByte(double c)
 {
@@ -157,24 +145,8 @@ PainterCanvas::~PainterCanvas()
         pool().give(std::move(buffer));
 }
 
-void PainterCanvas::moveTo(double x, double y)
+void PainterCanvas::stroke(i64 fx, i64 fy)
 {
-    penX = toFixed(x);
-    penY = toFixed(y);
-    hasPen = true;
-    lastDirection = Direction::None;
-}
-
-void PainterCanvas::lineTo(double x, double y)
-{
-    if (!hasPen) {
-        moveTo(x, y);
-        return;
-    }
-    const i64 fx = toFixed(x);
-    const i64 fy = toFixed(y);
-    if (fx == penX && fy == penY)
-        return; // a segment of no length draws nothing, and makes no join
     assert(fx == penX || fy == penY);
     const Direction direction = fy == penY ? Direction::Horizontal : Direction::Vertical;
     // A turn is mitered: the corner square between the two butt ends.

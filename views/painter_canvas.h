@@ -13,6 +13,7 @@
 
 #include <gdkmm/pixbuf.h>
 
+#include <cstring>
 #include <memory>
 
 namespace vistra {
@@ -30,18 +31,52 @@ public:
     PainterCanvas& operator=(const PainterCanvas&) = delete;
 
     // Starts a new subpath at (x, y).
-    void moveTo(double x, double y);
+    void moveTo(double x, double y)
+    {
+        penX = toFixed(x);
+        penY = toFixed(y);
+        hasPen = true;
+        lastDirection = Direction::None;
+    }
     // Strokes the segment from the current point to (x, y), which must share its x or its
     // y. Without a current point it only moves there, as Cairo does.
-    void lineTo(double x, double y);
+    void lineTo(double x, double y)
+    {
+        if (!hasPen) {
+            moveTo(x, y);
+            return;
+        }
+        const i64 fx = toFixed(x);
+        const i64 fy = toFixed(y);
+        if (fx == penX && fy == penY)
+            return; // a segment of no length draws nothing, and makes no join
+        stroke(fx, fy);
+    }
     // Hands the pixels over as a pixbuf; the canvas must not be drawn on afterwards.
     Glib::RefPtr<Gdk::Pixbuf> takeImage();
 
     // Largest width and height a canvas takes (Cairo's own limit for image surfaces).
     static constexpr i32 kMaxSize = 32767;
 
+    // Cairo's 24.8 fixed point, rounded to the nearest (a tie to even) the way Cairo does
+    // it: adding 1.5 × 2^44 leaves the rounded value in the low bits. Coordinates here
+    // stay within a few pixels of the image; others are clamped.
+    static i64 toFixed(double d)
+    {
+        constexpr double kLimit = 1 << 22;
+        if (!(d > -kLimit)) // NaN too
+            d = -kLimit;
+        if (d > kLimit)
+            d = kLimit;
+        const double shifted = d + 26388279066624.0;
+        u64 bits;
+        std::memcpy(&bits, &shifted, sizeof bits);
+        return static_cast<i32>(static_cast<u32>(bits));
+    }
+
 private:
     enum class Direction { None, Horizontal, Vertical };
+    void stroke(i64 fx, i64 fy);
     // Fills the box between two corners given in Cairo's 24.8 fixed point, each edge
     // rounded to the nearest pixel boundary (a half rounds down).
     void fillBox(i64 x0, i64 y0, i64 x1, i64 y1);

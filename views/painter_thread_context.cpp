@@ -13,21 +13,6 @@ PainterThreadContext::PainterThreadContext(std::shared_ptr<PainterTask> paintTas
 
 PainterThreadContext::~PainterThreadContext() = default;
 
-double PainterThreadContext::timeToX(u64 t) const
-{
-    const u64 start = task->start;
-    const u64 end = task->end;
-    if (end <= start) // a zero-length window has no scale: only its edges are told apart
-        return t < start ? -1.0 : t > start ? width + 1.0 : 0.0;
-    const double dt = t >= start ? static_cast<double>(t - start) : -static_cast<double>(start - t);
-    const double x = dt / static_cast<double>(end - start) * width;
-    if (x > width)
-        return width + 1.0;
-    if (x < -1.0)
-        return -1.0;
-    return x;
-}
-
 u64 PainterThreadContext::columnEndTime(u64 first, i32 xi) const
 {
     constexpr u64 kLast = std::numeric_limits<u64>::max();
@@ -62,15 +47,16 @@ void PainterThreadContext::lineToNewColumn(u64 t, double v)
         lastValue = v;
         return;
     }
+    const int row = y(v);
     if (columnOpen) {
         closeColumn();
-        canvas.moveTo(column, y(lastValue));
+        canvas.moveTo(column, v == lastValue ? row : y(lastValue)); // mostly the held value
     }
     column = xi;
     columnFirst = t;
     columnEnd = columnEndTime(t, xi);
     lastValue = v;
-    canvas.lineTo(x, y(v));
+    canvas.lineTo(x, row);
 }
 
 std::size_t PainterThreadContext::foldRun(const Sample* samples, std::size_t i, std::size_t n, u64 end, u64 joinMs,

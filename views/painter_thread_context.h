@@ -25,7 +25,20 @@ public:
 
     // (t − start) / (end − start) × width; beyond the right edge width + 1, before the
     // left edge −1, so off-image points never land inside the image.
-    double timeToX(u64 t) const;
+    double timeToX(u64 t) const
+    {
+        const u64 start = task->start;
+        const u64 end = task->end;
+        if (end <= start) // a zero-length window has no scale: only its edges are told apart
+            return t < start ? -1.0 : t > start ? width + 1.0 : 0.0;
+        const double dt = t >= start ? static_cast<double>(t - start) : -static_cast<double>(start - t);
+        const double x = dt / static_cast<double>(end - start) * width;
+        if (x > width)
+            return width + 1.0;
+        if (x < -1.0)
+            return -1.0;
+        return x;
+    }
     // Pen up: closes an open column and moves to (t, v).
     void moveTo(u64 t, double v);
     // Extends the path to (t, v); a point in the current column only widens its stroke.
