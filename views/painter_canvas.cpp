@@ -148,17 +148,32 @@ PainterCanvas::~PainterCanvas()
 void PainterCanvas::stroke(i64 fx, i64 fy)
 {
     assert(fx == penX || fy == penY);
-    const Direction direction = fy == penY ? Direction::Horizontal : Direction::Vertical;
-    // A turn is mitered: the corner square between the two butt ends.
-    if (lastDirection != Direction::None && lastDirection != direction)
-        fillBox(penX - halfWidth, penY - halfWidth, penX + halfWidth, penY + halfWidth);
-    if (direction == Direction::Horizontal)
-        fillBox(penX, fy - halfWidth, fx, fy + halfWidth);
-    else if (fx == penX)
-        fillBox(fx - halfWidth, penY, fx + halfWidth, fy);
+    const bool horizontal = fy == penY;
+    // At a turn Cairo lengthens both segments by half the line width, each along its own
+    // direction: the miter of a right angle.
+    const bool turn = hasPending && pending.horizontal != horizontal;
+    if (hasPending)
+        drawPending(turn);
+    pending = {penX, penY, fx, fy, horizontal, turn};
+    hasPending = true;
     penX = fx;
     penY = fy;
-    lastDirection = direction;
+}
+
+void PainterCanvas::drawPending(bool lengthenEnd)
+{
+    Pending s = pending;
+    i64& a = s.horizontal ? s.ax : s.ay;
+    i64& b = s.horizontal ? s.bx : s.by;
+    const i64 forward = a < b ? halfWidth : -halfWidth;
+    if (s.lengthenStart)
+        a -= forward;
+    if (lengthenEnd)
+        b += forward;
+    if (s.horizontal)
+        fillBox(s.ax, s.ay - halfWidth, s.bx, s.by + halfWidth);
+    else
+        fillBox(s.ax - halfWidth, s.ay, s.bx + halfWidth, s.by);
 }
 
 void PainterCanvas::fillBox(i64 x0, i64 y0, i64 x1, i64 y1)
@@ -172,16 +187,25 @@ void PainterCanvas::fillBox(i64 x0, i64 y0, i64 x1, i64 y1)
     const i64 lower = std::min<i64>(pixel(std::max(y0, y1)), buffer->height);
     if (left >= right || upper >= lower)
         return;
+    // Locals, as the pixel stores might otherwise alias them.
+    i32* const top = buffer->top.data();
+    i32* const bottom = buffer->bottom.data();
     for (i64 x = left; x < right; ++x) {
-        buffer->top[x] = std::min(buffer->top[x], static_cast<i32>(upper));
-        buffer->bottom[x] = std::max(buffer->bottom[x], static_cast<i32>(lower));
+        top[x] = std::min(top[x], static_cast<i32>(upper));
+        bottom[x] = std::max(bottom[x], static_cast<i32>(lower));
     }
-    for (i64 y = upper; y < lower; ++y)
-        std::fill(buffer->row(y) + left, buffer->row(y) + right, colour);
+    const u32 paint = colour;
+    const i64 stride = buffer->width;
+    u32* row = buffer->row(upper) + left;
+    const i64 count = right - left;
+    for (i64 y = upper; y < lower; ++y, row += stride)
+        for (i64 k = 0; k < count; ++k)
+            row[k] = paint;
 }
 
 Glib::RefPtr<Gdk::Pixbuf> PainterCanvas::takeImage()
 {
+    flush();
     PainterBuffer* const b = buffer.release();
     GdkPixbuf* const pixbuf = gdk_pixbuf_new_from_data(b->pixels, GDK_COLORSPACE_RGB, TRUE, 8, b->width, b->height,
                                                        b->width * 4, &returnBuffer, b);

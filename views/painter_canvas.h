@@ -33,10 +33,10 @@ public:
     // Starts a new subpath at (x, y).
     void moveTo(double x, double y)
     {
+        flush();
         penX = toFixed(x);
         penY = toFixed(y);
         hasPen = true;
-        lastDirection = Direction::None;
     }
     // Strokes the segment from the current point to (x, y), which must share its x or its
     // y. Without a current point it only moves there, as Cairo does.
@@ -75,8 +75,22 @@ public:
     }
 
 private:
-    enum class Direction { None, Horizontal, Vertical };
+    // A segment of the current subpath, in fixed point, held back until the next one shows
+    // whether its end turns.
+    struct Pending {
+        i64 ax, ay, bx, by;
+        bool horizontal;
+        bool lengthenStart; // a turn before it
+    };
     void stroke(i64 fx, i64 fy);
+    // Draws the held segment, its end lengthened when the path turns there.
+    void drawPending(bool lengthenEnd);
+    void flush()
+    {
+        if (hasPending)
+            drawPending(false);
+        hasPending = false;
+    }
     // Fills the box between two corners given in Cairo's 24.8 fixed point, each edge
     // rounded to the nearest pixel boundary (a half rounds down).
     void fillBox(i64 x0, i64 y0, i64 x1, i64 y1);
@@ -87,7 +101,8 @@ private:
     i64 penX = 0;   // current point, fixed point
     i64 penY = 0;
     bool hasPen = false;
-    Direction lastDirection = Direction::None; // of the subpath's last drawn segment
+    bool hasPending = false;
+    Pending pending{};
 };
 
 } // namespace vistra

@@ -7,6 +7,7 @@ namespace vistra {
 
 PainterThreadContext::PainterThreadContext(std::shared_ptr<PainterTask> paintTask)
     : signal(paintTask->signal), task(std::move(paintTask)), width(task->width), height(task->height),
+      msPerPixel(static_cast<double>(task->end - task->start) / width),
       canvas(width, height, task->red, task->green, task->blue, task->lineWidth)
 {
 }
@@ -21,8 +22,7 @@ u64 PainterThreadContext::columnEndTime(u64 first, i32 xi) const
     const auto column = [this](u64 t) { return static_cast<i32>(timeToX(t)); };
     // Estimate the boundary, then settle it with timeToX itself so the fast test in
     // lineTo agrees with it to the last bit (x grows monotonically with t).
-    const double span = static_cast<double>(task->end - task->start);
-    const double estimate = static_cast<double>(task->start) + (xi + 1.0) * span / width;
+    const double estimate = static_cast<double>(task->start) + (xi + 1.0) * msPerPixel;
     u64 t = estimate >= static_cast<double>(kLast) ? kLast : static_cast<u64>(estimate);
     if (t <= first)
         t = first + 1;

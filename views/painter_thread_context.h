@@ -97,6 +97,7 @@ private:
     // pen-up move. Lets dense samples skip the division.
     u64 columnFirst = 1;
     u64 columnEnd = 0;
+    double msPerPixel; // only to estimate column boundaries
     // Segments are drawn as they are added.
     PainterCanvas canvas;
 };
