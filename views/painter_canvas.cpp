@@ -50,9 +50,13 @@ struct PainterBuffer {
         if (area * 8 >= std::size_t(width) * std::size_t(last - first)) {
             std::memset(row(first), 0, std::size_t(width) * std::size_t(last - first) * 4);
         } else {
-            for (i32 x = 0; x < width; ++x)
-                for (i32 y = top[x]; y < bottom[x]; ++y)
-                    row(y)[x] = 0;
+            for (i32 x = 0; x < width; ++x) {
+                if (top[x] >= bottom[x])
+                    continue;
+                u32* p = row(top[x]) + x;
+                for (i32 y = top[x]; y < bottom[x]; ++y, p += width)
+                    *p = 0;
+            }
         }
         std::fill(top.begin(), top.end(), height);
         std::fill(bottom.begin(), bottom.end(), 0);
@@ -162,14 +166,16 @@ void PainterCanvas::stroke(i64 fx, i64 fy)
 
 void PainterCanvas::drawPending(bool lengthenEnd)
 {
-    Pending s = pending;
+    Pending& s = pending;
     i64& a = s.horizontal ? s.ax : s.ay;
     i64& b = s.horizontal ? s.bx : s.by;
-    const i64 forward = a < b ? halfWidth : -halfWidth;
-    if (s.lengthenStart)
-        a -= forward;
-    if (lengthenEnd)
-        b += forward;
+    if (s.lengthenStart || lengthenEnd) {
+        const i64 forward = a < b ? halfWidth : -halfWidth;
+        if (s.lengthenStart)
+            a -= forward;
+        if (lengthenEnd)
+            b += forward;
+    }
     if (s.horizontal)
         fillBox(s.ax, s.ay - halfWidth, s.bx, s.by + halfWidth);
     else
@@ -198,6 +204,11 @@ void PainterCanvas::fillBox(i64 x0, i64 y0, i64 x1, i64 y1)
     const i64 stride = buffer->width;
     u32* row = buffer->row(upper) + left;
     const i64 count = right - left;
+    if (count == 2) { // the usual vertical stroke
+        for (i64 y = upper; y < lower; ++y, row += stride)
+            row[0] = row[1] = paint;
+        return;
+    }
     for (i64 y = upper; y < lower; ++y, row += stride)
         for (i64 k = 0; k < count; ++k)
             row[k] = paint;

@@ -140,8 +140,9 @@ void PainterThreadContext::moveTo(u64 t, double v)
 
 void PainterThreadContext::closeColumn()
 {
-    canvas.moveTo(column, y(columnMin));
-    canvas.lineTo(column, y(columnMax));
+    const int bottom = y(columnMin);
+    canvas.moveTo(column, bottom);
+    canvas.lineTo(column, columnMax == columnMin ? bottom : y(columnMax));
     columnOpen = false;
     columnMax = -DBL_MAX;
     columnMin = DBL_MAX;
