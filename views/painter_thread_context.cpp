@@ -5,29 +5,14 @@
 
 namespace vistra {
 
-PainterThreadContext::PainterThreadContext(std::shared_ptr<PainterTask> paintTask,
-                                           const Cairo::RefPtr<Cairo::ImageSurface>& surface)
-    : Cairo::Context(cairo_create(surface->cobj()), true), signal(paintTask->signal), task(std::move(paintTask)),
-      width(task->width), height(task->height)
+PainterThreadContext::PainterThreadContext(std::shared_ptr<PainterTask> paintTask)
+    : signal(paintTask->signal), task(std::move(paintTask)), width(task->width), height(task->height),
+      msPerPixel(static_cast<double>(task->end - task->start) / width),
+      canvas(width, height, task->red, task->green, task->blue, task->lineWidth)
 {
 }
 
 PainterThreadContext::~PainterThreadContext() = default;
-
-double PainterThreadContext::timeToX(u64 t) const
-{
-    const u64 start = task->start;
-    const u64 end = task->end;
-    if (end <= start) // a zero-length window has no scale: only its edges are told apart
-        return t < start ? -1.0 : t > start ? width + 1.0 : 0.0;
-    const double dt = t >= start ? static_cast<double>(t - start) : -static_cast<double>(start - t);
-    const double x = dt / static_cast<double>(end - start) * width;
-    if (x > width)
-        return width + 1.0;
-    if (x < -1.0)
-        return -1.0;
-    return x;
-}
 
 u64 PainterThreadContext::columnEndTime(u64 first, i32 xi) const
 {
@@ -37,8 +22,7 @@ u64 PainterThreadContext::columnEndTime(u64 first, i32 xi) const
     const auto column = [this](u64 t) { return static_cast<i32>(timeToX(t)); };
     // Estimate the boundary, then settle it with timeToX itself so the fast test in
     // lineTo agrees with it to the last bit (x grows monotonically with t).
-    const double span = static_cast<double>(task->end - task->start);
-    const double estimate = static_cast<double>(task->start) + (xi + 1.0) * span / width;
+    const double estimate = static_cast<double>(task->start) + (xi + 1.0) * msPerPixel;
     u64 t = estimate >= static_cast<double>(kLast) ? kLast : static_cast<u64>(estimate);
     if (t <= first)
         t = first + 1;
@@ -63,15 +47,16 @@ void PainterThreadContext::lineToNewColumn(u64 t, double v)
         lastValue = v;
         return;
     }
+    const int row = y(v);
     if (columnOpen) {
         closeColumn();
-        move_to(column, y(lastValue));
+        canvas.moveTo(column, v == lastValue ? row : y(lastValue)); // mostly the held value
     }
     column = xi;
     columnFirst = t;
     columnEnd = columnEndTime(t, xi);
     lastValue = v;
-    line_to(x, y(v));
+    canvas.lineTo(x, row);
 }
 
 std::size_t PainterThreadContext::foldRun(const Sample* samples, std::size_t i, std::size_t n, u64 end, u64 joinMs,
@@ -150,13 +135,14 @@ void PainterThreadContext::moveTo(u64 t, double v)
     columnFirst = 1;
     columnEnd = 0;
     lastValue = v;
-    move_to(timeToX(t), y(v));
+    canvas.moveTo(timeToX(t), y(v));
 }
 
 void PainterThreadContext::closeColumn()
 {
-    move_to(column, y(columnMin));
-    line_to(column, y(columnMax));
+    const int bottom = y(columnMin);
+    canvas.moveTo(column, bottom);
+    canvas.lineTo(column, columnMax == columnMin ? bottom : y(columnMax));
     columnOpen = false;
     columnMax = -DBL_MAX;
     columnMin = DBL_MAX;
@@ -166,7 +152,6 @@ void PainterThreadContext::finishPath()
 {
     if (columnOpen)
         closeColumn();
-    stroke();
 }
 
 } // namespace vistra

@@ -1,12 +1,10 @@
 #pragma once
-// A Cairo context over one task's image that builds the step path of a signal, folding
-// every point that falls into the current pixel column into one vertical stroke, so the
-// path stays proportional to the image width however dense the samples are.
+// Draws the step path of a signal into one task's image, folding every point that falls
+// into the current pixel column into one vertical stroke, so the path stays proportional
+// to the image width however dense the samples are.
 #include "core/signal.h"
+#include "views/painter_canvas.h"
 #include "views/painter_task.h"
-
-#include <cairomm/context.h>
-#include <cairomm/surface.h>
 
 #include <atomic>
 #include <cfloat>
@@ -15,14 +13,32 @@
 
 namespace vistra {
 
-class PainterThreadContext : public Cairo::Context {
+class PainterThreadContext {
 public:
-    PainterThreadContext(std::shared_ptr<PainterTask> task, const Cairo::RefPtr<Cairo::ImageSurface>& surface);
-    ~PainterThreadContext() override;
+    // A transparent image of the task's size (at least 1 × 1), in the task's colour and
+    // line width.
+    explicit PainterThreadContext(std::shared_ptr<PainterTask> task);
+    virtual ~PainterThreadContext();
+
+    PainterThreadContext(const PainterThreadContext&) = delete;
+    PainterThreadContext& operator=(const PainterThreadContext&) = delete;
 
     // (t − start) / (end − start) × width; beyond the right edge width + 1, before the
     // left edge −1, so off-image points never land inside the image.
-    double timeToX(u64 t) const;
+    double timeToX(u64 t) const
+    {
+        const u64 start = task->start;
+        const u64 end = task->end;
+        if (end <= start) // a zero-length window has no scale: only its edges are told apart
+            return t < start ? -1.0 : t > start ? width + 1.0 : 0.0;
+        const double dt = t >= start ? static_cast<double>(t - start) : -static_cast<double>(start - t);
+        const double x = dt / static_cast<double>(end - start) * width;
+        if (x > width)
+            return width + 1.0;
+        if (x < -1.0)
+            return -1.0;
+        return x;
+    }
     // Pen up: closes an open column and moves to (t, v).
     void moveTo(u64 t, double v);
     // Extends the path to (t, v); a point in the current column only widens its stroke.
@@ -48,8 +64,10 @@ public:
                         double& lastVal, double& previousValue, const std::atomic<bool>& aborted);
     // Draws the open column's stroke from its smallest to its largest value.
     void closeColumn();
-    // Closes an open column and strokes the path.
+    // Closes an open column: the path is then drawn whole.
     void finishPath();
+    // The finished image; the context draws no more afterwards.
+    Glib::RefPtr<Gdk::Pixbuf> takeImage() { return canvas.takeImage(); }
     // Pixel row of v, inside the lane.
     int y(double v) const { return signal->valueToY(v, height, task->lineWidth); }
 
@@ -79,6 +97,9 @@ private:
     // pen-up move. Lets dense samples skip the division.
     u64 columnFirst = 1;
     u64 columnEnd = 0;
+    double msPerPixel; // only to estimate column boundaries
+    // Segments are drawn as they are added.
+    PainterCanvas canvas;
 };
 
 } // namespace vistra

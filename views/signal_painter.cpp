@@ -23,17 +23,16 @@ void paintSignal(const std::shared_ptr<PainterTask>& task, const std::atomic<boo
     // An image without pixels cannot be made, and a window of no length has no scale.
     if (task->width < 1 || task->height < 1 || task->end <= task->start)
         return;
+    if (task->width > PainterCanvas::kMaxSize || task->height > PainterCanvas::kMaxSize)
+        return;
 
     std::lock_guard lock(*signal->samplesMutex);
     const std::vector<Sample>& samples = signal->samples;
     if (samples.empty() || task->end < task->viewStart || task->start >= task->viewEnd)
         return;
 
-    const auto surface = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, task->width, task->height);
-    PainterThreadContext cr(task, surface);
-    cr.set_line_width(task->lineWidth);
-    cr.set_antialias(Cairo::ANTIALIAS_NONE);
-    cr.set_source_rgba(task->red, task->green, task->blue, 1.0);
+    // Drawn with the task's line width and opaque colour, without antialiasing.
+    PainterThreadContext cr(task);
 
     // The first sample at or after the window start; the coarse search saves the walk
     // from the first sample.
@@ -90,8 +89,7 @@ void paintSignal(const std::shared_ptr<PainterTask>& task, const std::atomic<boo
     if (aborted)
         return;
     cr.finishPath();
-    surface->flush();
-    task->image = Gdk::Pixbuf::create(surface, 0, 0, task->width, task->height);
+    task->image = cr.takeImage();
 }
 
 } // namespace vistra

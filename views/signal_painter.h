@@ -10,7 +10,8 @@
 namespace vistra {
 
 // Leaves task->image empty when there is nothing to draw (no samples, a window outside
-// the view window, an empty or zero-length window) or when `aborted` is seen.
+// the view window, an empty or zero-length window, a side beyond PainterCanvas::kMaxSize)
+// or when `aborted` is seen.
 void paintSignal(const std::shared_ptr<PainterTask>& task, const std::atomic<bool>& aborted);
 
 } // namespace vistra

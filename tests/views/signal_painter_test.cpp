@@ -220,8 +220,7 @@ TEST_F(SignalPainterTest, TimeToXKeepsOffImagePointsOffTheImage)
 {
     samples({{at(10), 10}});
     auto task = paint();
-    const auto surface = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, kWidth, kHeight);
-    PainterThreadContext cr(task, surface);
+    PainterThreadContext cr(task);
     struct Case {
         u64 t;
         double x;
@@ -233,7 +232,7 @@ TEST_F(SignalPainterTest, TimeToXKeepsOffImagePointsOffTheImage)
         EXPECT_DOUBLE_EQ(cr.timeToX(c.t), c.x) << c.t - kStart;
 
     auto empty = std::make_shared<PainterTask>(nullptr, 1, signal, kStart, kStart, kWidth, kHeight);
-    PainterThreadContext flat(empty, surface);
+    PainterThreadContext flat(empty);
     EXPECT_EQ(flat.timeToX(kStart - 1), -1.0);
     EXPECT_EQ(flat.timeToX(kStart), 0.0);
     EXPECT_EQ(flat.timeToX(kStart + 1), 101.0);
