@@ -3,6 +3,7 @@
 // the log-file list, the time base and view window of the loaded data, the input mode,
 // and the worker thread that runs one input job at a time. It tells the GUI about
 // changes only through its dispatchers.
+#include "core/frame_record.h"
 #include "core/store_host.h"
 #include "core/types.h"
 
@@ -25,6 +26,7 @@ namespace vistra {
 
 class BitRate;
 class CanIface;
+class LogParser;
 class Message;
 class Signal;
 
@@ -88,6 +90,22 @@ public:
     void resetBitRates();
     void clearData();
     void requestDump(const Glib::ustring& path, u64 from, u64 to);
+
+    // Rebuilds the used-interface map: the interfaces with messages to decode.
+    void collectUsedIfaces();
+
+    // Native log files.
+    // The start time of a native log file in ms since the epoch (UTC), or a negative value
+    // when the file is not one. Sets the multiCAN flag for a file written on "multiCAN".
+    i64 readLogStartTime(const char* path);
+    // Adds a log file to the list, kept in start-time order; skips files that are not
+    // native logs (in CSV or ASC input mode every path is taken as it is).
+    void addLogFile(const char* path);
+    // The native-log job: parses every listed file and decodes what is in use, or writes
+    // the frames as ASC (-o/-m, dump).
+    void loadLogFiles();
+    // Writes one frame line of the ASC trace to `output`, and the header before the first.
+    void writeAscFrame(const FrameRecord& frame, const u64* absTime);
 
     // Display.
     char* formatTime(i64 ms, char* buf, std::size_t size, bool absolute, bool withDate);
@@ -180,6 +198,8 @@ protected:
 private:
     // Dispatchers are quiet in the command-line modes: nobody listens there.
     bool quiet() const { return textMode || ascOutput; }
+    // The worker's running flag, read under the worker mutex.
+    bool isRunning();
     void runJobAtBoundary();
 
     std::thread* worker = nullptr;
@@ -197,5 +217,8 @@ private:
     ColorCallback colorCallback;
     TimeOffsetCallback timeOffsetCallback;
 };
+
+// True when the file can be opened for reading.
+bool fileReadable(const char* path);
 
 } // namespace vistra
