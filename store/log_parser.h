@@ -20,12 +20,14 @@ namespace vistra {
 class Store;
 struct StreamCompressor;
 
-class LogParser {
+// Not polymorphic on purpose: the decode threads in core/ read its records and wait on
+// it through the inline members below, and must not need anything of the store library.
+class LogParser final {
 public:
     // `store` holds the flags and the used interfaces that decide which records are kept.
     LogParser(const Glib::ustring& path, u64 fileStartMs, Store& store);
     // Stops and joins the thread, then gives back the parser's "holding data" count.
-    virtual ~LogParser();
+    ~LogParser();
 
     LogParser(const LogParser&) = delete;
     LogParser& operator=(const LogParser&) = delete;
