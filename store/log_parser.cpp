@@ -202,7 +202,6 @@ void LogParser::finishRun()
         std::lock_guard lock(doneMutex);
         done = true;
     }
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     doneCondition.notify_all();
 }
 
@@ -311,7 +310,6 @@ u64 LogParser::resolveTimes(u64 prevOffset, u64* firstStart, u64* lastTime)
         std::lock_guard lock(timesMutex);
         timesReady = true;
     }
-    std::atomic_thread_fence(std::memory_order_seq_cst);
     timesCondition.notify_all();
     return offset;
 }
