@@ -74,11 +74,7 @@ bool hasSuffix(const Glib::ustring& lowered, const char* suffix)
     return g_str_has_suffix(lowered.c_str(), suffix);
 }
 
-void addLogFile(Store& store, const std::string& path)
-{
-    (void)store; // pending: Store::addLogFile(path.c_str()) arrives with the log-file reader
-    (void)path;
-}
+void addLogFile(Store& store, const std::string& path) { store.addLogFile(path.c_str()); }
 
 // Loading a VSD file goes here.
 void loadVsdFile(Store& store, const Glib::ustring& path)

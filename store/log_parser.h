@@ -18,18 +18,20 @@
 
 namespace vistra {
 
+class Store;
 struct StreamCompressor;
 
 class LogParser : public ParsedLog {
 public:
-    LogParser(const Glib::ustring& path, u64 fileStartMs);
+    // `store` holds the flags and the used interfaces that decide which records are kept.
+    LogParser(const Glib::ustring& path, u64 fileStartMs, Store& store);
     // Stops and joins the thread, then gives back the parser's "holding data" count.
     ~LogParser() override;
 
     LogParser(const LogParser&) = delete;
     LogParser& operator=(const LogParser&) = delete;
 
-    static std::shared_ptr<LogParser> create(const Glib::ustring& path, u64 fileStartMs);
+    static std::shared_ptr<LogParser> create(const Glib::ustring& path, u64 fileStartMs, Store& store);
 
     // Before a load: throws PrintMsgError when a parser of an earlier load still runs or
     // holds records; otherwise the start tickets begin at 0 again.
@@ -81,7 +83,9 @@ private:
     void filterRecords(StreamCompressor* stream);
     void finishRun();
 
-    // Set only by this parser's thread once it counts as holding records.
+    Store& store;
+    // Set by this parser's thread, under the shared mutex, once it counts as holding
+    // records; only such a parser gives the count back.
     bool holdsData = false;
 };
 

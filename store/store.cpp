@@ -115,10 +115,19 @@ void Store::runJobAtBoundary()
 
 void Store::runJob()
 {
-    // The input jobs arrive with their readers; until one is chosen there is nothing to do.
+    // The live, SocketCAN, CSV and ASC jobs arrive with their readers.
     if (networkMode || kvaserInput)
         return;
     beginWork();
+    if (csvInput || ascInput)
+        return;
+    loadLogFiles();
+}
+
+bool Store::isRunning()
+{
+    std::lock_guard lock(workerMutex);
+    return running;
 }
 
 void Store::stop()

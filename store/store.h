@@ -3,6 +3,7 @@
 // the log-file list, the time base and view window of the loaded data, the input mode,
 // and the worker thread that runs one input job at a time. It tells the GUI about
 // changes only through its dispatchers.
+#include "core/frame_record.h"
 #include "core/store_host.h"
 #include "core/types.h"
 
@@ -29,6 +30,7 @@ namespace vistra {
 class BitRate;
 class CanIface;
 struct FrameRecord;
+class LogParser;
 class Message;
 class Signal;
 
@@ -97,6 +99,17 @@ public:
     // frame's 32-bit logger time on the running time base, then writes it to the ASC
     // trace or hands it to its interface's bus-load signal and to the message that wants it.
     void dispatchFrame(const FrameRecord& frame);
+
+    // Native log files.
+    // The start time of a native log file in ms since the epoch (UTC), or a negative value
+    // when the file is not one. Sets the multiCAN flag for a file written on "multiCAN".
+    i64 readLogStartTime(const char* path);
+    // Adds a log file to the list, kept in start-time order; skips files that are not
+    // native logs (in CSV or ASC input mode every path is taken as it is).
+    void addLogFile(const char* path);
+    // The native-log job: parses every listed file and decodes what is in use, or writes
+    // the frames as ASC (-o/-m, dump).
+    void loadLogFiles();
     // Writes one frame line of the ASC trace to `output`, and the header before the first.
     void writeAscFrame(const FrameRecord& frame, const u64* absTime);
 
@@ -214,6 +227,8 @@ private:
     // The absolute time of a frame's logger timestamp on the running time base.
     u64 advanceTimeBase(u32 timestamp);
     void deliverFrame(const FrameRecord& frame, u64 absTime);
+    // The worker's running flag, read under the worker mutex.
+    bool isRunning();
     void runJobAtBoundary();
 
     std::thread* worker = nullptr;
@@ -231,5 +246,8 @@ private:
     ColorCallback colorCallback;
     TimeOffsetCallback timeOffsetCallback;
 };
+
+// True when the file can be opened for reading.
+bool fileReadable(const char* path);
 
 } // namespace vistra

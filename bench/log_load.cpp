@@ -1,0 +1,214 @@
+// Native log loading: 5 million frames of 100 messages (8 signals each: both byte orders,
+// signed and unsigned, changing values) in 10 files, written once to a temp folder.
+// Baseline: a decompress-only pass over the same files with the same parser threads,
+// every record filtered out. Measured: the full load through the Store with all 800
+// signals selected. Both run with 1, 2, 4 and 8 parser threads.
+#include "core/can_iface.h"
+#include "core/real_message.h"
+#include "core/real_signal.h"
+#include "store/log_file_writer.h"
+#include "store/log_parser.h"
+#include "store/store.h"
+
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace vistra;
+namespace fs = std::filesystem;
+
+constexpr u64 kFrames = 5'000'000;
+constexpr int kFiles = 10;
+constexpr int kMessages = 100;
+constexpr u64 kStart = 1765000000000ULL;
+
+struct SignalDef {
+    u32 startBit;
+    u32 length;
+    i32 little;
+    u8 type;
+};
+// Both byte orders, signed and unsigned, lengths on and off byte bounds.
+constexpr SignalDef kSignals[8] = {{0, 8, 1, '+'},  {15, 12, 0, '-'}, {20, 12, 1, '-'}, {39, 16, 0, '+'},
+                                   {48, 4, 1, '+'}, {55, 3, 0, '+'},  {52, 4, 1, '-'},  {63, 8, 0, '-'}};
+
+struct Fixture {
+    fs::path dir;
+    std::unique_ptr<Store> store;
+    std::vector<std::shared_ptr<RealMessage>> messages;
+
+    Fixture()
+    {
+        dir = fs::temp_directory_path() / ("tarnwick-bench-" + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        if (!std::getenv("HOME"))
+            ::setenv("HOME", dir.c_str(), 1);
+        store = std::make_unique<Store>();
+        store->textMode = true; // no dispatcher emits without a main loop
+        writeFiles();
+        buildModel();
+    }
+    ~Fixture()
+    {
+        store.reset();
+        fs::remove_all(dir);
+    }
+
+    void writeFiles()
+    {
+        const u64 perFile = kFrames / kFiles;
+        u64 state = 0x9E3779B97F4A7C15ULL;
+        u32 counters[kMessages] = {};
+        for (int f = 0; f < kFiles; ++f) {
+            const std::string path = (dir / ("log" + std::to_string(f) + ".log")).string();
+            LogFileWriter writer;
+            // Each file's start fits its first timestamp, so the files share one time base.
+            const u64 firstTs = 1000 + f * perFile;
+            writer.open(path, kStart + firstTs);
+            for (u64 i = 0; i < perFile; ++i) {
+                const u64 n = f * perFile + i;
+                const int m = int(n % kMessages);
+                FrameRecord r;
+                r.timestamp = u32(1000 + n);
+                r.idWord = 0x100 + m;
+                r.length = 8;
+                state ^= state << 13;
+                state ^= state >> 7;
+                state ^= state << 17;
+                // Half the bytes change every frame, half slowly.
+                const u32 c = counters[m]++;
+                r.data[0] = u8(state);
+                r.data[1] = u8(state >> 8);
+                r.data[2] = u8(state >> 16);
+                r.data[3] = u8(c >> 4);
+                r.data[4] = u8(c >> 6);
+                r.data[5] = u8(state >> 24);
+                r.data[6] = u8(c >> 3);
+                r.data[7] = u8(c >> 8);
+                writer.add(r);
+            }
+            writer.close();
+            store->addLogFile(path.c_str());
+        }
+    }
+
+    void buildModel()
+    {
+        auto iface = CanIface::create("Can", 0);
+        store->interfaces.emplace(0, iface);
+        for (int m = 0; m < kMessages; ++m) {
+            auto msg = RealMessage::create(0x100 + m, "M", iface);
+            for (int s = 0; s < 8; ++s) {
+                const auto& d = kSignals[s];
+                auto signal = RealSignal::create(msg, "S" + std::to_string(s), d.startBit, d.length, d.little, d.type,
+                                                 "", 1.0, 0.0, 0, 0);
+                msg->addSignal(signal->name, signal);
+            }
+            iface->messages.emplace(0x100 + m, msg);
+            messages.push_back(msg);
+        }
+    }
+
+    void select(bool on)
+    {
+        for (auto& msg : messages)
+            for (auto& signal : msg->signals)
+                if (!signal->internal)
+                    signal->setEnabled(on);
+    }
+
+    void clearSamples()
+    {
+        for (auto& msg : messages)
+            for (auto& signal : msg->signals)
+                signal->clear();
+        store->refreshPlotSignals();
+    }
+};
+
+Fixture& fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+// The parser threads alone, driven as the load job drives them, keeping no record but
+// each file's first.
+void BM_DecompressOnly(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    LogParser::setMaxRunningThreads(u32(state.range(0)));
+    u64 kept = 0;
+    for (auto _ : state) {
+        f.store->decodeAll = false;
+        f.store->ifaceMask = 0;
+        f.store->usedIfaces.clear();
+        LogParser::reset();
+        std::deque<std::shared_ptr<LogParser>> parsers;
+        for (const auto& file : f.store->timedLogFiles)
+            parsers.push_back(LogParser::create(file.path, file.start, *f.store));
+        std::size_t next = 0;
+        auto startMore = [&] {
+            while (next < parsers.size() && parsers[next]->start(false))
+                ++next;
+        };
+        startMore();
+        u64 offset = 0, first = kNoTime, last = 0;
+        while (!parsers.empty()) {
+            if (next == 0) {
+                parsers.front()->start(true);
+                next = 1;
+            }
+            parsers.front()->waitDone();
+            offset = parsers.front()->resolveTimes(offset, &first, &last);
+            kept += parsers.front()->records.size();
+            parsers.pop_front();
+            --next;
+            startMore();
+        }
+    }
+    benchmark::DoNotOptimize(kept);
+    state.counters["frames/s"] = benchmark::Counter(double(kFrames), benchmark::Counter::kIsIterationInvariantRate);
+    LogParser::setMaxRunningThreads(0);
+}
+
+void BM_FullLoad(benchmark::State& state)
+{
+    Fixture& f = fixture();
+    LogParser::setMaxRunningThreads(u32(state.range(0)));
+    f.select(true);
+    u64 samples = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        f.clearSamples();
+        state.ResumeTiming();
+        f.store->loadLogFiles();
+        state.PauseTiming();
+        samples = 0;
+        for (auto& msg : f.messages)
+            for (auto& signal : msg->signals)
+                samples += signal->samples.size();
+        state.ResumeTiming();
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["frames/s"] = benchmark::Counter(double(kFrames), benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["samples"] = double(samples);
+    state.counters["peakRSS_B/frame"] = double(usage.ru_maxrss) * 1024.0 / double(kFrames);
+    f.select(false);
+    f.clearSamples();
+    LogParser::setMaxRunningThreads(0);
+}
+
+BENCHMARK(BM_DecompressOnly)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_FullLoad)->Arg(1)->Arg(2)->Arg(4)->Arg(8)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+} // namespace

@@ -1,0 +1,317 @@
+#include "store/log_parser.h"
+
+#include "core/can_iface.h"
+#include "core/report.h"
+#include "store/store.h"
+#include "store/stream_compressor.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+namespace vistra {
+namespace {
+
+constexpr u32 kUnsetLimit = 0xFFFFFFFF;
+// Two files whose time bases lie this close continue one time base.
+constexpr u64 kContinueMs = 20000;
+
+// The counters that all parsers share, under one mutex.
+struct Shared {
+    std::mutex mutex;
+    std::condition_variable condition;
+    u32 maxRunning = kUnsetLimit;
+    u64 running = 0;
+    u64 holdingData = 0;
+    u64 nextTicket = 0;
+    u64 nextToStart = 0;
+    u64 peakRunning = 0;
+    u64 peakHoldingData = 0;
+};
+
+Shared& shared()
+{
+    static Shared s;
+    return s;
+}
+
+// Fills in the default limit on first use. The caller holds the shared mutex.
+u32 maxRunning(Shared& s)
+{
+    if (s.maxRunning == kUnsetLimit) {
+        const unsigned n = std::thread::hardware_concurrency();
+        s.maxRunning = n == 0 ? 20 : n;
+    }
+    return s.maxRunning;
+}
+
+u32 le32(const u8* p)
+{
+    return static_cast<u32>(p[0]) | static_cast<u32>(p[1]) << 8 | static_cast<u32>(p[2]) << 16 |
+           static_cast<u32>(p[3]) << 24;
+}
+
+} // namespace
+
+LogParser::LogParser(const Glib::ustring& filePath, u64 fileStartMs, Store& owner)
+    : path(filePath), fileStart(fileStartMs), store(owner)
+{
+    Shared& s = shared();
+    std::lock_guard lock(s.mutex);
+    ticket = s.nextTicket++;
+}
+
+LogParser::~LogParser()
+{
+    stop();
+    if (thread && thread->joinable())
+        thread->join();
+    Shared& s = shared();
+    {
+        std::lock_guard lock(s.mutex);
+        if (holdsData && s.holdingData > 0)
+            s.holdingData -= 1;
+        holdsData = false;
+    }
+    s.condition.notify_all();
+}
+
+std::shared_ptr<LogParser> LogParser::create(const Glib::ustring& filePath, u64 fileStartMs, Store& owner)
+{
+    return std::make_shared<LogParser>(filePath, fileStartMs, owner);
+}
+
+void LogParser::reset()
+{
+    Shared& s = shared();
+    std::unique_lock lock(s.mutex);
+    if (s.holdingData != 0) {
+        const long n = static_cast<long>(s.holdingData);
+        lock.unlock();
+        fail("hasData: %li", n);
+    }
+    if (s.running != 0) {
+        const long n = static_cast<long>(s.running);
+        lock.unlock();
+        fail("runningTreads: %li", n);
+    }
+    s.nextTicket = 0;
+    s.nextToStart = 0;
+    s.peakRunning = 0;
+    s.peakHoldingData = 0;
+}
+
+void LogParser::setMaxRunningThreads(u32 limit)
+{
+    Shared& s = shared();
+    std::lock_guard lock(s.mutex);
+    s.maxRunning = limit == 0 ? kUnsetLimit : limit;
+}
+
+LogParser::Counts LogParser::counts()
+{
+    Shared& s = shared();
+    std::lock_guard lock(s.mutex);
+    return {s.running, s.holdingData, s.peakRunning, s.peakHoldingData};
+}
+
+bool LogParser::start(bool block)
+{
+    if (thread)
+        fail("thread already created");
+    if (!acquireThreadSlot(block))
+        return false;
+    thread = std::make_unique<std::thread>([this] { run(); });
+    pthread_setname_np(thread->native_handle(), "LogParser");
+    return true;
+}
+
+bool LogParser::acquireThreadSlot(bool block)
+{
+    Shared& s = shared();
+    std::unique_lock lock(s.mutex);
+    for (;;) {
+        if (s.running < maxRunning(s)) {
+            s.running += 1;
+            s.peakRunning = std::max(s.peakRunning, s.running);
+            return true;
+        }
+        if (!block || stopped)
+            return false;
+        s.condition.wait(lock);
+        if (stopped)
+            return false;
+    }
+}
+
+bool LogParser::waitDone()
+{
+    std::unique_lock lock(doneMutex);
+    doneCondition.wait(lock, [this] { return done || stopped.load(); });
+    return done;
+}
+
+void LogParser::stop()
+{
+    Shared& s = shared();
+    std::scoped_lock lock(timesMutex, doneMutex, s.mutex);
+    stopped = true;
+    timesCondition.notify_all();
+    doneCondition.notify_all();
+    s.condition.notify_all();
+}
+
+void LogParser::run()
+{
+    Shared& s = shared();
+    {
+        std::unique_lock lock(s.mutex);
+        s.condition.wait(lock, [&] {
+            return stopped || (s.holdingData < 2 * u64{maxRunning(s)} && ticket == s.nextToStart);
+        });
+        if (!stopped) {
+            s.holdingData += 1;
+            s.peakHoldingData = std::max(s.peakHoldingData, s.holdingData);
+            holdsData = true;
+            s.nextToStart += 1;
+        }
+    }
+    if (holdsData) {
+        s.condition.notify_all();
+        readFile();
+    }
+    finishRun();
+}
+
+void LogParser::finishRun()
+{
+    // The slot goes back before the done flag is seen: whoever waits for this file may
+    // then start the next one at once.
+    Shared& s = shared();
+    {
+        std::lock_guard lock(s.mutex);
+        if (s.running > 0)
+            s.running -= 1;
+    }
+    s.condition.notify_all();
+    {
+        std::lock_guard lock(doneMutex);
+        done = true;
+    }
+    doneCondition.notify_all();
+}
+
+void LogParser::readFile()
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reportWarning("Could not open log file %s, skipping\n", path.c_str());
+        return;
+    }
+    // Skip the two header lines, reading in chunks; the block stream starts right after
+    // the second newline, so seek back to it.
+    int newlines = 0;
+    off_t offset = 0;
+    u8 chunk[256];
+    while (newlines < 2) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        for (ssize_t i = 0; i < n; ++i)
+            if (chunk[i] == '\n' && ++newlines == 2) {
+                offset += i + 1;
+                break;
+            }
+        if (newlines < 2)
+            offset += n;
+    }
+    if (newlines < 2 || ::lseek(fd, offset, SEEK_SET) != offset) {
+        reportWarning("Could not find header of file: %s\n", path.c_str());
+        ::close(fd);
+        return;
+    }
+    StreamCompressor* raw = nullptr;
+    if (stream::create(&raw, stream::kDecompress) == 0) {
+        StreamCompressorPtr reader(raw);
+        while (!stopped && stream::readBlock(reader.get(), fd) == stream::kBlockReady)
+            filterRecords(reader.get());
+    }
+    ::close(fd);
+}
+
+void LogParser::filterRecords(StreamCompressor* reader)
+{
+    const bool keepErrors = store.keepErrorFrames.load(std::memory_order_relaxed);
+    const bool decodeAll = store.decodeAll.load(std::memory_order_relaxed);
+    const u32 mask = store.ifaceMask.load(std::memory_order_relaxed);
+    u8 raw[kRecordSize];
+    const int count = stream::recordsLeft(reader);
+    for (int i = 0; i < count; ++i) {
+        stream::nextRecord(reader, raw);
+        const u32 idWord = le32(raw + 4);
+        const u8 ifaceNumber = raw[17];
+        bool keep = false;
+        if (firstRecord) {
+            keep = true; // anchors the time base of the file
+            firstRecord = false;
+        } else if (idWord & kErrorFrameFlag) {
+            keep = keepErrors;
+        } else if (ifaceNumber != 255 && (ifaceNumber > 32 || (mask & (u32{1} << (ifaceNumber & 31))) == 0)) {
+            keep = false;
+        } else if (decodeAll) {
+            keep = true;
+        } else if (const CanIface* used = store.usedIface(ifaceNumber)) {
+            keep = used->usedMessage(static_cast<int>(idWord)) != nullptr;
+        }
+        if (!keep)
+            continue;
+        FrameRecord& r = records.emplace_back();
+        r.timestamp = le32(raw);
+        r.idWord = idWord;
+        // A length byte above 8 from a damaged or foreign file still means 8 bytes:
+        // nothing downstream may read or print more than the data field holds.
+        r.length = std::min<u8>(raw[8], 8);
+        std::memcpy(r.data, raw + 9, 8);
+        r.iface = ifaceNumber;
+        r.absTime = 0;
+    }
+}
+
+u64 LogParser::resolveTimes(u64 prevOffset, u64* firstStart, u64* lastTime)
+{
+    u64 offset = prevOffset;
+    if (!records.empty()) {
+        const u64 ts0 = records.front().timestamp;
+        const u64 base = fileStart - ts0;
+        if (prevOffset == 0) {
+            *firstStart = fileStart;
+            offset = std::max(*lastTime, fileStart) - ts0;
+        } else if (prevOffset + ts0 >= *lastTime && base - prevOffset <= kContinueMs) {
+            offset = prevOffset;
+        } else {
+            offset = std::max(*lastTime, fileStart) - ts0;
+        }
+        for (FrameRecord& r : records) {
+            u64 abs = r.timestamp + offset;
+            if (abs < *lastTime) {
+                reportWarning("can message timestamp has overflowed (%u)\n", r.timestamp);
+                offset += u64{1} << 32;
+                abs = r.timestamp + offset;
+            }
+            *lastTime = abs;
+            r.absTime = abs;
+        }
+    }
+    {
+        std::lock_guard lock(timesMutex);
+        timesReady = true;
+    }
+    timesCondition.notify_all();
+    return offset;
+}
+
+} // namespace vistra
