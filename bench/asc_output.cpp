@@ -106,7 +106,7 @@ void DecompressOnly(benchmark::State& state)
     }
     state.SetItemsProcessed(static_cast<i64>(state.iterations()) * kFrames);
 }
-BENCHMARK(DecompressOnly)->Unit(benchmark::kMillisecond);
+BENCHMARK(DecompressOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void AscOutput(benchmark::State& state)
 {
@@ -123,6 +123,6 @@ void AscOutput(benchmark::State& state)
     std::fclose(sink);
     state.SetItemsProcessed(static_cast<i64>(state.iterations()) * kFrames);
 }
-BENCHMARK(AscOutput)->Unit(benchmark::kMillisecond);
+BENCHMARK(AscOutput)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

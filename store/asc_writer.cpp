@@ -3,6 +3,7 @@
 #include "core/frame_record.h"
 #include "store/store.h"
 
+#include <cstdio>
 #include <ctime>
 
 namespace vistra {
@@ -42,21 +43,31 @@ void Store::writeAscFrame(const FrameRecord& frame, const u64* absTime)
     if ((frame.idWord & kRemoteFlag) != 0)
         return;
 
+    // One formatted line and one write per frame: the trace of a large log is millions
+    // of lines. Longest line: 24 + 22 + 8 * 3 + 1 characters.
+    char line[128];
+    int n;
     if (dateStamp) {
         const tm cal = utcTime(abs / 1000);
-        std::fprintf(output, "%04d-%02d-%02d %02d:%02d:%02d.%03u ", cal.tm_year + 1900, cal.tm_mon + 1, cal.tm_mday,
-                     cal.tm_hour, cal.tm_min, cal.tm_sec, static_cast<unsigned>(abs % 1000));
+        n = std::snprintf(line, sizeof line, "%04d-%02d-%02d %02d:%02d:%02d.%03u ", cal.tm_year + 1900,
+                          cal.tm_mon + 1, cal.tm_mday, cal.tm_hour, cal.tm_min, cal.tm_sec,
+                          static_cast<unsigned>(abs % 1000));
     } else {
         const u64 rel = abs - firstDumpedTime;
-        std::fprintf(output, "%llu.%04llu ", static_cast<unsigned long long>(rel / 1000),
-                     static_cast<unsigned long long>(rel % 1000 * 10));
+        n = std::snprintf(line, sizeof line, "%llu.%04llu ", static_cast<unsigned long long>(rel / 1000),
+                          static_cast<unsigned long long>(rel % 1000 * 10));
     }
-    std::fprintf(output, "%d %X%s Rx d %hhu", static_cast<u8>(frame.iface + 1), frame.idWord & kIdMask,
-                 (frame.idWord & kExtendedFlag) != 0 ? "x" : "", frame.length);
+    n += std::snprintf(line + n, sizeof line - n, "%d %X%s Rx d %hhu", static_cast<u8>(frame.iface + 1),
+                       frame.idWord & kIdMask, (frame.idWord & kExtendedFlag) != 0 ? "x" : "", frame.length);
     // The length field is written as received; only the 8 bytes the frame holds follow it.
-    for (u8 i = 0; i < frame.dataLength(); ++i)
-        std::fprintf(output, " %02hhX", frame.data[i]);
-    std::fputc('\n', output);
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (u8 i = 0; i < frame.dataLength(); ++i) {
+        line[n++] = ' ';
+        line[n++] = kHex[frame.data[i] >> 4];
+        line[n++] = kHex[frame.data[i] & 0xF];
+    }
+    line[n++] = '\n';
+    std::fwrite(line, 1, static_cast<std::size_t>(n), output);
 
     if (!dump) {
         const std::time_t now = std::time(nullptr);
