@@ -31,7 +31,7 @@ protected:
     bool shows(Hue h)
     {
         return runUntil([&] {
-            return strip->get_realized() && !strip->renderPending() && count(snapshot(*strip), h, 0, kHeight) > 0;
+            return settled() && strip->get_realized() && !strip->renderPending() && count(snapshot(*strip), h, 0, kHeight) > 0;
         });
     }
     void press(guint button, double x, GdkEventType type = GDK_BUTTON_PRESS)
@@ -114,7 +114,9 @@ TEST_F(FullPlotTest, ClicksDragsAndWheelMoveOrZoomTheVisibleInterval)
 {
     plot(threeSignals());
     show();
-    // Before the first image a press starts a drag but moves nothing.
+    // Before the first image a press starts a drag but moves nothing (reset drops any
+    // image a fast first render may have made already).
+    strip->reset();
     timeBox().setInterval(kT0 + 20000, kT0 + 30000, true);
     press(1, 450);
     move(500);

@@ -135,6 +135,10 @@ protected:
             context->iteration(false);
     }
 
+    // Nothing is waiting in the main loop: late configure events and dispatcher notices
+    // (a loaded machine delivers them after the first image) have been handled.
+    static bool settled() { return !Glib::MainContext::get_default()->pending(); }
+
     // Runs the main loop until `done` holds; false after `ms` milliseconds.
     static bool runUntil(const std::function<bool()>& done, int ms = 5000)
     {
