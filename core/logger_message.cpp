@@ -48,12 +48,12 @@ void build(std::shared_ptr<CanIface> logger, u32 id, const char* name, LoggerMes
 {
     auto message = LoggerMessage::create(id, name, logger);
     message->decodeFn = decode;
-    for (const SignalSpec& spec : table) {
-        auto signal = std::make_shared<Signal>(message, spec.name);
-        signal->unit = spec.unit;
-        signal->decimals = spec.decimals;
-        signal->comment = spec.comment;
-        message->addSignal(spec.name, std::move(signal));
+    for (const SignalSpec& entry : table) {
+        auto signal = std::make_shared<Signal>(message, entry.name);
+        signal->unit = entry.unit;
+        signal->decimals = entry.decimals;
+        signal->comment = entry.comment;
+        message->addSignal(entry.name, std::move(signal));
     }
     try {
         logger->addMessage(message);

@@ -85,9 +85,9 @@ void Message::setAllEnabled(bool on)
 
 void Message::enableMatching(const Glib::ustring& pattern)
 {
-    Glib::PatternSpec spec(pattern);
+    Glib::PatternSpec glob(pattern);
     for (auto& signal : signals)
-        if (spec.match(signal->name))
+        if (glob.match(signal->name))
             signal->setEnabled(true);
 }
 
