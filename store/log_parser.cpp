@@ -183,6 +183,9 @@ void LogParser::run()
     if (holdsData) {
         s.condition.notify_all();
         readFile();
+        // Here, on this file's own thread, rather than in every decode thread.
+        if (!stopped)
+            indexRecords();
     }
     finishRun();
 }
@@ -241,6 +244,7 @@ void LogParser::readFile()
             filterRecords(reader.get());
     }
     ::close(fd);
+    usedKeys = {};
 }
 
 void LogParser::filterRecords(StreamCompressor* reader)
@@ -264,8 +268,15 @@ void LogParser::filterRecords(StreamCompressor* reader)
             keep = false;
         } else if (decodeAll) {
             keep = true;
-        } else if (const CanIface* used = store.usedIface(ifaceNumber)) {
-            keep = used->usedMessage(static_cast<int>(idWord)) != nullptr;
+        } else {
+            // The used interfaces and messages stay put while files are read: look each
+            // (interface, identifier word) up in their maps once per file.
+            auto [it, added] = usedKeys.try_emplace(u64{ifaceNumber} << 32 | idWord, false);
+            if (added) {
+                const CanIface* used = store.usedIface(ifaceNumber);
+                it->second = used && used->usedMessage(static_cast<int>(idWord)) != nullptr;
+            }
+            keep = it->second;
         }
         if (!keep)
             continue;

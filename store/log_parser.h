@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace vistra {
@@ -87,6 +88,9 @@ private:
     // Set by this parser's thread, under the shared mutex, once it counts as holding
     // records; only such a parser gives the count back.
     bool holdsData = false;
+    // Whether the used-message maps hold a (interface << 32 | identifier word), while a
+    // file is read.
+    std::unordered_map<u64, bool> usedKeys;
 };
 
 } // namespace vistra
