@@ -6,6 +6,7 @@
 #include "store/stream_compressor.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -240,11 +241,29 @@ void LogParser::readFile()
     StreamCompressor* raw = nullptr;
     if (stream::create(&raw, stream::kDecompress) == 0) {
         StreamCompressorPtr reader(raw);
-        while (!stopped && stream::readBlock(reader.get(), fd) == stream::kBlockReady)
+        struct stat info{};
+        const double fileBytes = ::fstat(fd, &info) == 0 ? double(info.st_size) : 0.0;
+        while (!stopped && stream::readBlock(reader.get(), fd) == stream::kBlockReady) {
+            reserveRecords(stream::recordsLeft(reader.get()), fileBytes, double(::lseek(fd, 0, SEEK_CUR)));
             filterRecords(reader.get());
+        }
     }
     ::close(fd);
     usedKeys = {};
+}
+
+void LogParser::reserveRecords(int blockRecords, double fileBytes, double bytesRead)
+{
+    const std::size_t need = records.size() + static_cast<std::size_t>(std::max(blockRecords, 0));
+    if (need <= records.capacity())
+        return;
+    // Grow to what the whole file is likely to keep, at the rate kept so far, instead of
+    // doubling: large files then move their records once or not at all. A low guess
+    // still grows by half at least, a high one only reserves address space.
+    std::size_t grown = records.capacity() + records.capacity() / 2;
+    if (bytesRead > 0 && fileBytes > bytesRead)
+        grown = std::max(grown, static_cast<std::size_t>(double(need) * fileBytes / bytesRead * 1.05));
+    records.reserve(std::max(need, grown));
 }
 
 void LogParser::filterRecords(StreamCompressor* reader)

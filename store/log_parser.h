@@ -81,6 +81,9 @@ public:
 private:
     void run();
     void readFile();
+    // Before a block of `blockRecords` records is filtered, with `bytesRead` of the
+    // file's `fileBytes` read.
+    void reserveRecords(int blockRecords, double fileBytes, double bytesRead);
     void filterRecords(StreamCompressor* stream);
     void finishRun();
 
