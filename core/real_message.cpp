@@ -121,10 +121,15 @@ void RealMessage::walkParsers()
         ParsedLog& parser = *parsers.front();
         if (!parser.waitTimesReady())
             break;
-        // The parser never changes its records once their times are ready.
-        for (const FrameRecord& record : parser.records)
-            if (record.iface == ifaceNumber && record.idWord == id)
-                decodeFrame(record);
+        // The parser never changes its records or their index once their times are ready.
+        if (parser.indexed()) {
+            for (const u32 pos : parser.positionsOf(ifaceNumber, id))
+                decodeFrame(parser.records[pos]);
+        } else {
+            for (const FrameRecord& record : parser.records)
+                if (record.iface == ifaceNumber && record.idWord == id)
+                    decodeFrame(record);
+        }
         parsers.pop_front();
     }
     // Let the parsers go now, so that later files may begin reading.

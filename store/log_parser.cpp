@@ -6,6 +6,7 @@
 #include "store/stream_compressor.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -183,6 +184,9 @@ void LogParser::run()
     if (holdsData) {
         s.condition.notify_all();
         readFile();
+        // Here, on this file's own thread, rather than in every decode thread.
+        if (!stopped)
+            indexRecords();
     }
     finishRun();
 }
@@ -237,10 +241,29 @@ void LogParser::readFile()
     StreamCompressor* raw = nullptr;
     if (stream::create(&raw, stream::kDecompress) == 0) {
         StreamCompressorPtr reader(raw);
-        while (!stopped && stream::readBlock(reader.get(), fd) == stream::kBlockReady)
+        struct stat info{};
+        const double fileBytes = ::fstat(fd, &info) == 0 ? double(info.st_size) : 0.0;
+        while (!stopped && stream::readBlock(reader.get(), fd) == stream::kBlockReady) {
+            reserveRecords(stream::recordsLeft(reader.get()), fileBytes, double(::lseek(fd, 0, SEEK_CUR)));
             filterRecords(reader.get());
+        }
     }
     ::close(fd);
+    usedKeys = {};
+}
+
+void LogParser::reserveRecords(int blockRecords, double fileBytes, double bytesRead)
+{
+    const std::size_t need = records.size() + static_cast<std::size_t>(std::max(blockRecords, 0));
+    if (need <= records.capacity())
+        return;
+    // Grow to what the whole file is likely to keep, at the rate kept so far, instead of
+    // doubling: large files then move their records once or not at all. A low guess
+    // still grows by half at least, a high one only reserves address space.
+    std::size_t grown = records.capacity() + records.capacity() / 2;
+    if (bytesRead > 0 && fileBytes > bytesRead)
+        grown = std::max(grown, static_cast<std::size_t>(double(need) * fileBytes / bytesRead * 1.05));
+    records.reserve(std::max(need, grown));
 }
 
 void LogParser::filterRecords(StreamCompressor* reader)
@@ -264,8 +287,15 @@ void LogParser::filterRecords(StreamCompressor* reader)
             keep = false;
         } else if (decodeAll) {
             keep = true;
-        } else if (const CanIface* used = store.usedIface(ifaceNumber)) {
-            keep = used->usedMessage(static_cast<int>(idWord)) != nullptr;
+        } else {
+            // The used interfaces and messages stay put while files are read: look each
+            // (interface, identifier word) up in their maps once per file.
+            auto [it, added] = usedKeys.try_emplace(u64{ifaceNumber} << 32 | idWord, false);
+            if (added) {
+                const CanIface* used = store.usedIface(ifaceNumber);
+                it->second = used && used->usedMessage(static_cast<int>(idWord)) != nullptr;
+            }
+            keep = it->second;
         }
         if (!keep)
             continue;

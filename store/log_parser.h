@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace vistra {
@@ -80,6 +81,9 @@ public:
 private:
     void run();
     void readFile();
+    // Before a block of `blockRecords` records is filtered, with `bytesRead` of the
+    // file's `fileBytes` read.
+    void reserveRecords(int blockRecords, double fileBytes, double bytesRead);
     void filterRecords(StreamCompressor* stream);
     void finishRun();
 
@@ -87,6 +91,9 @@ private:
     // Set by this parser's thread, under the shared mutex, once it counts as holding
     // records; only such a parser gives the count back.
     bool holdsData = false;
+    // Whether the used-message maps hold a (interface << 32 | identifier word), while a
+    // file is read.
+    std::unordered_map<u64, bool> usedKeys;
 };
 
 } // namespace vistra

@@ -1,4 +1,5 @@
 #include "core/can_iface.h"
+#include "core/parsed_log.h"
 #include "core/real_message.h"
 #include "core/real_signal.h"
 #include "core/report.h"
@@ -94,6 +95,33 @@ TEST_F(RealMessageTest, DecodesOnlyNeededSignalsAndStopsAtFirstUnused)
     storeHost().liveDecode = true; // live decoding takes every signal
     msg->decodeFrame(frame(7, 8, T + 10));
     EXPECT_EQ(values(*b), std::vector<double>{8});
+}
+
+// Records as a parser hands them over: times ready at once, indexed or walked whole.
+struct ReadyLog : ParsedLog {
+    bool waitTimesReady() override { return true; }
+};
+
+TEST_F(RealMessageTest, WalksOnlyItsOwnRecordsOfEveryLogInOrder)
+{
+    use(a);
+    // Same identifier on another interface, another identifier, the extended form of the
+    // same number: none of them is this message's.
+    std::vector<std::shared_ptr<ParsedLog>> logs;
+    for (bool indexed : {true, false, true}) {
+        auto log = std::make_shared<ReadyLog>();
+        const u8 base = static_cast<u8>(logs.size() * 10);
+        log->records = {frame(base + 1, 0, T + base), frame(99, 0, T + base + 1, 1),
+                        frame(98, 0, T + base + 2, 0, 0x200), frame(base + 2, 0, T + base + 3),
+                        frame(97, 0, T + base + 4, 0, 0x80000100), frame(base + 3, 0, T + base + 5)};
+        if (indexed)
+            log->indexRecords();
+        logs.push_back(log);
+    }
+    logs.push_back(std::make_shared<ReadyLog>()); // an empty file
+    ASSERT_TRUE(msg->startThreadLowPriority({logs.begin(), logs.end()}));
+    msg->endOfLoad();
+    EXPECT_EQ(values(*a), (std::vector<double>{1, 2, 3, 11, 12, 13, 21, 22, 23}));
 }
 
 TEST_F(RealMessageTest, MuxSwitchDecodedBeforeMultiplexedSignals)

@@ -1,0 +1,59 @@
+#include "core/parsed_log.h"
+
+#include <limits>
+
+namespace vistra {
+
+void ParsedLog::indexRecords()
+{
+    positions.clear();
+    groups.clear();
+    const std::size_t n = records.size();
+    // Positions are 32 bits wide; a file with more records stays unindexed and is walked
+    // whole.
+    isIndexed = n <= std::numeric_limits<u32>::max();
+    if (n == 0 || !isIndexed)
+        return;
+    // A counting sort: number the groups in order of first appearance and count their
+    // records, then place each position after those of the groups before it. Each group
+    // keeps file order.
+    std::vector<u32> groupOf(n);
+    std::vector<u32> counts;
+    std::unordered_map<u64, u32> numbers;
+    u64 lastKey = 0;
+    u32 lastGroup = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const u64 k = key(records[i].iface, records[i].idWord);
+        if (i == 0 || k != lastKey) {
+            auto [it, added] = numbers.try_emplace(k, static_cast<u32>(counts.size()));
+            if (added)
+                counts.push_back(0);
+            lastKey = k;
+            lastGroup = it->second;
+        }
+        groupOf[i] = lastGroup;
+        counts[lastGroup] += 1;
+    }
+    std::vector<u32> next(counts.size());
+    u32 begin = 0;
+    for (std::size_t g = 0; g < counts.size(); ++g) {
+        next[g] = begin;
+        begin += counts[g];
+    }
+    groups.reserve(numbers.size());
+    for (const auto& [k, g] : numbers)
+        groups.emplace(k, Range{next[g], next[g] + counts[g]});
+    positions.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        positions[next[groupOf[i]]++] = static_cast<u32>(i);
+}
+
+std::span<const u32> ParsedLog::positionsOf(u32 iface, u32 idWord) const
+{
+    auto it = groups.find(key(iface, idWord));
+    if (it == groups.end())
+        return {};
+    return std::span<const u32>(positions).subspan(it->second.begin, it->second.end - it->second.begin);
+}
+
+} // namespace vistra
