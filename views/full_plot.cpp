@@ -4,6 +4,7 @@
 #include "core/signal.h"
 #include "store/store.h"
 #include "views/handler_guard.h"
+#include "views/lane_compositor.h"
 #include "views/plot_colour.h"
 #include "views/plot_math.h"
 #include "views/time_box.h"
@@ -180,23 +181,7 @@ void FullPlot::onTaskFinished(std::shared_ptr<PainterTask> task)
         std::lock_guard lock(mutex);
         if (task->generation != generation || outstanding <= 0)
             return; // stale: neither shown nor counted
-        const Glib::RefPtr<Gdk::Pixbuf>& lane = task->image;
-        try {
-            if (lane && splitLanes) {
-                const int w = task->width / 2;
-                const int h = task->height / 2;
-                if (laneImage && task->x + w <= laneImage->get_width() && task->y + h <= laneImage->get_height())
-                    lane->composite(laneImage, task->x, task->y, w, h, task->x, task->y, 0.5, 0.5, Gdk::INTERP_TILES,
-                                    255);
-            } else if (lane && backContext) {
-                backContext->save();
-                Gdk::Cairo::set_source_pixbuf(backContext, lane, 0, 0);
-                backContext->paint();
-                backContext->restore();
-            }
-        } catch (...) {
-            // A lost lane must not keep the render from completing.
-        }
+        addLane(*task, splitLanes, 0.5, laneImage, backContext);
         if (--outstanding != 0)
             return;
         if (splitLanes)

@@ -4,6 +4,7 @@
 #include "core/signal.h"
 #include "store/store.h"
 #include "views/handler_guard.h"
+#include "views/lane_compositor.h"
 #include "views/plot_colour.h"
 #include "views/plot_math.h"
 #include "views/time_box.h"
@@ -224,23 +225,7 @@ void SubPlot::onTaskFinished(std::shared_ptr<PainterTask> task)
         std::lock_guard lock(mutex);
         if (task->generation != generation || outstanding == 0)
             return; // stale: neither shown nor counted
-        const Glib::RefPtr<Gdk::Pixbuf>& image = task->image;
-        try {
-            if (image && splitView) {
-                if (backImage && task->x + task->width <= backImage->get_width() &&
-                    task->y + task->height <= backImage->get_height() && image->get_width() >= task->width &&
-                    image->get_height() >= task->height)
-                    image->composite(backImage, task->x, task->y, task->width, task->height, task->x, task->y, 1.0,
-                                     1.0, Gdk::INTERP_NEAREST, 255);
-            } else if (image && backContext) {
-                backContext->save();
-                Gdk::Cairo::set_source_pixbuf(backContext, image, 0, 0);
-                backContext->paint();
-                backContext->restore();
-            }
-        } catch (...) {
-            // A lost lane must not keep the generation from completing.
-        }
+        addLane(*task, splitView, 1.0, backImage, backContext);
         if (--outstanding != 0)
             return;
         if (splitView)
