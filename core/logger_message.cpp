@@ -167,4 +167,10 @@ void LoggerMessage::decodeFrame(const FrameRecord& frame)
         rateSignal->onFrame(frame);
 }
 
+void LoggerMessage::decodeFrames(std::span<const FrameRecord> frames)
+{
+    for (const FrameRecord& frame : frames)
+        decodeFrame(frame);
+}
+
 } // namespace vistra

@@ -44,6 +44,8 @@ public:
     static double degreesFromFixedPoint(i32 v);
 
     void decodeFrame(const FrameRecord& frame) override;
+    // Frame by frame: the GPS decode routines store through addValue.
+    void decodeFrames(std::span<const FrameRecord> frames) override;
 
     DecodeFn decodeFn = nullptr;
 };

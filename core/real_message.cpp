@@ -11,8 +11,16 @@
 
 #include <cerrno>
 #include <ctime>
+#include <typeinfo>
 
 namespace vistra {
+namespace {
+
+// Frames per run of a decode thread: long enough that locking costs little, short enough
+// that a reader waits only a moment for a signal's samples.
+constexpr std::size_t kFramesPerRun = 4096;
+
+} // namespace
 
 RealMessage::RealMessage(u32 messageId, const Glib::ustring& messageName, std::shared_ptr<CanIface> parentIface)
     : Message(messageId, messageName, std::move(parentIface)), queueMutex(std::make_shared<std::mutex>())
@@ -55,6 +63,48 @@ void RealMessage::decodeFrame(const FrameRecord& frame)
             signal->onFrame(frame);
         else if (signal->useCount == 0)
             break; // sorted by use: nothing after this one is used
+    }
+}
+
+void RealMessage::decodeFrames(std::span<const FrameRecord> frames)
+{
+    // The switch first, over the whole run: each signal then sees every frame's
+    // multiplexor value as it would frame by frame.
+    frameMux.clear();
+    if (muxSignal)
+        for (const FrameRecord& frame : frames) {
+            muxSignal->onFrame(frame);
+            frameMux.push_back(currentMux);
+        }
+    const bool decodeEverything = storeHost().liveDecode.load(std::memory_order_relaxed);
+    for (const auto& signal : decodeOrder) {
+        if (decodeEverything || signal->needsLoad)
+            decodeSignal(*signal, frames);
+        else if (signal->useCount == 0)
+            break; // sorted by use: nothing after this one is used
+    }
+}
+
+void RealMessage::decodeSignal(Signal& signal, std::span<const FrameRecord> frames)
+{
+    const bool muxed = !frameMux.empty();
+    // Only a plain RealSignal is known to store through addValue alone.
+    if (typeid(signal) != typeid(RealSignal)) {
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            if (muxed)
+                currentMux = frameMux[i];
+            signal.onFrame(frames[i]);
+        }
+        return;
+    }
+    RealSignal& real = static_cast<RealSignal&>(signal);
+    std::lock_guard lock(*real.samplesMutex);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        if (muxed)
+            currentMux = frameMux[i];
+        double v;
+        if (real.decodeValue(frames[i], v))
+            real.addValueLocked(frames[i].absTime, v);
     }
 }
 
@@ -117,6 +167,20 @@ bool RealMessage::startThreadLowPriority(const std::deque<std::shared_ptr<Parsed
 void RealMessage::walkParsers()
 {
     const u32 ifaceNumber = iface ? iface->number : 0;
+    // Frames are decoded in runs: a signal's lock is taken once per run, and released
+    // between runs so that readers are not held up for a whole file.
+    std::vector<FrameRecord> run;
+    run.reserve(kFramesPerRun);
+    auto flush = [&] {
+        if (!run.empty())
+            decodeFrames(run);
+        run.clear();
+    };
+    auto take = [&](const FrameRecord& record) {
+        run.push_back(record);
+        if (run.size() == kFramesPerRun)
+            flush();
+    };
     while (!parsers.empty()) {
         ParsedLog& parser = *parsers.front();
         if (!parser.waitTimesReady())
@@ -124,12 +188,13 @@ void RealMessage::walkParsers()
         // The parser never changes its records or their index once their times are ready.
         if (parser.indexed()) {
             for (const u32 pos : parser.positionsOf(ifaceNumber, id))
-                decodeFrame(parser.records[pos]);
+                take(parser.records[pos]);
         } else {
             for (const FrameRecord& record : parser.records)
                 if (record.iface == ifaceNumber && record.idWord == id)
-                    decodeFrame(record);
+                    take(record);
         }
+        flush();
         parsers.pop_front();
     }
     // Let the parsers go now, so that later files may begin reading.

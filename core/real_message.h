@@ -12,7 +12,9 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
+#include <vector>
 
 namespace vistra {
 
@@ -44,6 +46,9 @@ public:
     void clear() override;
     bool needsDecoding() override;
     virtual void decodeFrame(const FrameRecord& frame);
+    // Decodes a run of frames as decodeFrame would one by one, but signal by signal, each
+    // signal's samples locked once for the whole run.
+    virtual void decodeFrames(std::span<const FrameRecord> frames);
 
     std::deque<FrameRecord> queue;
     std::shared_ptr<std::mutex> queueMutex;
@@ -54,6 +59,12 @@ public:
     std::shared_ptr<Signal> rateSignal;
 
 private:
+    // One signal over the run, the message's currentMux set to each frame's value first.
+    void decodeSignal(Signal& signal, std::span<const FrameRecord> frames);
+
+    // The multiplexor value of each frame of the run being decoded.
+    std::vector<i32> frameMux;
+
     void run();
     void walkParsers();
     void stopThread();

@@ -125,10 +125,16 @@ u64 RealSignal::extractRaw(const u8 (&data)[8]) const
 
 void RealSignal::onFrame(const FrameRecord& frame)
 {
-    if (muxValue >= 0 && (!parent || parent->currentMux != muxValue))
-        return;
-
     double v;
+    if (decodeValue(frame, v))
+        addValue(frame.absTime, v);
+}
+
+bool RealSignal::decodeValue(const FrameRecord& frame, double& v)
+{
+    if (muxValue >= 0 && (!parent || parent->currentMux != muxValue))
+        return false;
+
     if (length == 0) {
         toggle = !toggle;
         v = toggle ? 1.0 : 0.0;
@@ -149,9 +155,9 @@ void RealSignal::onFrame(const FrameRecord& frame)
     if (muxValue == kMuxSwitch) {
         if (parent)
             parent->currentMux = toMux(v);
-        return;
+        return false;
     }
-    addValue(frame.absTime, v);
+    return true;
 }
 
 } // namespace vistra

@@ -44,6 +44,9 @@ public:
 
     bool dependsOn(const Glib::ustring& name) override;
     void onFrame(const FrameRecord& frame) override;
+    // The decoding half of onFrame: the value this frame gives, or false when it stores
+    // nothing (another multiplexor value, or the switch, which sets the parent's currentMux).
+    bool decodeValue(const FrameRecord& frame, double& v);
 
     bool wholeBytes = false;
     bool scaled = false;

@@ -83,6 +83,11 @@ int Signal::formatValue(char* buf, std::size_t n, double v)
 void Signal::addValue(u64 t, double v)
 {
     std::lock_guard lock(*samplesMutex);
+    addValueLocked(t, v);
+}
+
+void Signal::addValueLocked(u64 t, double v)
+{
     const bool live = storeHost().live.load(std::memory_order_relaxed);
     if (samples.empty()) {
         storePoint(t, v);

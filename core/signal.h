@@ -48,6 +48,9 @@ public:
     virtual void onFrame(const FrameRecord& frame);
     virtual void clear();
 
+    // The storing rules of addValue for a caller that holds samplesMutex already: a decode
+    // thread takes the lock once for a run of frames instead of once per value.
+    void addValueLocked(u64 t, double v);
     // Appends one sample and maintains the ranges. The caller holds samplesMutex.
     void storePoint(u64 t, double v);
     // A sample at or before the last one before t, from which a forward scan finds the

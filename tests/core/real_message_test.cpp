@@ -140,6 +140,58 @@ TEST_F(RealMessageTest, MuxSwitchDecodedBeforeMultiplexedSignals)
     EXPECT_EQ(values(*m1), (std::vector<double>{42, 44}));
 }
 
+TEST_F(RealMessageTest, DecodeThreadMatchesFrameByFrameDecode)
+{
+    // A multiplexed message with a plain signal, two multiplexed ones, the rate toggle and
+    // a rate toggle of one multiplexor value; the thread decodes it in runs of frames, the
+    // twin frame by frame. Long logs, so that runs end inside a file.
+    auto build = [this](const std::shared_ptr<RealMessage>& m) {
+        auto mux = RealSignal::create(m, "Mux", 0, 2, 1, '+', "", 1, 0, 0, 0);
+        mux->muxValue = RealSignal::kMuxSwitch;
+        m->muxSignal = mux;
+        std::vector<std::shared_ptr<Signal>> all{m->rateSignal, m->createRateSignal(1)};
+        for (int k = 0; k < 3; ++k) {
+            auto s = RealSignal::create(m, "S" + std::to_string(k), 8, 3, 1, '+', "", 1, 0, 0, 0);
+            s->muxValue = k == 0 ? RealSignal::kNotMultiplexed : k;
+            m->addSignal(s->name, s);
+            all.push_back(s);
+        }
+        for (auto& s : all)
+            s->addUser(nullptr);
+        m->updateSignalCounts();
+        return all;
+    };
+    auto twin = RealMessage::create(0x100, "M", iface);
+    const auto threaded = build(msg);
+    const auto plain = build(twin);
+
+    std::vector<std::shared_ptr<ParsedLog>> logs;
+    u32 state = 1;
+    for (int file = 0; file < 2; ++file) {
+        auto log = std::make_shared<ReadyLog>();
+        for (u32 i = 0; i < 10000; ++i) {
+            state = state * 1103515245 + 12345;
+            const u8 iface = (state >> 20) % 5 == 0 ? 1 : 0; // some frames of another bus
+            log->records.push_back(frame(u8(state >> 24), u8(state >> 16), T + file * 100000 + i * 7, iface));
+        }
+        log->indexRecords();
+        logs.push_back(log);
+    }
+    ASSERT_TRUE(msg->startThreadLowPriority({logs.begin(), logs.end()}));
+    msg->endOfLoad();
+    for (const auto& log : logs)
+        for (const FrameRecord& f : log->records)
+            if (f.iface == 0)
+                twin->decodeFrame(f);
+    twin->endOfLoad();
+    for (std::size_t k = 0; k < plain.size(); ++k) {
+        EXPECT_GT(plain[k]->samples.size(), 100u) << plain[k]->name;
+        EXPECT_EQ(threaded[k]->samples, plain[k]->samples) << plain[k]->name;
+    }
+    EXPECT_EQ(msg->currentMux, twin->currentMux);
+    twin->clear();
+}
+
 TEST_F(RealMessageTest, QueueThreadDecodesEveryFrameQueuedBeforeEnd)
 {
     use(a);
