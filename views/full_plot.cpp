@@ -6,6 +6,7 @@
 #include "views/handler_guard.h"
 #include "views/lane_compositor.h"
 #include "views/plot_colour.h"
+#include "views/plot_grid.h"
 #include "views/plot_math.h"
 #include "views/time_box.h"
 
@@ -203,7 +204,7 @@ bool FullPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
         std::lock_guard lock(mutex);
         setSourceColour(cr, Settings::instance()->getBgColor(), 1.0);
         cr->paint();
-        drawGrid(cr, width, height);
+        drawPlotGrid(cr, width, height, kGridStep, 0.2);
         if (image && width > 0 && height > 0) {
             const auto scaled = image->scale_simple(width, height, Gdk::INTERP_BILINEAR);
             Gdk::Cairo::set_source_pixbuf(cr, scaled, 0, 0);
@@ -213,23 +214,6 @@ bool FullPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
         }
         return true;
     });
-}
-
-void FullPlot::drawGrid(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height)
-{
-    cr->save();
-    cr->set_line_width(0.2);
-    setSourceColour(cr, Settings::instance()->getGridColor(), 1.0);
-    for (int x = kGridStep; x < width; x += kGridStep) {
-        cr->move_to(x, 0);
-        cr->line_to(x, height);
-    }
-    for (int y = kGridStep; y < height; y += kGridStep) {
-        cr->move_to(0, y);
-        cr->line_to(width, y);
-    }
-    cr->stroke();
-    cr->restore();
 }
 
 void FullPlot::drawTimeBoxBand(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height)

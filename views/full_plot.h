@@ -56,7 +56,6 @@ private:
     void onRedraw();
     void scheduleRerender();
     bool onRerenderTimeout();
-    void drawGrid(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
     void drawTimeBoxBand(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
     void centreOn(double x);
 

@@ -6,6 +6,7 @@
 #include "views/handler_guard.h"
 #include "views/lane_compositor.h"
 #include "views/plot_colour.h"
+#include "views/plot_grid.h"
 #include "views/plot_math.h"
 #include "views/time_box.h"
 
@@ -319,7 +320,7 @@ bool SubPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
             std::lock_guard lock(mutex);
             setSourceColour(cr, Settings::instance()->getBgColor(), 1.0);
             cr->paint();
-            drawGrid(cr, width, height);
+            drawPlotGrid(cr, width, height, kGridStep, 0.8);
             if (frontImage && shownFrom != shownTo) {
                 drawHighlight(cr, width, fading);
                 drawImage(cr, width, height);
@@ -332,23 +333,6 @@ bool SubPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
             scheduleRedraw(1, 50);
         return true;
     });
-}
-
-void SubPlot::drawGrid(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height)
-{
-    cr->save();
-    cr->set_line_width(0.8);
-    setSourceColour(cr, Settings::instance()->getGridColor(), 1.0);
-    for (int x = kGridStep; x < width; x += kGridStep) {
-        cr->move_to(x, 0);
-        cr->line_to(x, height);
-    }
-    for (int y = kGridStep; y < height; y += kGridStep) {
-        cr->move_to(0, y);
-        cr->line_to(width, y);
-    }
-    cr->stroke();
-    cr->restore();
 }
 
 void SubPlot::drawHighlight(const Cairo::RefPtr<Cairo::Context>& cr, int width, bool& fading)

@@ -78,7 +78,6 @@ private:
     bool onRedrawTimeout();
     // The busy mark goes back once no generation is pending. Called with `mutex` held.
     void releaseBusyMark();
-    void drawGrid(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
     void drawImage(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
     void drawHighlight(const Cairo::RefPtr<Cairo::Context>& cr, int width, bool& fading);
     void drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
