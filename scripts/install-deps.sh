@@ -9,7 +9,7 @@ packages=(
   libgtkmm-3.0-dev liblz4-dev libmbedtls-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth
+  xvfb xauth fonts-dejavu-core   # GUI tests draw text in a virtual display
   # the ASC peer test reads our traces with python-can
   python3 python3-can
   # fuzzing (clang with libFuzzer)
