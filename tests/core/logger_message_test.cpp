@@ -4,7 +4,7 @@
 #include "core/message_log.h"
 #include "core/report.h"
 #include "core/signal.h"
-#include "model_helpers.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 

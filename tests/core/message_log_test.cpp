@@ -1,5 +1,6 @@
 #include "core/message_log.h"
 #include "core/report.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +10,10 @@
 namespace vistra {
 namespace {
 
-void drain()
-{
-    while (!MessageLog::instance().empty())
-        MessageLog::instance().pop();
-}
-
 TEST(MessageLog, DuplicatesAreSuppressedOnlyWhileQueued)
 {
     auto& log = MessageLog::instance();
-    drain();
+    test::drainLog();
     log.add("WRN", "same");
     log.add("WRN", "same");
     log.add("INF", "same"); // another level is another entry
@@ -28,12 +23,12 @@ TEST(MessageLog, DuplicatesAreSuppressedOnlyWhileQueued)
     EXPECT_EQ(log.pop().level, 0);
     log.add("WRN", "same"); // popped before: queued again
     EXPECT_EQ(log.size(), 1u);
-    drain();
+    test::drainLog();
 }
 
 TEST(MessageLog, PopOnEmptyThrows)
 {
-    drain();
+    test::drainLog();
     try {
         MessageLog::instance().pop();
         FAIL();
@@ -44,7 +39,7 @@ TEST(MessageLog, PopOnEmptyThrows)
 
 TEST(Report, GoesToStandardErrorInColourAndToTheLog)
 {
-    drain();
+    test::drainLog();
     testing::internal::CaptureStderr();
     reportWarning("value %d of %s", 7, "%s%n"); // a text with % signs is an argument, never a format
     const std::string err = testing::internal::GetCapturedStderr();
@@ -56,7 +51,7 @@ TEST(Report, GoesToStandardErrorInColourAndToTheLog)
 
 TEST(Report, LogCopyIsCutAt1023Characters)
 {
-    drain();
+    test::drainLog();
     const std::string longText(5000, 'x');
     testing::internal::CaptureStderr();
     reportInfo("%s", longText.c_str());
@@ -66,7 +61,7 @@ TEST(Report, LogCopyIsCutAt1023Characters)
 
 TEST(Report, FailReportsAnErrorAndThrows)
 {
-    drain();
+    test::drainLog();
     testing::internal::CaptureStderr();
     EXPECT_THROW(fail("bad %u", 3u), PrintMsgError);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "\033[31mERR bad 3\033[0m\n");

@@ -3,7 +3,7 @@
 #include "core/can_iface.h"
 #include "core/report.h"
 #include "core/signal.h"
-#include "model_helpers.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 

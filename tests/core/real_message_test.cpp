@@ -3,7 +3,7 @@
 #include "core/real_message.h"
 #include "core/real_signal.h"
 #include "core/report.h"
-#include "model_helpers.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "core/frame_record.h"
 #include "core/message.h"
 #include "core/report.h"
-#include "model_helpers.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,6 +4,7 @@
 #include "core/report.h"
 #include "core/signal.h"
 #include "core/store_host.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -133,8 +134,7 @@ TEST(SignalFormat, ValueTableHexAndDecimals)
 
 TEST(SignalUsers, CountsUsesAndReportsARefcountError)
 {
-    while (!MessageLog::instance().empty())
-        MessageLog::instance().pop();
+    test::drainLog();
     auto signal = makeSignal();
     auto user = makeSignal();
     signal->addUser(nullptr);

@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "core/signal.h"
 #include "store/store.h"
+#include "test_helpers.h"
 
 #include <glibmm/fileutils.h>
 #include <glibmm/miscutils.h>
@@ -21,13 +22,7 @@
 namespace vistra {
 namespace {
 
-std::vector<std::string> drainLog()
-{
-    std::vector<std::string> texts;
-    while (!MessageLog::instance().empty())
-        texts.push_back(MessageLog::instance().pop().text.raw());
-    return texts;
-}
+using test::drainLog;
 
 std::string readFile(const std::string& path)
 {

@@ -4,6 +4,7 @@
 #include "core/message.h"
 #include "core/message_log.h"
 #include "store/store.h"
+#include "test_helpers.h"
 
 #include <glibmm/main.h>
 #include <gtest/gtest.h>
@@ -21,13 +22,7 @@ namespace {
 constexpr u64 T0 = 1765000000000ULL; // Sat Dec 06 05:46:40 2025 UTC, a whole second
 constexpr u64 kWrap = u64{1} << 32;
 
-std::vector<std::string> loggedTexts()
-{
-    std::vector<std::string> texts;
-    while (!MessageLog::instance().empty())
-        texts.push_back(MessageLog::instance().pop().text.raw());
-    return texts;
-}
+using test::drainLog;
 
 // A quiet store (text mode: no dispatcher emits) whose ASC trace goes into memory.
 class TraceStore : public Store {
@@ -117,7 +112,7 @@ TEST(TimeBase, PendingBasesWrapsAndContinuation)
         store.takeNextOffsetAsBase = c.takeNext;
         store.timeOffset = c.offset;
         store.lastFrameTime = c.last;
-        loggedTexts();
+        drainLog();
         u64 earliest = kNoTime;
         for (const Step& s : c.steps) {
             store.pendingBase = s.pendingBase;
@@ -134,7 +129,7 @@ TEST(TimeBase, PendingBasesWrapsAndContinuation)
             using Calls = std::vector<std::pair<u64, u64>>;
             const Calls expected = s.callback ? Calls{{s.abs, s.offset}} : Calls{};
             EXPECT_EQ(store.offsetCalls, expected);
-            const auto texts = loggedTexts();
+            const auto texts = drainLog();
             if (s.wrapWarning)
                 EXPECT_EQ(texts, std::vector<std::string>{"can message timestamp has overflowed (" +
                                                           std::to_string(s.ts) + ")"});
@@ -321,13 +316,13 @@ TEST(FrameDispatch, AFrameThatFailsToDecodeIsReportedAndTheNextOneDelivered)
 {
     TraceStore store;
     Model model(store);
-    loggedTexts();
+    drainLog();
     testing::internal::CaptureStderr();
     store.pendingBase = T0;
     store.dispatchFrame(frame(0x100, {0xEE}, 0, 500));
     store.dispatchFrame(frame(0x100, {1}, 0, 510));
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(loggedTexts(), std::vector<std::string>{"Error while parsing CAN frame 256: bad frame"});
+    EXPECT_EQ(drainLog(), std::vector<std::string>{"Error while parsing CAN frame 256: bad frame"});
     EXPECT_EQ(model.msg->frames.size(), 1u);
 }
 

@@ -5,6 +5,7 @@
 #include "core/message_log.h"
 #include "core/report.h"
 #include "core/signal.h"
+#include "test_helpers.h"
 
 #include <glibmm/main.h>
 #include <gtest/gtest.h>
@@ -20,19 +21,7 @@ using namespace std::chrono_literals;
 
 constexpr u64 T0 = 1765000000000ULL;
 
-void drainLog()
-{
-    while (!MessageLog::instance().empty())
-        MessageLog::instance().pop();
-}
-
-std::vector<Glib::ustring> loggedTexts()
-{
-    std::vector<Glib::ustring> texts;
-    while (!MessageLog::instance().empty())
-        texts.push_back(MessageLog::instance().pop().text);
-    return texts;
-}
+using test::drainLog;
 
 // Delivers the dispatchers' pending emits on this thread.
 int runPendingDispatches()
@@ -125,7 +114,7 @@ TEST(StoreWorker, AThrowingJobIsReportedAndTheNextRequestRuns)
     ASSERT_TRUE(waitFor([&] { std::lock_guard l(store.jobsMutex); return store.jobsRun == 2 && store.jobsActive == 0; }));
     testing::internal::GetCapturedStderr();
     EXPECT_FALSE(store.isWorking());
-    const auto texts = loggedTexts();
+    const auto texts = drainLog();
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Exception: broken input"), texts.end());
     runPendingDispatches();
 }
@@ -183,7 +172,7 @@ TEST(StoreState, BusyTextsAndWorkCounter)
     store.dumpPending = true;
     EXPECT_TRUE(store.isBusy());
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(loggedTexts(), (std::vector<Glib::ustring>{"Wait for parse to complete", "Wait for dump to finish"}));
+    EXPECT_EQ(drainLog(), (std::vector<std::string>{"Wait for parse to complete", "Wait for dump to finish"}));
 
     store.endWork(); // at 0 the counter stays 0
     EXPECT_FALSE(store.isWorking());

@@ -30,7 +30,7 @@ protected:
     }
     bool shows(Hue h)
     {
-        return runUntil([&] {
+        return pumpUntil([&] {
             return settled() && strip->get_realized() && !strip->renderPending() && count(snapshot(*strip), h, 0, kHeight) > 0;
         });
     }
@@ -165,7 +165,7 @@ TEST_F(FullPlotTest, ANewRenderDropsTheOldOnesResults)
     Store::instance().dataChanged.emit();
     plot({square("A", "#0000ffff0000")});
     Store::instance().dataChanged.emit();
-    ASSERT_TRUE(runUntil([&] {
+    ASSERT_TRUE(pumpUntil([&] {
         const auto image = snapshot(*strip);
         return !strip->renderPending() && count(image, Magenta, 0, kHeight) == 0;
     }));
@@ -176,7 +176,7 @@ TEST_F(FullPlotTest, ANewRenderDropsTheOldOnesResults)
     // No signals: background and grid only, and no band.
     plot({});
     Store::instance().dataChanged.emit();
-    ASSERT_TRUE(runUntil([&] { return count(snapshot(*strip), Green, 0, kHeight) == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return count(snapshot(*strip), Green, 0, kHeight) == 0; }));
     EXPECT_EQ(hue(at(snapshot(*strip), 30, 30)), White);
 }
 

@@ -9,6 +9,8 @@
 
 #include <cairomm/surface.h>
 #include <glibmm/main.h>
+#include "test_helpers.h"
+
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <gtkmm/main.h>
@@ -138,25 +140,6 @@ protected:
     // Nothing is waiting in the main loop: late configure events and dispatcher notices
     // (a loaded machine delivers them after the first image) have been handled.
     static bool settled() { return !Glib::MainContext::get_default()->pending(); }
-
-    // Runs the main loop until `done` holds; false after `ms` milliseconds.
-    static bool runUntil(const std::function<bool()>& done, int ms = 5000)
-    {
-        auto context = Glib::MainContext::get_default();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        // Wakes the blocking iteration now and then, so that the deadline is seen.
-        sigc::connection tick = Glib::signal_timeout().connect([] { return true; }, 10);
-        bool ok = true;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                ok = false;
-                break;
-            }
-            context->iteration(true);
-        }
-        tick.disconnect();
-        return ok;
-    }
 
     // What the widget draws now, on an opaque image of its size.
     // A size allocation still pending is made first (and renders, as the main loop would).

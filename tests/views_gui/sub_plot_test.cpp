@@ -31,7 +31,7 @@ protected:
     // Runs the main loop until a render is complete and its image shows `hue`.
     bool shows(Hue h)
     {
-        return runUntil([&] {
+        return pumpUntil([&] {
             return settled() && plotWidget->get_realized() && !plotWidget->renderPending() &&
                    count(snapshot(*plotWidget), h, 0, kHeight) > 0;
         });
@@ -112,7 +112,7 @@ TEST_F(SubPlotTest, RulersFollowTheShownIntervalWithValueTexts)
     Store::instance().leftRuler = kT0 + 20000;  // x = 150
     Store::instance().rightRuler = kT0 + 40000; // x = 450
     // The new interval is rendered anew.
-    ASSERT_TRUE(runUntil([&] { return renders == 1 && !plotWidget->renderPending(); }));
+    ASSERT_TRUE(pumpUntil([&] { return renders == 1 && !plotWidget->renderPending(); }));
     EXPECT_EQ(plotWidget->shownFrom, kT0 + 10000);
     EXPECT_EQ(plotWidget->shownTo, kT0 + 50000);
     EXPECT_EQ(plotWidget->timeToX(kT0 + 20000), 150);
@@ -164,7 +164,7 @@ TEST_F(SubPlotTest, EveryRenderPathGivesBackTheBusyMark)
     configure();
     EXPECT_FALSE(store.isWorking());
     EXPECT_FALSE(plotWidget->renderPending());
-    ASSERT_TRUE(runUntil([&] { return count(snapshot(*plotWidget), Green, 0, kHeight) == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return count(snapshot(*plotWidget), Green, 0, kHeight) == 0; }));
 
     // A reload in the middle of a render.
     plot(threeSignals());
@@ -202,8 +202,8 @@ TEST_F(SubPlotTest, LiveDataRenderAgainASecondAfterEachRender)
     ASSERT_TRUE(shows(Magenta));
     // Let every render and notice of the set-up settle first (a loaded machine delivers
     // them late), so that only the live re-render is counted.
-    ASSERT_TRUE(runUntil([&] { return !plotWidget->renderPending(); }, 3000));
-    runUntil([] { return false; }, 300);
+    ASSERT_TRUE(pumpUntil([&] { return !plotWidget->renderPending(); }, 3000));
+    pumpUntil([] { return false; }, 300);
     int renders = 0;
     plotWidget->signal_configure_event().connect(
         [&](GdkEventConfigure*) {
@@ -214,12 +214,12 @@ TEST_F(SubPlotTest, LiveDataRenderAgainASecondAfterEachRender)
     Store::instance().live = true;
     const auto started = std::chrono::steady_clock::now();
     Store::instance().dataChanged.emit();
-    ASSERT_TRUE(runUntil([&] { return renders == 1; }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return renders == 1; }, 3000));
     // Not at once: a second after the new data (measured from the emit, so a slow
     // machine cannot make it look early).
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(900));
     // The completed render arms the next one.
-    ASSERT_TRUE(runUntil([&] { return renders == 2; }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return renders == 2; }, 3000));
     Store::instance().live = false;
 }
 
@@ -235,7 +235,7 @@ TEST_F(SubPlotTest, HighlightBandFadesOutInSplitViewOnly)
     EXPECT_EQ(hue(band), Blue);
     EXPECT_NEAR(band.r, 128, 30); // about half of blue over white
     EXPECT_EQ(hue(at(snapshot(*plotWidget), 150, 50)), White);
-    EXPECT_TRUE(runUntil([&] { return hue(at(snapshot(*plotWidget), 150, 150)) == White; }, 2000));
+    EXPECT_TRUE(pumpUntil([&] { return hue(at(snapshot(*plotWidget), 150, 150)) == White; }, 2000));
 
     Settings::instance()->setSplitView(false);
     plotWidget->highlightSignal(signals[1]);

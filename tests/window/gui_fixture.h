@@ -4,11 +4,13 @@
 #include "core/message_log.h"
 #include "core/signal.h"
 #include "store/store.h"
+#include "test_helpers.h"
 
 #include <glibmm/main.h>
 #include <gtest/gtest.h>
 #include <gtkmm/treemodel.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -65,26 +67,16 @@ protected:
 
     Signal& sig(const char* fullName) { return *store.findSignal(fullName); }
 
-    std::vector<std::string> drainLog()
+    // Full names of the enabled signals, sorted.
+    std::vector<std::string> enabledSignals()
     {
-        std::vector<std::string> texts;
-        while (!MessageLog::instance().empty())
-            texts.push_back(MessageLog::instance().pop().text.raw());
-        return texts;
-    }
-
-    // Runs the main loop until `done` or the time-out (ms) passes.
-    static bool pumpUntil(const std::function<bool()>& done, int timeoutMs)
-    {
-        const gint64 end = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
-        auto context = Glib::MainContext::get_default();
-        while (!done()) {
-            if (g_get_monotonic_time() > end)
-                return false;
-            context->iteration(false);
-            g_usleep(1000);
-        }
-        return true;
+        std::vector<std::string> out;
+        store.forEachSignal([&out](Signal& s) {
+            if (s.enabled)
+                out.push_back(s.fullName.raw());
+        });
+        std::sort(out.begin(), out.end());
+        return out;
     }
 
     Store& store = Store::instance();

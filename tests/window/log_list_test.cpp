@@ -53,17 +53,6 @@ protected:
         ASSERT_TRUE(row) << dotted;
         list.onRowToggled(list.get_model()->get_path(row).to_string());
     }
-
-    std::vector<std::string> enabledSignals()
-    {
-        std::vector<std::string> out;
-        store.forEachSignal([&out](Signal& s) {
-            if (s.enabled)
-                out.push_back(s.fullName.raw());
-        });
-        std::sort(out.begin(), out.end());
-        return out;
-    }
 };
 
 TEST_F(LogListTest, RowsSortedByNameInAnyCaseWithSafeMarkup)

@@ -35,17 +35,6 @@ protected:
         Settings::instance()->setDbFile("./dummy");
     }
 
-    std::vector<std::string> enabledSignals()
-    {
-        std::vector<std::string> out;
-        store.forEachSignal([&out](Signal& s) {
-            if (s.enabled)
-                out.push_back(s.fullName.raw());
-        });
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-
     static std::vector<std::string> topRows(LogList& list)
     {
         std::vector<std::string> out;

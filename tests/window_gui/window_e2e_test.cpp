@@ -12,6 +12,8 @@
 #include <gdkmm/pixbuf.h>
 #include <gdkmm/rgba.h>
 #include <glibmm/fileutils.h>
+#include "test_helpers.h"
+
 #include <glibmm/main.h>
 #include <gtest/gtest.h>
 #include <gtkmm/application.h>
@@ -22,19 +24,7 @@
 namespace vistra {
 namespace {
 
-bool pumpUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    const gint64 end = g_get_monotonic_time() + gint64(timeoutMs) * 1000;
-    auto context = Glib::MainContext::get_default();
-    while (!done()) {
-        if (g_get_monotonic_time() > end)
-            return false;
-        while (context->iteration(false)) {
-        }
-        g_usleep(10000);
-    }
-    return true;
-}
+using test::pumpUntil;
 
 // Pixels of the widget's on-screen area within a small distance of `colour`.
 int pixelsOfColour(Gtk::Widget& widget, const Gdk::RGBA& colour, Glib::RefPtr<Gdk::Pixbuf>* shot)

@@ -1,0 +1,56 @@
+#pragma once
+// Small helpers shared by the test suites.
+#include "core/message_log.h"
+#include "core/store_host.h"
+
+#include <glibmm/main.h>
+
+#include <chrono>
+#include <functional>
+
+#include <string>
+#include <vector>
+
+namespace vistra::test {
+
+// Empties the MessageLog and returns the texts it held, oldest first.
+inline std::vector<std::string> drainLog()
+{
+    std::vector<std::string> texts;
+    auto& log = MessageLog::instance();
+    while (!log.empty())
+        texts.push_back(log.pop().text.raw());
+    return texts;
+}
+
+// Puts the fields of the default StoreHost back when a test ends.
+struct StoreHostReset {
+    ~StoreHostReset()
+    {
+        StoreHost& host = storeHost();
+        host.live = false;
+        host.liveDecode = false;
+        host.plotSignals.clear();
+    }
+};
+
+// Runs the main loop until `done` holds; false after `ms` milliseconds. A 10 ms tick wakes
+// the blocking iteration now and then, so that the deadline is seen.
+inline bool pumpUntil(const std::function<bool()>& done, int ms = 5000)
+{
+    auto context = Glib::MainContext::get_default();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    sigc::connection tick = Glib::signal_timeout().connect([] { return true; }, 10);
+    bool ok = true;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ok = false;
+            break;
+        }
+        context->iteration(true);
+    }
+    tick.disconnect();
+    return ok;
+}
+
+} // namespace vistra::test
