@@ -92,21 +92,15 @@ void Store::run()
 
 void Store::runJobAtBoundary()
 {
-    // A job that throws must not end the process or leave the store busy: report it,
-    // clear the busy and parsing state and tell the GUI, so that the next request runs.
-    // In text mode the error goes on to main, which reports it and exits with 1.
-    auto recover = [this] {
-        parsing = false;
-        dumpPending = false;
-        std::lock_guard lock(workMutex);
-        workCount = 0;
-        if (!quiet())
-            progressChanged.emit();
-    };
+    // A job that throws must not end the process or leave the store busy: report it and
+    // clear the parsing and dump state; run() then gives back the job's busy mark and tells
+    // the GUI, so that the next request runs. In text mode the error goes on to main, which
+    // reports it and exits with 1.
     try {
         runJob();
     } catch (...) {
-        recover();
+        parsing = false;
+        dumpPending = false;
         if (textMode)
             throw;
         reportCurrentException();
