@@ -47,7 +47,7 @@ struct Fixture {
 
     Fixture()
     {
-        dir = fs::temp_directory_path() / ("tarnwick-bench-" + std::to_string(::getpid()));
+        dir = fs::temp_directory_path() / (std::string("tarnwick-bench-") + std::to_string(::getpid()));
         fs::create_directories(dir);
         if (!std::getenv("HOME"))
             ::setenv("HOME", dir.c_str(), 1);
@@ -68,7 +68,7 @@ struct Fixture {
         u64 state = 0x9E3779B97F4A7C15ULL;
         u32 counters[kMessages] = {};
         for (int f = 0; f < kFiles; ++f) {
-            const std::string path = (dir / ("log" + std::to_string(f) + ".log")).string();
+            const std::string path = (dir / (std::string("log") + std::to_string(f) + ".log")).string();
             LogFileWriter writer;
             // Each file's start fits its first timestamp, so the files share one time base.
             const u64 firstTs = 1000 + f * perFile;
@@ -108,7 +108,7 @@ struct Fixture {
             auto msg = RealMessage::create(0x100 + m, "M", iface);
             for (int s = 0; s < 8; ++s) {
                 const auto& d = kSignals[s];
-                auto signal = RealSignal::create(msg, "S" + std::to_string(s), d.startBit, d.length, d.little, d.type,
+                auto signal = RealSignal::create(msg, std::string("S") + std::to_string(s), d.startBit, d.length, d.little, d.type,
                                                  "", 1.0, 0.0, 0, 0);
                 msg->addSignal(signal->name, signal);
             }

@@ -9,7 +9,7 @@ jobs=$(nproc)
 
 configure_and_build() { # <dir> <extra cmake args...>
   local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake -S . -B "$dir" -G Ninja -DTARNWICK_WERROR=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
 }
 

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <initializer_list>
 #include <tuple>
@@ -21,9 +22,7 @@ FrameRecord frameOf(std::initializer_list<u8> bytes, u64 time = kT0)
 {
     FrameRecord frame;
     frame.length = 8;
-    u8* out = frame.data;
-    for (u8 b : bytes)
-        *out++ = b;
+    std::copy_n(bytes.begin(), std::min(bytes.size(), sizeof frame.data), frame.data);
     // The fields after the data are not zero, so a read past byte 7 shows in the value.
     frame.iface = 0xFF;
     frame.absTime = time;

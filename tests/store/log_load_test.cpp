@@ -343,8 +343,9 @@ TEST_F(LogLoadTest, ThreadLimitsHoldWithManyFiles)
         // Files out of order in the folder; times 30 s apart so each starts a new base.
         const u32 k = (i * 37) % 100;
         const u64 start = S + u64{k} * 30000;
-        writeLog("f" + std::to_string(i) + ".log", start, {frame(1, 0x100, static_cast<u8>(k)), frame(2, 0x200, 9)});
-        store.addLogFile(path("f" + std::to_string(i) + ".log").c_str());
+        const std::string name = 'f' + std::to_string(i) + ".log";
+        writeLog(name, start, {frame(1, 0x100, static_cast<u8>(k)), frame(2, 0x200, 9)});
+        store.addLogFile(path(name).c_str());
     }
     for (u32 k = 0; k < 100; ++k)
         expected.push_back({S + u64{k} * 30000, double(k)});
