@@ -44,6 +44,7 @@ Window::Window()
     Store& store = Store::instance();
     dataList.setHost(this);
     statList.setHost(this);
+    plot.setHost(this);
     set_title(store.title);
     set_default_size(1200, 800);
 
@@ -129,6 +130,126 @@ bool Window::on_delete_event(GdkEventAny*)
 {
     hide();
     return true;
+}
+
+bool Window::on_key_press_event(GdkEventKey* event)
+{
+    return guarded(
+        [&] {
+            const WindowKeyMatch match = windowKeyPress(event->keyval, event->state);
+            runKeyAction(match.action);
+            // Keys the window leaves alone go to menu mnemonics and the focused widget.
+            return match.handled || Gtk::Window::on_key_press_event(event);
+        },
+        true);
+}
+
+bool Window::on_key_release_event(GdkEventKey* event)
+{
+    return guarded(
+        [&] {
+            switch (windowKeyRelease(event->keyval)) {
+            case WindowKey::ColorMode:
+                plot.setColorMode(false);
+                break;
+            case WindowKey::FindMode:
+                plot.setFindMode(false);
+                break;
+            case WindowKey::HideMode:
+                plot.setHideMode(false);
+                break;
+            case WindowKey::StatsMode:
+                plot.setStatsMode(false);
+                break;
+            default:
+                break;
+            }
+            return Gtk::Window::on_key_release_event(event);
+        },
+        true);
+}
+
+// A click mode lasts only while its key is held in this window: a release elsewhere would
+// never reach us.
+bool Window::on_focus_out_event(GdkEventFocus* event)
+{
+    guardedVoid([&] {
+        plot.setHideMode(false);
+        plot.setColorMode(false);
+        plot.setFindMode(false);
+        plot.setStatsMode(false);
+        Gtk::Window::on_focus_out_event(event);
+    });
+    return false;
+}
+
+void Window::runKeyAction(WindowKey action)
+{
+    Store& store = Store::instance();
+    switch (action) {
+    case WindowKey::None:
+        break;
+    case WindowKey::ShowHelp:
+        showHelp();
+        break;
+    case WindowKey::ChangeTitle:
+        changeTitle();
+        break;
+    case WindowKey::UpdateSignals:
+        updateSignals();
+        break;
+    case WindowKey::ToggleFullscreen:
+        if (isFullscreen)
+            unfullscreen();
+        else
+            fullscreen();
+        isFullscreen = !isFullscreen;
+        break;
+    case WindowKey::ToggleListPane:
+        if (listHidden)
+            listPane.show();
+        else
+            listPane.hide();
+        listHidden = !listHidden;
+        break;
+    case WindowKey::OpenLogDirectories:
+        openLogDirectories();
+        break;
+    case WindowKey::FocusSearch:
+        searchEntry.grab_focus();
+        break;
+    case WindowKey::LoadVsdFile:
+        loadVsdFile();
+        break;
+    case WindowKey::ConnectLive:
+        openLiveDialog();
+        break;
+    case WindowKey::OpenLogFiles:
+        openLogFiles();
+        break;
+    case WindowKey::Reload:
+        onReloadActivated(); // which does nothing while the Store is busy
+        break;
+    case WindowKey::RestoreSelection:
+        if (!store.isBusy())
+            restoreSelectedSignals();
+        break;
+    case WindowKey::StoreSelection:
+        storeSelectedSignals();
+        break;
+    case WindowKey::ColorMode:
+        plot.setColorMode(true);
+        break;
+    case WindowKey::FindMode:
+        plot.setFindMode(true);
+        break;
+    case WindowKey::HideMode:
+        plot.setHideMode(true);
+        break;
+    case WindowKey::StatsMode:
+        plot.setStatsMode(true);
+        break;
+    }
 }
 
 Glib::ustring Window::searchText() { return searchEntry.get_text(); }
