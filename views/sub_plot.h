@@ -19,7 +19,7 @@
 // follows; rulers go to the Store and the inter-process link. A ruler drag only redraws:
 // the image stays, and the redraws of many motion events fold into one frame.
 #include "core/types.h"
-#include "views/copy_dialog.h"
+#include "views/sample_rate_dialogue.h"
 #include "views/painter_task.h"
 #include "views/painter_thread_pool.h"
 #include "views/plot_math.h"
