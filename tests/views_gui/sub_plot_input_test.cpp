@@ -186,6 +186,16 @@ TEST_F(SubPlotInputTest, CropToTheRulersInEitherOrderOrToTheShownIntervalAndUncr
     EXPECT_EQ(store.viewStart, kT0);
     EXPECT_EQ(store.viewEnd, kT0 + kSpan);
 
+    // Copy opens its dialog; while the Store is busy the key is taken but nothing opens.
+    store.parsing = true;
+    EXPECT_TRUE(key(GDK_KEY_c, GDK_CONTROL_MASK));
+    EXPECT_FALSE(plotWidget->sampleRateDialogue.get_visible());
+    store.parsing = false;
+    drainLog();
+    EXPECT_TRUE(key(GDK_KEY_C, GDK_CONTROL_MASK | GDK_SHIFT_MASK));
+    EXPECT_TRUE(plotWidget->sampleRateDialogue.get_visible());
+    plotWidget->sampleRateDialogue.hide();
+
     store.leftRuler = kNoTime; // one ruler: crop keeps what is shown
     timeBox().setInterval(kT0 + 25000, kT0 + 35000, true);
     plotWidget->crop();
@@ -246,6 +256,14 @@ TEST_F(SubPlotInputTest, ClickModesAndThePopupActOnTheSignalUnderThePointer)
     Settings::instance()->setSplitView(false);
     press(2, 10, 150); // no popup in overlay
     EXPECT_TRUE(host.take().empty());
+
+    Settings& settings = *Settings::instance();
+    EXPECT_TRUE(key(GDK_KEY_d, GDK_LOCK_MASK | GDK_MOD2_MASK));
+    EXPECT_TRUE(settings.getShowDelta());
+    EXPECT_FALSE(key(GDK_KEY_D, GDK_SHIFT_MASK));
+    EXPECT_TRUE(settings.getShowDelta());
+    EXPECT_TRUE(key(GDK_KEY_t));
+    EXPECT_TRUE(settings.getPrettyTime());
 }
 
 // The ASC trace as the command line writes it, read back as (absolute ms, frame text).
