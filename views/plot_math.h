@@ -1,8 +1,9 @@
 #pragma once
 // The arithmetic of the two plot widgets, kept apart from the widgets so that it can be
 // checked without a display: which time range the detail plot's image covers, where a
-// time lands in pixels, the band of the visible interval in the overview strip, and how
-// the overview's clicks and wheel move and zoom the visible interval.
+// time lands in pixels, the band of the visible interval in the overview strip, how the
+// overview's clicks and wheel and the detail plot's wheel and arrow keys move and zoom the
+// visible interval, where a ruler lands, and which range an export writes.
 #include "core/types.h"
 
 #include <optional>
