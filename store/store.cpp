@@ -321,11 +321,12 @@ void Store::stopLiveStream()
 
 void Store::refreshPlotSignals()
 {
-    plotSignals.clear();
+    // Built aside and then published whole: the plots never see a half-built list.
+    std::vector<std::shared_ptr<Signal>> plotted;
     u32 sums[4] = {};
     for (const auto& entry : interfaces) {
         CanIface& iface = *entry.second;
-        iface.updateSignalCounts();
+        iface.updateSignalCounts(&plotted);
         sums[0] += iface.enabledVisibleCount;
         sums[1] += iface.enabledCount;
         sums[2] += iface.usedCount;
@@ -338,7 +339,8 @@ void Store::refreshPlotSignals()
     enabledCount = selectedSignalCount = sums[1];
     usedCount = sums[2];
     usedNotLoadedCount = sums[3];
-    plotCount = static_cast<u32>(plotSignals.size());
+    plotCount = static_cast<u32>(plotted.size());
+    setPlotSignals(std::move(plotted));
     progress = usedNotLoadedCount == 0 ? kProgressDone : 0;
     if (!quiet())
         progressChanged.emit();
@@ -369,7 +371,7 @@ void Store::clearData()
     for (auto& entry : interfaces)
         entry.second->clear();
     interfaces.clear();
-    plotSignals.clear();
+    setPlotSignals({});
     usedIfaces.clear();
     freeBitRates();
     highestIface = 0;
