@@ -47,8 +47,16 @@ Store& Store::instance()
 
 void Store::startThread()
 {
+    // run() reports the errors of its jobs itself; this catches what escapes it anyway, so
+    // that the thread ends instead of the process.
     if (!worker)
-        worker = new std::thread(&Store::run, this);
+        worker = new std::thread([this] {
+            try {
+                run();
+            } catch (...) {
+                reportCurrentException("The worker thread");
+            }
+        });
 }
 
 void Store::requestParse()
