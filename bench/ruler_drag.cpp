@@ -82,7 +82,7 @@ struct Plot {
         store.viewStart = kStart;
         store.viewEnd = kStart + kSpan;
         store.firstTime = kStart;
-        store.plotSignals = {signalOf(samples)};
+        store.setPlotSignals({signalOf(samples)});
         store.plotCount = 1;
         vistra::timeBox().from = kStart;
         vistra::timeBox().to = kStart + kSpan;
@@ -101,7 +101,7 @@ struct Plot {
     {
         window.remove();
         widget.reset();
-        vistra::Store::instance().plotSignals.clear();
+        vistra::Store::instance().setPlotSignals({});
     }
 
     // A motion event as GTK delivers it, then either a frame drawn for it alone or one

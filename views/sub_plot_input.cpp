@@ -40,7 +40,7 @@ bool SubPlot::on_button_press_event(GdkEventButton* event)
         const int x = pixel(event->x);
         const bool control = (event->state & GDK_CONTROL_MASK) != 0;
         if ((event->button == 3 && control) || event->button == 2) {
-            if (Settings::instance()->getSplitView() && !storeHost().plotSignals.empty())
+            if (Settings::instance()->getSplitView() && !storeHost().plotSignals().empty())
                 showPopupMenu(event->y);
             moveRuler(x);
             return true;
