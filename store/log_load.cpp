@@ -4,10 +4,13 @@
 #include "core/bit_rate.h"
 #include "core/can_iface.h"
 #include "core/message.h"
+#include "core/regular_file.h"
 #include "core/report.h"
 #include "store/log_header.h"
 #include "store/log_parser.h"
 #include "store/store.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,20 +32,19 @@ constexpr double kFileProgressScale = 242.25;
 
 } // namespace
 
-bool fileReadable(const char* path)
-{
-    std::FILE* f = std::fopen(path, "r");
-    if (!f)
-        return false;
-    std::fclose(f);
-    return true;
-}
+bool fileReadable(const char* path) { return RegularFile(path).ok(); }
 
 i64 Store::readLogStartTime(const char* path)
 {
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f)
+    RegularFile file(path);
+    if (!file.ok())
         return -1;
+    const int fd = file.release();
+    std::FILE* f = fdopen(fd, "rb");
+    if (!f) {
+        ::close(fd);
+        return -1;
+    }
     const LogHeader header = readLogHeader(f);
     std::fclose(f);
     if (header.multiCan)
@@ -84,6 +86,8 @@ void Store::loadLogFiles()
     collectUsedIfaces();
     timeOffset = 0;
     firstDumpedTime = 0;
+    ascHeaderWritten = false;
+    outputError = 0;
     firstFileStart = kNoTime;
     lastFrameTime = 0;
 
@@ -226,9 +230,12 @@ void Store::loadLogFiles()
             viewEnd = lastTime.load();
         }
         if (dump) {
-            std::fclose(output);
+            if (std::fclose(output) != 0 && outputError == 0)
+                outputError = errno != 0 ? errno : EIO;
             output = stdout;
-            if (firstDumpedTime != 0)
+            if (outputError != 0)
+                reportError("Could not write %s, %s", dumpPath.c_str(), std::strerror(outputError));
+            else if (ascHeaderWritten)
                 reportInfo("Data written to %s", dumpPath.c_str());
             else
                 reportInfo("No data in selected interval");
