@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include "core/constants.h"
 #include "core/regular_file.h"
 #include "core/report.h"
 #include "core/store_host.h"
@@ -22,7 +23,6 @@ namespace {
 
 constexpr const char* kGlobal = "global";
 constexpr const char* kSignalColours = "signal_colors";
-constexpr const char* kNoFile = "./dummy";
 constexpr int kDefaultBitrateInterval = 100;
 
 enum class FileState { Read, Unreadable, NotCreated };
