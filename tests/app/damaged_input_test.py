@@ -15,6 +15,7 @@ import stat
 import struct
 import subprocess
 import sys
+import time
 
 HEADER = b"Log started at Thu 2026-12-10 12:00:00.000\n"
 EPOCH_HEADER = b"Log started at Thu 1970-01-01 00:00:00.000\n"
@@ -100,7 +101,8 @@ def fifo(path):
     return path
 
 
-# Each case: name, setup(home) -> run options, expected exit code, a line the user sees
+# Each case: name, setup(home) -> run options (arguments, standard output, "seconds": a
+# limit for cases about speed), expected exit code, a line the user sees
 # (in standard output or standard error; None: no particular line), and a last check
 # (home, stdout, stderr) -> an error text or None.
 def cases():
@@ -116,11 +118,11 @@ def cases():
     def wraps(home):
         # Every record's time steps back: one distinct wrap warning per record.
         recs = [record(100000 - i) for i in range(20000)]
-        return {"args": ["-o", write(f"{home}/wraps.log", native_log(records_blocks(recs)))]}
+        return {"args": ["-o", write(f"{home}/wraps.log", native_log(records_blocks(recs)))], "seconds": 20}
 
     def bad_signals(home):
         lines = ["BO_ 1 M: 8 X\n"] + [f" SG_ S{i} : {60 + i % 4}|16@1+ (1,0) [0|0] \"\" X\n" for i in range(5000)]
-        return {"args": ["-l", "-d", dbc(f"{home}/bad.dbc", "".join(lines))]}
+        return {"args": ["-l", "-d", dbc(f"{home}/bad.dbc", "".join(lines))], "seconds": 20}
 
     def epoch(home):
         recs = [record(0, data=b"\x01"), record(500, data=b"\x02"), record(1500, data=b"\x03")]
@@ -275,11 +277,15 @@ def main():
         if options.get("needs_plain_build") and not plain_build:
             print(f"skipped (sanitizer build): {name}")
             continue
+        started = time.monotonic()
         try:
             got_code, out, err = run(options, home)
         except subprocess.TimeoutExpired:
             got_code, out, err = "timeout", "", ""
+        seconds = time.monotonic() - started
         problems = []
+        if seconds > options.get("seconds", TIMEOUT):
+            problems.append(f"took {seconds:.1f} s")
         if got_code != code:
             problems.append(f"exit code {got_code}, expected {code}")
         if line is not None:
