@@ -203,6 +203,15 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
         const char* report;
         bool permissions = false; // rests on file permissions, which root passes by
     };
+    // A home of its own holding a FIFO named `file`.
+    auto fifoHome = [](std::string file) {
+        return [file](const std::string& h) {
+            const std::string sub = h + "/fifo" + std::to_string(file.size());
+            mkdir(sub.c_str(), 0700);
+            mkfifo((sub + file).c_str(), 0600);
+            return sub;
+        };
+    };
     const Case cases[] = {
         {"home folder missing", [](const std::string& h) { return h + "/missing"; }, 2, "Couldn't create "},
         {"settings file is a folder",
@@ -212,22 +221,8 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
          },
          2, "Couldn't read settings file "},
         // A FIFO would block every start until someone writes to it.
-        {"settings file is a FIFO",
-         [](const std::string& h) {
-             const std::string sub = h + "/fifo";
-             mkdir(sub.c_str(), 0700);
-             mkfifo((sub + "/.tarnwick").c_str(), 0600);
-             return sub;
-         },
-         2, "Couldn't read settings file "},
-        {"signal-list file is a FIFO",
-         [](const std::string& h) {
-             const std::string sub = h + "/listfifo";
-             mkdir(sub.c_str(), 0700);
-             mkfifo((sub + "/.tarnwick_siglist").c_str(), 0600);
-             return sub;
-         },
-         2, "Couldn't read signal-list file "},
+        {"settings file is a FIFO", fifoHome("/.tarnwick"), 2, "Couldn't read settings file "},
+        {"signal-list file is a FIFO", fifoHome("/.tarnwick_siglist"), 2, "Couldn't read signal-list file "},
         {"settings file not readable",
          [](const std::string& h) {
              const std::string sub = h + "/locked";

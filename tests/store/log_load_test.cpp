@@ -109,7 +109,7 @@ protected:
     }
 
     // Reads one file with a parser that keeps every record.
-    std::vector<FrameRecord> parseAll(const std::string& file)
+    std::shared_ptr<LogParser> parseWhole(const std::string& file)
     {
         store.decodeAll = true;
         store.ifaceMask = 0xFFFFFFFF;
@@ -119,8 +119,9 @@ protected:
         EXPECT_TRUE(parser->waitDone());
         store.decodeAll = false;
         store.ifaceMask = 0;
-        return parser->records;
+        return parser;
     }
+    std::vector<FrameRecord> parseAll(const std::string& file) { return parseWhole(file)->records; }
 
     static inline int counter = 0;
     fs::path dir;
@@ -302,16 +303,9 @@ TEST_F(LogLoadTest, PackedFirstBlockBeforeAHoleReservesLittle)
     // 4 GiB of zeros that store nothing.
     const std::string file = writeLog("packed.log", S, std::vector<FrameRecord>(1000, frame(5, 0x100, 1)));
     fs::resize_file(file, u64{4} << 30);
-    store.decodeAll = true;
-    store.ifaceMask = 0xFFFFFFFF;
-    LogParser::reset();
-    auto parser = LogParser::create(file, S, store);
-    ASSERT_TRUE(parser->start(true));
-    ASSERT_TRUE(parser->waitDone());
+    const auto parser = parseWhole(file);
     EXPECT_EQ(parser->records.size(), 1000u);
     EXPECT_LE(parser->records.capacity() * sizeof(FrameRecord), std::size_t{2} << 20);
-    store.decodeAll = false;
-    store.ifaceMask = 0;
 }
 
 TEST_F(LogLoadTest, TimeBaseAcrossFiles)
