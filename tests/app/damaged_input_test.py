@@ -300,7 +300,7 @@ def main():
             failures += 1
             print(f"FAIL {name}: {'; '.join(problems)}\n  stderr: {err[-2000:]!r}\n  stdout: {out[:500]!r}")
         else:
-            print(f"ok   {name}")
+            print(f"ok   {name} ({seconds:.1f} s)")
         shutil.rmtree(home, ignore_errors=True)
     sys.exit(1 if failures else 0)
 

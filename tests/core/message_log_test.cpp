@@ -39,7 +39,12 @@ TEST(MessageLog, ManyDistinctReportsCostLinearTime)
         log.add("WRN", text.c_str());
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::milliseconds(500));
+    // Some 40 ms in a plain build; comparing with every queued entry took minutes.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    EXPECT_LT(elapsed, std::chrono::seconds(10)); // instrumented, and often beside other tests
+#else
+    EXPECT_LT(elapsed, std::chrono::seconds(1));
+#endif
     ASSERT_EQ(log.size(), 20000u);
     EXPECT_EQ(log.pop().text, "can message timestamp has overflowed (0)"); // arrival order
     log.add("WRN", "can message timestamp has overflowed (0)"); // popped: queued again
