@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace vistra {
 namespace {
@@ -196,17 +197,23 @@ void LogParser::run()
     }
     if (holdsData) {
         s.condition.notify_all();
+        // A failure while reading (memory running out as the records grow, say) must not
+        // end the process: it is reported, and the file counts as read without records,
+        // so that the load goes on with the other files.
         try {
             readFile();
+            // Here, on this file's own thread, rather than in every decode thread.
+            if (!stopped)
+                indexRecords();
         } catch (const std::bad_alloc&) {
-            // The file is left out, like one that cannot be read; the load and the
-            // process go on, and its memory goes back at once.
-            records = {};
+            // The memory goes back before anything else is asked of the allocator.
+            dropRecords();
             reportError("Not enough memory to read log file %s, skipping", path.c_str());
+        } catch (...) {
+            const std::string context = "Reading " + path.raw();
+            reportCurrentException(context.c_str());
+            dropRecords();
         }
-        // Here, on this file's own thread, rather than in every decode thread.
-        if (!stopped)
-            indexRecords();
     }
     finishRun();
 }
