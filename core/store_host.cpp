@@ -1,5 +1,7 @@
 #include "core/store_host.h"
 
+#include "core/report.h"
+
 namespace vistra {
 namespace {
 
@@ -22,6 +24,13 @@ StoreHost& StoreHost::get()
 }
 
 void StoreHost::install(StoreHost* host) { installed.store(host, std::memory_order_release); }
+
+std::shared_ptr<CanIface> StoreHost::getIface(u32) const { return nullptr; }
+
+std::shared_ptr<Signal> StoreHost::findSignal(const Glib::ustring& name) const
+{
+    throw SignalNotFoundException("Can't find signal " + name.raw());
+}
 
 Glib::ustring StoreHost::signalColor(const Glib::ustring&, const Glib::ustring&, const Glib::ustring&)
 {

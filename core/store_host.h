@@ -1,10 +1,10 @@
 #pragma once
 // What the signal model reads and calls of the one data store.
 //
-// The model (signals, messages, interfaces) and the settings sit below the Store in the
-// build, yet they need a few of the Store's values and services: the live flags, the view
-// window, the line width, the colour lookup and reload, and the rebuild of the
-// plotted-signal list. The Store derives from
+// The model (signals, messages, interfaces), the virtual signals and the settings sit below
+// the Store in the build, yet they need a few of the Store's values and services: the live
+// flags, the view window, the line width, the colour lookup and reload, the rebuild of the
+// plotted-signal list, and the lookups of interfaces and signals. The Store derives from
 // StoreHost and installs itself on construction; without a Store (unit tests, benchmarks)
 // a plain StoreHost with the defaults below answers, and tests set its fields directly.
 #include "core/types.h"
@@ -17,6 +17,7 @@
 
 namespace vistra {
 
+class CanIface;
 class Signal;
 
 class StoreHost {
@@ -42,9 +43,19 @@ public:
     std::atomic<u64> viewEnd{0};
     // A copy of the "line_width" setting.
     std::atomic<double> lineWidth{2.0};
+    // The GPS position comes from interface 0 in the legacy degrees-and-minutes coding
+    // instead of from the "Logger" interface. Written while loading, before any parse.
+    bool legacyGps = false;
 
     // Signals enabled for plotting; rebuilt by refreshPlotSignals, read by the plots.
     std::vector<std::shared_ptr<Signal>> plotSignals;
+
+    // The interface of that number; null when there is none (the default host has none).
+    virtual std::shared_ptr<CanIface> getIface(u32 number) const;
+    // The signal of a full name "<iface>.<msg>.<signal>". Throws SignalNotFoundException
+    // when there is none (the default host has none), std::invalid_argument for a
+    // malformed name.
+    virtual std::shared_ptr<Signal> findSignal(const Glib::ustring& name) const;
 
     virtual Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                                       const Glib::ustring& sig);

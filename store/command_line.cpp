@@ -76,13 +76,6 @@ bool hasSuffix(const Glib::ustring& lowered, const char* suffix)
 
 void addLogFile(Store& store, const std::string& path) { store.addLogFile(path.c_str()); }
 
-// Loading a VSD file goes here.
-void loadVsdFile(Store& store, const Glib::ustring& path)
-{
-    (void)store;
-    (void)path;
-}
-
 } // namespace
 
 void printUsage(const char* program, std::FILE* out)
@@ -296,7 +289,8 @@ void CommandLine::load()
     Settings& settings = *Settings::instance();
     const Glib::ustring vsd = settings.getVsdFile();
     if (vsd != kUnset) {
-        loadVsdFile(store, vsd);
+        // The VSD file names the DBC file of each of its interfaces.
+        store.loadVsd(vsd);
         return;
     }
     const Glib::ustring dbc = settings.getDbFile();

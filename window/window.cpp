@@ -25,10 +25,6 @@ constexpr u32 kStatIfaceBase = 0x10000;
 // Everything logged before the main loop ran is shown once, in one combined dialog.
 bool startupFlushPending = true;
 
-// VSD files are read by the virtual-signal loader; until it is in the tree a VSD choice
-// loads nothing.
-void loadVsdDefinitions(Store&, const Glib::ustring&) {}
-
 } // namespace
 
 Window& Window::instance()
@@ -197,7 +193,7 @@ void Window::reload(bool resetStore)
         const Glib::ustring vsd = settings.getVsdFile();
         const Glib::ustring dbc = settings.getDbFile();
         if (vsd != kUnset) {
-            loadVsdDefinitions(store, vsd);
+            store.loadVsd(vsd);
         } else if (dbc != kUnset) {
             store.loadDbc(dbc, 0, "Can");
             store.createBuiltinSignals();

@@ -4,7 +4,8 @@
 #include "core/message_log.h"
 #include "core/report.h"
 #include "core/virtual_signal.h"
-#include "store/store.h"
+#include "test_host.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +29,6 @@ public:
 
 class VirtualMessages : public testing::Test {
 protected:
-    VirtualMessages() { store.textMode = true; }
     // Messages and their signals point at each other: clearing breaks the cycles.
     ~VirtualMessages() override
     {
@@ -38,8 +38,6 @@ protected:
         for (const auto& m : parents)
             if (m)
                 m->clear();
-        VirtualMessage::allSignals.clear();
-        VirtualMessage::nextId = 0;
     }
 
     std::shared_ptr<ProbeSignal> probe(const std::shared_ptr<VirtualMessage>& msg, const char* name)
@@ -52,7 +50,7 @@ protected:
     // One user is enough to be computed; the user itself plays no part.
     static void use(const std::shared_ptr<Signal>& s) { s->addUser(nullptr); }
 
-    Store store;
+    test::TestHost host;
 };
 
 TEST_F(VirtualMessages, DynamicAndFixedIdentifiersNeverMeet)
@@ -78,7 +76,8 @@ TEST_F(VirtualMessages, DynamicAndFixedIdentifiersNeverMeet)
 
 TEST_F(VirtualMessages, FindTheirInterfaceInTheStore)
 {
-    auto virt = store.addIface("Virt", 1024);
+    auto virt = CanIface::create("Virt", 1024);
+    host.ifaces[1024] = virt;
     EXPECT_EQ(VirtualMessage::create("Trip", 1024)->iface, virt);
     EXPECT_EQ(VirtualMessage::create("Nowhere", 7)->iface, nullptr);
 }
