@@ -8,6 +8,8 @@
 #include "core/store_host.h"
 #include "virtual/virtual_message.h"
 
+#include <glibmm/keyfile.h>
+
 #include <map>
 #include <memory>
 #include <string>
@@ -64,6 +66,14 @@ public:
         return s;
     }
 
+    // The message "Virtual" on the interface "Virt" (1024), for signals under test.
+    std::shared_ptr<VirtualMessage> virtualMessage()
+    {
+        if (!ifaces.count(1024))
+            ifaces[1024] = CanIface::create("Virt", 1024);
+        return keep(VirtualMessage::create("Virtual", 1024));
+    }
+
     // Keeps a message to clear at the end.
     template <class M>
     std::shared_ptr<M> keep(std::shared_ptr<M> msg)
@@ -76,6 +86,16 @@ public:
     std::map<std::string, std::shared_ptr<Signal>> signals;
     std::shared_ptr<Message> inputMessage;
     std::vector<std::shared_ptr<Message>> messages;
+};
+
+// A VSD text of one group, "[Sig]" followed by the given lines.
+struct Definition {
+    explicit Definition(const std::string& lines, const std::string& group = "Sig") : group(group)
+    {
+        file.load_from_data("[" + group + "]\n" + lines);
+    }
+    Glib::KeyFile file;
+    Glib::ustring group;
 };
 
 } // namespace vistra::test

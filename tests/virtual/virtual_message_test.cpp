@@ -9,6 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+#include <vector>
+
 namespace vistra {
 namespace {
 
@@ -19,12 +23,15 @@ public:
     void process() override
     {
         processed += 1;
+        if (throws)
+            throw std::runtime_error("table row 3 is short");
         addValue(1000 + processed, processed);
     }
     void finish() override { finished += 1; }
     bool dependsOn(const Glib::ustring&) override { return false; }
     int processed = 0;
     int finished = 0;
+    bool throws = false;
 };
 
 class VirtualMessages : public testing::Test {
@@ -147,6 +154,32 @@ TEST_F(VirtualMessages, ClearEmptiesTheListOfEveryMessage)
     EXPECT_EQ(one->signals.size(), 1u); // the other message keeps its own signals
     one->clear();
     EXPECT_TRUE(gone.expired());
+}
+
+TEST_F(VirtualMessages, AFailingSignalIsReportedOnceAndTheOthersAreComputed)
+{
+    host.ifaces[1024] = CanIface::create("Virt", 1024);
+    auto msg = VirtualMessage::create("Trip", 1024);
+    auto before = probe(msg, "Before");
+    auto bad = probe(msg, "Bad");
+    auto after = probe(msg, "After");
+    bad->throws = true;
+    for (const auto& s : {before, bad, after})
+        use(s);
+    test::drainLog();
+
+    testing::internal::CaptureStderr();
+    msg->startThread();
+    msg->endOfLoad();
+    VirtualMessage::processAll();
+    VirtualMessage::processAll();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(test::drainLog(), (std::vector<std::string>{"Computing Virt.Trip.Bad failed: table row 3 is short"}));
+    EXPECT_EQ(before->processed, 3);
+    EXPECT_EQ(after->processed, 3);
+    EXPECT_EQ(after->finished, 1);
+    EXPECT_EQ(bad->processed, 3);
+    EXPECT_TRUE(bad->computed); // not tried again in this load
 }
 
 } // namespace
