@@ -1,5 +1,6 @@
 #include "core/store_host.h"
 
+#include "core/constants.h"
 #include "core/report.h"
 
 namespace vistra {
@@ -34,7 +35,7 @@ std::shared_ptr<Signal> StoreHost::findSignal(const Glib::ustring& name) const
 
 Glib::ustring StoreHost::signalColor(const Glib::ustring&, const Glib::ustring&, const Glib::ustring&)
 {
-    return "#00007833ffff";
+    return kDefaultColourMarker;
 }
 
 void StoreHost::refreshPlotSignals() {}

@@ -3,6 +3,7 @@
 #include "store/store.h"
 
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/message.h"
 #include "core/report.h"
 #include "core/signal.h"
@@ -28,7 +29,6 @@
 namespace vistra {
 namespace {
 
-constexpr u32 kVirtualIface = 1024;
 constexpr u32 kVsdIfaceCount = 32;
 
 enum class VsdRead { Loaded, Unreadable, Failed };
