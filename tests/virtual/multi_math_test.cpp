@@ -24,7 +24,8 @@ protected:
     {
         std::string keys;
         for (std::size_t i = 0; i < values.size(); ++i) {
-            const std::string name = "X" + std::to_string(i + 1);
+            std::string name = "X";
+            name += std::to_string(i + 1);
             host.input(name, {{T0, values[i]}, {T0 + 1000, values[i]}});
             keys += CustomSignal::numberedKey("signal", int(i + 1)).raw() + "=CAN0.In." + name + "\n";
         }
