@@ -26,6 +26,21 @@ StoreHost& StoreHost::get()
 
 void StoreHost::install(StoreHost* host) { installed.store(host, std::memory_order_release); }
 
+std::vector<std::shared_ptr<Signal>> StoreHost::plotSignals() const
+{
+    std::lock_guard lock(plotSignalsMutex);
+    return plotted;
+}
+
+void StoreHost::setPlotSignals(std::vector<std::shared_ptr<Signal>> signals)
+{
+    // The old list is released outside the lock: its last reference may end a signal.
+    {
+        std::lock_guard lock(plotSignalsMutex);
+        plotted.swap(signals);
+    }
+}
+
 std::shared_ptr<CanIface> StoreHost::getIface(u32) const { return nullptr; }
 
 std::shared_ptr<Signal> StoreHost::findSignal(const Glib::ustring& name) const

@@ -5,17 +5,15 @@
 #include "core/can_iface.h"
 #include "core/constants.h"
 #include "core/message.h"
+#include "core/regular_file.h"
 #include "core/report.h"
 #include "core/signal.h"
 #include "virtual/method_factory.h"
 #include "virtual/virtual_message.h"
 
-#include <fcntl.h>
 #include <glibmm/exception.h>
 #include <glibmm/miscutils.h>
 #include <glibmm/unicode.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -33,38 +31,18 @@ constexpr u32 kVsdIfaceCount = 32;
 
 enum class VsdRead { Loaded, Unreadable, Failed };
 
-// Reads a VSD file into `file`. A file that cannot be opened is skipped without a word;
-// anything but a regular file (a FIFO would block the start-up) and a file the key-file
-// parser refuses are reported as "Failed to parse VSD file".
+// Reads a VSD file into `file`. A file that cannot be opened is skipped without a word.
+// Anything but a regular file (a FIFO would block the start-up) is an ERR, a file that the
+// key-file parser refuses a WRN.
 VsdRead readVsdFile(Glib::KeyFile& file, const Glib::ustring& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    RegularFile in(path.raw());
+    if (!in.ok() && !in.irregular())
         return VsdRead::Unreadable;
     std::string text;
-    const char* problem = nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        problem = std::strerror(errno);
-    } else if (!S_ISREG(st.st_mode)) {
-        problem = "not a regular file";
-    } else {
-        char buf[65536];
-        for (;;) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n > 0) {
-                text.append(buf, static_cast<std::size_t>(n));
-            } else if (n == 0) {
-                break;
-            } else if (errno != EINTR) {
-                problem = std::strerror(errno);
-                break;
-            }
-        }
-    }
-    ::close(fd);
-    if (problem) {
-        reportWarning("Failed to parse VSD file %s, %s", path.c_str(), problem);
+    if (!in.ok() || !in.readAll(text)) {
+        const std::string problem = in.ok() ? std::strerror(errno) : in.problem();
+        reportError("Failed to parse VSD file %s, %s", path.c_str(), problem.c_str());
         return VsdRead::Failed;
     }
     try {

@@ -30,7 +30,7 @@ struct StoreHostReset {
         StoreHost& host = storeHost();
         host.live = false;
         host.liveDecode = false;
-        host.plotSignals.clear();
+        host.setPlotSignals({});
     }
 };
 
