@@ -10,18 +10,9 @@ MessageLog& MessageLog::instance()
     return log;
 }
 
-int MessageLog::levelOf(const Glib::ustring& level)
+void MessageLog::add(Level level, const char* text)
 {
-    if (level == "ERR")
-        return 2;
-    if (level == "WRN")
-        return 1;
-    return 0;
-}
-
-void MessageLog::add(const Glib::ustring& level, const char* text)
-{
-    Entry entry{levelOf(level), text ? text : ""};
+    Entry entry{level, text ? text : ""};
     std::lock_guard lock(mutex);
     for (const Entry& queued : entries)
         if (queued.level == entry.level && queued.text == entry.text)

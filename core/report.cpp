@@ -23,15 +23,6 @@ const char* colourOf(Level level)
     }
 }
 
-const char* tagOf(Level level)
-{
-    switch (level) {
-    case Level::Error: return "ERR";
-    case Level::Warning: return "WRN";
-    default: return "INF";
-    }
-}
-
 __attribute__((format(printf, 2, 0))) void vreport(Level level, const char* format, va_list args)
 {
     va_list copy;
@@ -39,8 +30,8 @@ __attribute__((format(printf, 2, 0))) void vreport(Level level, const char* form
     char text[1024];
     vsnprintf(text, sizeof text, format, copy);
     va_end(copy);
-    std::fprintf(stderr, "%s%s %s\033[0m\n", colourOf(level), tagOf(level), text);
-    MessageLog::instance().add(tagOf(level), text);
+    std::fprintf(stderr, "%s%s %s\033[0m\n", colourOf(level), levelTag(level), text);
+    MessageLog::instance().add(level, text);
 }
 
 } // namespace
@@ -114,7 +105,7 @@ void streamLog(Level level, const char* format, ...)
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
     std::fprintf(stderr, "%s%s.%06ld %s %s\033[0m\n", colourOf(level), stamp,
-                 static_cast<long>(now.tv_usec), tagOf(level), text);
+                 static_cast<long>(now.tv_usec), levelTag(level), text);
     if (level == Level::Error) {
         std::fflush(stderr);
         sync();

@@ -2,6 +2,8 @@
 // Reporting of diagnostics: every report goes to standard error in colour and, as plain
 // text of at most 1023 characters, into the MessageLog. Formats are always literals:
 // a text from a file or the user goes in as an argument ("%s"), never as the format.
+#include "core/level.h"
+
 #include <exception>
 #include <string>
 
@@ -18,8 +20,6 @@ public:
     const char* what() const noexcept override { return message.c_str(); }
     std::string message;
 };
-
-enum class Level { Info, Warning, Error };
 
 void report(Level level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 #define TARNWICK_PRINTF(f, a) __attribute__((format(printf, f, a)))

@@ -48,9 +48,9 @@ TEST_F(CallbackGuard, UnguardedTimeoutExceptionReachesTheLog)
 TEST_F(CallbackGuard, ErrorsAndWarningsDialogEscapesAndSkipsInformation)
 {
     drainLog();
-    MessageLog::instance().add("INF", "just so");
-    MessageLog::instance().add("WRN", "signal <a&b>");
-    MessageLog::instance().add("ERR", "broken");
+    MessageLog::instance().add(Level::Info, "just so");
+    MessageLog::instance().add(Level::Warning, "signal <a&b>");
+    MessageLog::instance().add(Level::Error, "broken");
     std::vector<std::string> shown;
     setDialogRunner([&shown](Gtk::Dialog& dialog) {
         shown.push_back(dialog.get_title());
@@ -64,7 +64,7 @@ TEST_F(CallbackGuard, ErrorsAndWarningsDialogEscapesAndSkipsInformation)
     EXPECT_TRUE(MessageLog::instance().empty());
 
     shown.clear();
-    MessageLog::instance().add("INF", "only information");
+    MessageLog::instance().add(Level::Info, "only information");
     showMessageLogDialog(nullptr);
     EXPECT_TRUE(shown.empty());
     EXPECT_TRUE(MessageLog::instance().empty());
