@@ -20,13 +20,16 @@ TEST_F(CallbackGuard, EveryExceptionKindIsReportedNotThrown)
 {
     drainLog();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(guarded([]() -> int { throw std::runtime_error("bad row"); }, 7), 7);
-    EXPECT_EQ(guarded([]() -> int { throw Glib::FileError(Glib::FileError::NO_SUCH_ENTITY, "no file"); }, 1), 1);
-    guardedVoid([] { fail("already %s", "reported"); });
-    guardedVoid([] { throw 42; });
+    EXPECT_EQ(guardHandler("Reading a row", 7, []() -> int { throw std::runtime_error("bad row"); }), 7);
+    EXPECT_EQ(guardHandler("Opening", 1,
+                           []() -> int { throw Glib::FileError(Glib::FileError::NO_SUCH_ENTITY, "no file"); }),
+              1);
+    EXPECT_EQ(guardHandler("Counting", 3, [] { return 4; }), 4);
+    guardHandler("Loading", [] { fail("already %s", "reported"); });
+    guardHandler("Throwing", [] { throw 42; });
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(drainLog(), (std::vector<std::string>{"Exception: bad row", "Glib: no file", "already reported",
-                                                     "Exception: unknown"}));
+    EXPECT_EQ(drainLog(), (std::vector<std::string>{"Reading a row failed: bad row", "Opening failed: no file",
+                                                     "already reported", "Throwing failed"}));
 }
 
 // An exception out of an unguarded main-loop callback would abort the program.
