@@ -245,7 +245,9 @@ void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
         popupTarget = signal;
         dataList.selectSignal(signal);
     } catch (const SignalNotFoundException&) {
+        // The reload did not bring the signal back (its definition failed): nothing to select.
     } catch (const std::invalid_argument&) {
+        // Not a full signal name: nothing to select.
     }
 }
 
