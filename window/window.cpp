@@ -224,12 +224,17 @@ void Window::onReloadActivated()
     Store& store = Store::instance();
     if (store.isBusy())
         return;
-    // While live data arrives the live-connection dialog reconnects, which reloads; the
-    // dialog is not in the tree yet.
+    // A reload while live data arrive would cut the stream: it is not made.
     if (store.networkMode && liveTick.receiving)
         return;
     reload(true);
 }
+
+void Window::popupListMenu(bool) { reportInfo("The signal list's menus are not available yet"); }
+
+void Window::popupMessageMenu(std::shared_ptr<Signal>) { popupListMenu(false); }
+
+void Window::popupSignalMenu(std::shared_ptr<Signal>) { popupListMenu(false); }
 
 void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
 {
