@@ -1,9 +1,9 @@
 #include "views/sub_plot.h"
 
 #include "plot_fixture.h"
+#include "views/plot_font.h"
 
 #include <gtkmm/offscreenwindow.h>
-#include <pangomm/fontdescription.h>
 #include <pangomm/layout.h>
 
 namespace vistra::test {
@@ -43,10 +43,7 @@ protected:
     int textHeight(const char* text)
     {
         const auto layout = plotWidget->create_pango_layout(text);
-        Pango::FontDescription font(std::to_string(Settings::instance()->getFontSize()));
-        font.set_family("Monospace");
-        font.set_weight(static_cast<Pango::Weight>(1000));
-        layout->set_font_description(font);
+        layout->set_font_description(plotTextFont());
         int w = 0;
         int h = 0;
         layout->get_pixel_size(w, h);
