@@ -14,10 +14,10 @@ void MessageLog::add(Level level, const char* text)
 {
     Entry entry{level, text ? text : ""};
     std::lock_guard lock(mutex);
-    for (const Entry& queued : entries)
-        if (queued.level == entry.level && queued.text == entry.text)
-            return;
+    if (queued.count(&entry))
+        return;
     entries.push_back(std::move(entry));
+    queued.insert(&entries.back());
 }
 
 MessageLog::Entry MessageLog::pop()
@@ -25,6 +25,7 @@ MessageLog::Entry MessageLog::pop()
     std::lock_guard lock(mutex);
     if (entries.empty())
         throw std::runtime_error("Can not get message from empty list");
+    queued.erase(&entries.front());
     Entry entry = std::move(entries.front());
     entries.pop_front();
     return entry;
