@@ -74,6 +74,16 @@ TEST_F(WindowTest, ReloadRebuildsBothListsAndKeepsMarkedSignals)
     EXPECT_TRUE(dialogs.empty());
 }
 
+TEST_F(WindowTest, ReloadReadsTheVsdFile)
+{
+    Settings::instance()->setVsdFile(TARNWICK_SOURCE_DIR "/examples/drive.vsd");
+    window.reload(true);
+    Settings::instance()->setVsdFile("./dummy");
+    EXPECT_EQ(topRows(window.dataList), (std::vector<std::string>{"Can", "Logger", "Virt"}));
+    EXPECT_EQ(store.findSignal("Virt.Dynamics.SpeedMs")->name, "SpeedMs");
+    EXPECT_TRUE(dialogs.empty());
+}
+
 TEST_F(WindowTest, FailedLoadStillLeavesUsableListsAndShowsTheErrors)
 {
     std::ofstream(dir + "/bad.dbc") << "BO_ 100 A: 8 X\n SG_ s : 0|8@1+ (1,0) [0|1] \"\" X\nBO_ 100 B: 8 X\n";
