@@ -23,12 +23,14 @@ protected:
             dialogs.push_back(text.raw());
             return int(Gtk::RESPONSE_CANCEL);
         });
-        window.reloaded.connect([this] { ++reloads; });
+        // The window outlives every test: its signal must not call into a finished one.
+        reloadedConnection = window.reloaded.connect([this] { ++reloads; });
         window.searchEntry.set_text("");
         window.notebook.set_current_page(0);
     }
     ~WindowTest() override
     {
+        reloadedConnection.disconnect();
         setDialogRunner(nullptr);
         store.guiRunning = false;
         window.searchEntry.set_text("");
@@ -55,6 +57,7 @@ protected:
     Window& window = Window::instance();
     std::vector<std::string> dialogs;
     int reloads = 0;
+    sigc::connection reloadedConnection;
 };
 
 TEST_F(WindowTest, ReloadRebuildsBothListsAndKeepsMarkedSignals)
