@@ -92,18 +92,24 @@ Window::Window()
     mainBox.pack_end(listPane, false, false);
     add(mainBox);
 
-    store.dataChanged.connect([this] { guardedVoid([this] { closeInTextMode(); }); });
-    store.progressChanged.connect([this] { guardedVoid([this] { onParseProgress(); }); });
-    store.reloadRequested.connect([this] { guardedVoid([this] { onReloadActivated(); }); });
+    store.dataChanged.connect([this] { guardHandler("Closing after new data", [this] { closeInTextMode(); }); });
+    store.progressChanged.connect([this] { guardHandler("Showing the progress", [this] { onParseProgress(); }); });
+    store.reloadRequested.connect([this] { guardHandler("Reloading", [this] { onReloadActivated(); }); });
 
-    Glib::signal_timeout().connect([this] { return guarded([this] { return onLiveTick(); }, true); }, 1000);
-    Glib::signal_timeout().connect([this] { return guarded([this] { return onMessageTick(); }, true); }, 250);
+    Glib::signal_timeout().connect(
+        [this] { return guardHandler("Showing the live state", true, [this] { return onLiveTick(); }); }, 1000);
+    Glib::signal_timeout().connect(
+        [this] { return guardHandler("Showing the messages", true, [this] { return onMessageTick(); }); }, 250);
 
-    searchEntry.signal_changed().connect([this] { guardedVoid([this] { onSearchChanged(); }); });
+    searchEntry.signal_changed().connect(
+        [this] { guardHandler("Filtering the signal list", [this] { onSearchChanged(); }); });
     searchEntry.signal_key_press_event().connect(
-        [this](GdkEventKey* event) { return guarded([&] { return onSearchKey(event); }, false); }, false);
+        [this](GdkEventKey* event) {
+            return guardHandler("Toggling the found signals", false, [&] { return onSearchKey(event); });
+        },
+        false);
     notebook.signal_switch_page().connect([this](Gtk::Widget* page, guint number) {
-        guardedVoid([&] { onNotebookSwitchPage(page, number); });
+        guardHandler("Switching the list page", [&] { onNotebookSwitchPage(page, number); });
     });
 
     // Signals selected on the command line are plotted from the start: their rows show it.
@@ -128,46 +134,42 @@ bool Window::on_delete_event(GdkEventAny*)
 
 bool Window::on_key_press_event(GdkEventKey* event)
 {
-    return guarded(
-        [&] {
-            const WindowKeyMatch match = windowKeyPress(event->keyval, event->state);
-            runKeyAction(match.action);
-            // Keys the window leaves alone go to menu mnemonics and the focused widget.
-            return match.handled || Gtk::Window::on_key_press_event(event);
-        },
-        true);
+    return guardHandler("Handling a key", true, [&] {
+        const WindowKeyMatch match = windowKeyPress(event->keyval, event->state);
+        runKeyAction(match.action);
+        // Keys the window leaves alone go to menu mnemonics and the focused widget.
+        return match.handled || Gtk::Window::on_key_press_event(event);
+    });
 }
 
 bool Window::on_key_release_event(GdkEventKey* event)
 {
-    return guarded(
-        [&] {
-            switch (windowKeyRelease(event->keyval)) {
-            case WindowKey::ColorMode:
-                plot.setColorMode(false);
-                break;
-            case WindowKey::FindMode:
-                plot.setFindMode(false);
-                break;
-            case WindowKey::HideMode:
-                plot.setHideMode(false);
-                break;
-            case WindowKey::StatsMode:
-                plot.setStatsMode(false);
-                break;
-            default:
-                break;
-            }
-            return Gtk::Window::on_key_release_event(event);
-        },
-        true);
+    return guardHandler("Handling a key release", true, [&] {
+        switch (windowKeyRelease(event->keyval)) {
+        case WindowKey::ColorMode:
+            plot.setColorMode(false);
+            break;
+        case WindowKey::FindMode:
+            plot.setFindMode(false);
+            break;
+        case WindowKey::HideMode:
+            plot.setHideMode(false);
+            break;
+        case WindowKey::StatsMode:
+            plot.setStatsMode(false);
+            break;
+        default:
+            break;
+        }
+        return Gtk::Window::on_key_release_event(event);
+    });
 }
 
 // A click mode lasts only while its key is held in this window: a release elsewhere would
 // never reach us.
 bool Window::on_focus_out_event(GdkEventFocus* event)
 {
-    guardedVoid([&] {
+    guardHandler("Leaving the window", [&] {
         plot.setHideMode(false);
         plot.setColorMode(false);
         plot.setFindMode(false);
@@ -335,12 +337,37 @@ void Window::onReloadActivated()
     Store& store = Store::instance();
     if (store.isBusy())
         return;
-    // While live data arrives the live-connection dialog reconnects, which reloads; the
-    // dialog is not in the tree yet.
+    // A reload while live data arrive would cut the stream: it is not made.
     if (store.networkMode && liveTick.receiving)
         return;
     reload(true);
 }
+
+void Window::popupListMenu(bool) { reportInfo("The signal list's menus are not available yet"); }
+
+void Window::popupMessageMenu(std::shared_ptr<Signal>) { popupListMenu(false); }
+
+void Window::popupSignalMenu(std::shared_ptr<Signal>) { popupListMenu(false); }
+
+namespace {
+
+void notAvailable(const char* what) { reportInfo("%s is not available yet", what); }
+
+} // namespace
+
+void Window::hideSignal(std::shared_ptr<Signal>) { notAvailable("Hiding a signal"); }
+void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
+void Window::findSignalInList(std::shared_ptr<Signal>) { notAvailable("Finding a signal in the list"); }
+void Window::showStats(std::shared_ptr<Signal>) { notAvailable("The statistics window"); }
+void Window::popupPlotMenu(std::shared_ptr<Signal>) { notAvailable("The plot's menu"); }
+void Window::showHelp() { notAvailable("The quick guide"); }
+void Window::changeTitle() { notAvailable("Changing the title"); }
+void Window::openLogDirectories() { notAvailable("Opening log folders"); }
+void Window::loadVsdFile() { notAvailable("Loading a VSD file"); }
+void Window::openLogFiles() { notAvailable("Opening log files"); }
+void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
+void Window::restoreSelectedSignals() { notAvailable("Restoring the stored selection"); }
+void Window::storeSelectedSignals() { notAvailable("Storing the selection"); }
 
 void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
 {
@@ -356,7 +383,9 @@ void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
         popupTarget = signal;
         dataList.selectSignal(signal);
     } catch (const SignalNotFoundException&) {
+        // The reload did not bring the signal back (its definition failed): nothing to select.
     } catch (const std::invalid_argument&) {
+        // Not a full signal name: nothing to select.
     }
 }
 
@@ -413,7 +442,7 @@ bool Window::onMessageTick()
     if (!Store::instance().guiRunning || inMessageTick)
         return true;
     inMessageTick = true;
-    guardedVoid([this] {
+    guardHandler("Showing the messages", [this] {
         if (startupFlushPending) {
             startupFlushPending = false;
             showMessageLogDialog(this);

@@ -55,30 +55,30 @@ public:
     Glib::ustring searchText() override;
     void applyFilterToPage(int page);
 
-    // LogListHost: the popup menus are built with the menus; until then nothing opens.
-    void popupListMenu(bool) override {}
-    void popupMessageMenu(std::shared_ptr<Signal>) override {}
-    void popupSignalMenu(std::shared_ptr<Signal>) override {}
+    // LogListHost. The list's popup menus do not exist yet: each of these says so.
+    void popupListMenu(bool virtualIface) override;
+    void popupMessageMenu(std::shared_ptr<Signal> target) override;
+    void popupSignalMenu(std::shared_ptr<Signal> target) override;
     void highlightSignal(std::shared_ptr<Signal> signal) override { plot.highlightSignal(signal); }
 
-    // SubPlotHost: the signal actions come with the popup menus, the colour dialog and the
-    // statistics windows; until then a click mode selects nothing.
-    void hideSignal(std::shared_ptr<Signal>) override {}
-    void chooseLineColor(std::shared_ptr<Signal>) override {}
-    void findSignalInList(std::shared_ptr<Signal>) override {}
-    void showStats(std::shared_ptr<Signal>) override {}
-    void popupPlotMenu(std::shared_ptr<Signal>) override {}
+    // SubPlotHost. The signal actions (hide, colour, find, statistics, the plot popup) do
+    // not exist yet: each of these says so.
+    void hideSignal(std::shared_ptr<Signal> signal) override;
+    void chooseLineColor(std::shared_ptr<Signal> signal) override;
+    void findSignalInList(std::shared_ptr<Signal> signal) override;
+    void showStats(std::shared_ptr<Signal> signal) override;
+    void popupPlotMenu(std::shared_ptr<Signal> signal) override;
 
-    // Reached from the keys and, later, the menus. The dialogs they open are not in the
-    // tree yet: until then these do nothing.
-    void showHelp() {}
-    void changeTitle() {}
-    void openLogDirectories() {}
-    void loadVsdFile() {}
-    void openLogFiles() {}
-    void openLiveDialog() {}
-    void restoreSelectedSignals() {}
-    void storeSelectedSignals() {}
+    // Reached from the keys. The dialogs and stored lists they open do not exist yet:
+    // each of these says so.
+    void showHelp();
+    void changeTitle();
+    void openLogDirectories();
+    void loadVsdFile();
+    void openLogFiles();
+    void openLiveDialog();
+    void restoreSelectedSignals();
+    void storeSelectedSignals();
 
     SubPlot plot;
     FullPlot fullPlot;
@@ -96,7 +96,7 @@ public:
     Gtk::ProgressBar progressBar;
     Gtk::Spinner liveSpinner;
     Gtk::Entry searchEntry;
-    // The menus are added to it by the menu builder.
+    // Holds no menus yet.
     Gtk::MenuBar menuBar;
     Glib::RefPtr<Gdk::Cursor> normalCursor;
     Glib::RefPtr<Gdk::Cursor> busyCursor;

@@ -4,8 +4,10 @@
 #include "views/sub_plot.h"
 
 #include "plot_fixture.h"
+#include "views/plot_font.h"
 
 #include <gtkmm/offscreenwindow.h>
+#include <pangomm/layout.h>
 
 #include <memory>
 
@@ -39,6 +41,17 @@ protected:
             return settled() && plotWidget->get_realized() && !plotWidget->renderPending() &&
                    count(snapshot(*plotWidget), h, 0, kHeight) > 0;
         });
+    }
+    // The height of a text box of the plot: the monospace font the machine resolves
+    // decides it, so a test that looks for text measures it first.
+    int textHeight(const char* text)
+    {
+        const auto layout = plotWidget->create_pango_layout(text);
+        layout->set_font_description(plotTextFont());
+        int w = 0;
+        int h = 0;
+        layout->get_pixel_size(w, h);
+        return h;
     }
     GdkEvent* newEvent(GdkEventType type)
     {

@@ -80,10 +80,13 @@ TEST_F(SubPlotTest, RulersFollowTheShownIntervalWithValueTexts)
         EXPECT_LT(at(image, 450, y).g, 40);
         EXPECT_EQ(hue(at(image, 375, y + 5)), White);
     }
-    // B's value texts are red, at the bottom of its lane; A's and C's are not.
-    EXPECT_GT(count(image, Red, 150, 200, 0, kWidth), 20);
-    EXPECT_EQ(count(image, Red, 0, 100, 0, kWidth), 0);
-    EXPECT_EQ(count(image, Red, 200, 300, 0, kWidth), 0);
+    // B's value texts are red, in boxes that end a text row above the bottom of its lane
+    // and are as high as the font makes them; A's and C's are not red.
+    const int boxTop = 200 - 16;
+    const int boxBottom = boxTop + textHeight("0.00 B ()");
+    EXPECT_GT(count(image, Red, boxTop, boxBottom, 0, kWidth), 20);
+    EXPECT_EQ(count(image, Red, 0, boxTop, 0, kWidth), 0);
+    EXPECT_EQ(count(image, Red, boxBottom, 300, 0, kWidth), 0);
     // Ruler times in the text row beside each line.
     EXPECT_GT(count(image, Other, 300, kHeight, 100, 200) + count(image, Grey, 300, kHeight, 100, 200), 10);
 }
