@@ -14,9 +14,11 @@ int main(int argc, char** argv)
     using namespace vistra;
     guardStandardStreams(); // before the store opens the settings
     Store& store = Store::instance();
+    IPC& link = IPC::instance();
     CommandLineHooks hooks;
-    hooks.enableLink = [] { IPC::instance().enable(); };
-    hooks.forwardTimeOffset = [](u64 time, u64 offset) { IPC::instance().addTimeOffset(time, offset); };
+    hooks.enableLink = [&link] { link.enable(); };
+    hooks.openLink = [&link] { return link.start(); };
+    hooks.forwardTimeOffset = [&link](u64 time, u64 offset) { link.addTimeOffset(time, offset); };
     hooks.runApplication = [&store, program = argv[0]] {
         gtk_disable_setlocale();
         // Only the program name reaches GTK: the options are ours.
@@ -29,5 +31,7 @@ int main(int argc, char** argv)
         return app->run(window);
     };
     hooks.showMessageLog = [] { showMessageLogDialog(nullptr); };
-    return CommandLine(store, hooks).run(argc, argv);
+    const int result = CommandLine(store, hooks).run(argc, argv);
+    link.stop(); // its reader thread must not outlive main
+    return result;
 }

@@ -243,6 +243,7 @@ void CommandLine::parseOptions(int argc, char** argv)
             store.title = optarg;
             break;
         case 'g':
+            linkRequested = true;
             if (hooks.enableLink)
                 hooks.enableLink();
             break;
@@ -279,6 +280,20 @@ void CommandLine::parseOptions(int argc, char** argv)
             usageError(program);
         }
     }
+}
+
+void CommandLine::openLink()
+{
+    if (!hooks.openLink)
+        return;
+    const std::string failure = hooks.openLink();
+    if (failure.empty())
+        return;
+    if (linkRequested && !store.textMode) {
+        reportError("%s", failure.c_str());
+        throw LinkFailed{};
+    }
+    reportWarning("%s", failure.c_str());
 }
 
 void CommandLine::takeArguments(int argc, char** argv)
@@ -353,6 +368,7 @@ void CommandLine::load()
 void CommandLine::startUp(int argc, char** argv)
 {
     parseOptions(argc, argv);
+    openLink();
     if (!store.csvInput && !store.kvaserInput && !store.ascInput)
         store.addLoggerIface();
     takeArguments(argc, argv);
@@ -429,6 +445,8 @@ int CommandLine::run(int argc, char** argv)
         return finishOutput();
     } catch (const Exit& exit) {
         return exit.code == 0 ? finishOutput() : exit.code;
+    } catch (const LinkFailed&) {
+        return failed();
     } catch (const PrintMsgError&) {
         return failed();
     } catch (const Glib::Exception& e) {

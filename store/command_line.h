@@ -20,6 +20,9 @@ inline constexpr const char* kVersionText = "tarnwick version 5.04";
 
 struct CommandLineHooks {
     std::function<void()> enableLink;                 // -g
+    // Sets up the link to other copies once the options are read: the failure text, or
+    // empty when the link is up.
+    std::function<std::string()> openLink;
     std::function<void(u64, u64)> forwardTimeOffset;  // the Store's time-offset callback
     std::function<int()> runApplication;              // GUI mode: runs the main window, its result
     std::function<void()> showMessageLog;             // GUI mode: the errors after a failed start-up
@@ -58,13 +61,19 @@ public:
     std::list<Glib::ustring> selections;
     bool header = true;
     bool listMode = false;
+    bool linkRequested = false;
 
 private:
     struct Exit {
         int code;
     };
+    // The link asked for with -g could not be set up (reported already).
+    struct LinkFailed {};
 
     void parseOptions(int argc, char** argv);
+    // Only a desktop run started with -g needs the link: any other run goes on unlinked
+    // when it cannot be had, with a warning.
+    void openLink();
     void takeArguments(int argc, char** argv);
     void recordChoice();
     void load();

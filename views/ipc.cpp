@@ -1,12 +1,29 @@
 #include "views/ipc.h"
 
-#include "core/types.h"
+#include "core/report.h"
+#include "views/handler_guard.h"
+#include "views/time_box.h"
+
+#include <glibmm/init.h>
 
 #include <algorithm>
+#include <chrono>
 #include <iterator>
 #include <new>
 
 namespace vistra {
+namespace {
+
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
+
+} // namespace
+
+IPC::IPC() = default;
+
+IPC::~IPC()
+{
+    stop();
+}
 
 IPC& IPC::instance()
 {
@@ -14,10 +31,49 @@ IPC& IPC::instance()
     return ipc;
 }
 
+std::string IPC::start(const std::string& keyPath)
+{
+    if (thread.joinable())
+        return {};
+    std::string error;
+    const std::string path = keyPath.empty() ? executablePath(error) : keyPath;
+    if (path.empty())
+        return error;
+    error = segment.open(path);
+    if (!error.empty())
+        return error;
+    Glib::init();
+    if (!arrived) {
+        arrived = std::make_unique<Glib::Dispatcher>();
+        arrived->connect(sigc::mem_fun(*this, &IPC::onArrival));
+    }
+    timeBoxConnection = timeBox().changed.connect(sigc::mem_fun(*this, &IPC::onTimeBoxChanged));
+    {
+        std::lock_guard lock(mutex);
+        stopping = false;
+    }
+    thread = std::thread(&IPC::run, this);
+    return {};
+}
+
+void IPC::stop()
+{
+    {
+        std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    wake.notify_all();
+    if (thread.joinable())
+        thread.join();
+    timeBoxConnection.disconnect();
+    segment.close();
+}
+
 void IPC::enable()
 {
     std::lock_guard lock(mutex);
     linked = true;
+    markForPublishing();
 }
 
 bool IPC::enabled() const
@@ -56,22 +112,71 @@ std::vector<std::pair<u64, u64>> IPC::timeOffsets() const
 void IPC::setRulers(u64 newLeft, u64 newRight)
 {
     std::lock_guard lock(mutex);
-    left = newLeft;
-    right = newRight;
-    leftRel = relative(newLeft);
-    rightRel = relative(newRight);
+    record.left = newLeft;
+    record.right = newRight;
+    record.leftRel = relative(newLeft);
+    record.rightRel = relative(newRight);
+    markForPublishing();
 }
 
 u64 IPC::leftRuler() const
 {
     std::lock_guard lock(mutex);
-    return absolute(left, leftRel);
+    return absolute(record.left, record.leftRel);
 }
 
 u64 IPC::rightRuler() const
 {
     std::lock_guard lock(mutex);
-    return absolute(right, rightRel);
+    return absolute(record.right, record.rightRel);
+}
+
+void IPC::intervalChanged(u64 from, u64 to, bool origin)
+{
+    std::lock_guard lock(mutex);
+    if (!origin || !baseKnown)
+        return;
+    record.from = from;
+    record.fromRel = relative(from);
+    record.to = to;
+    record.toRel = relative(to);
+    markForPublishing();
+}
+
+bool IPC::exchange(SharedRecord& shared)
+{
+    std::lock_guard lock(mutex);
+    if (!linked || !baseKnown)
+        return false;
+    if (publishPending) {
+        shared = record;
+        publishPending = false;
+        return false;
+    }
+    const SharedRecord seen = shared;
+    // All zeros: a new segment that no copy has written yet. Taking it would put both
+    // rulers and the interval at the logger clock's zero.
+    if (seen == record || seen == SharedRecord{0, 0, 0, 0, 0, 0, 0, 0})
+        return false;
+    record = seen;
+    mailbox = seen;
+    return true;
+}
+
+std::optional<IPC::Arrival> IPC::takeArrival()
+{
+    std::lock_guard lock(mutex);
+    if (!mailbox)
+        return std::nullopt;
+    const SharedRecord taken = *mailbox;
+    mailbox.reset();
+    Arrival arrival;
+    // A publisher that only moved rulers, or whose interval was emptied by a reload, has
+    // no interval to give: following it would collapse this copy's view.
+    arrival.hasInterval = taken.to != 0;
+    arrival.from = absolute(taken.from, taken.fromRel);
+    arrival.to = absolute(taken.to, taken.toRel);
+    return arrival;
 }
 
 u64 IPC::absolute(u64 abs, u64 rel) const
@@ -89,6 +194,57 @@ u64 IPC::offsetAt(u64 t) const
     auto after = std::upper_bound(offsets.begin(), offsets.end(), t,
                                   [](u64 time, const std::pair<u64, u64>& pair) { return time < pair.first; });
     return after == offsets.begin() ? offsets.front().second : std::prev(after)->second;
+}
+
+void IPC::run()
+{
+    for (;;) {
+        try {
+            poll();
+        } catch (...) {
+            // A failed unlock is reported already; the next poll tries again.
+            reportCurrentException("Following the other linked copies");
+        }
+        std::unique_lock lock(mutex);
+        if (wake.wait_for(lock, kPollInterval, [this] { return stopping; }))
+            return;
+    }
+}
+
+void IPC::poll()
+{
+    {
+        std::lock_guard lock(mutex);
+        if (!linked || !baseKnown)
+            return;
+    }
+    if (!segment.attached() || !segment.lock())
+        return; // a time-out loses only this poll
+    if (exchange(*segment.record()))
+        arrived->emit();
+    segment.unlock();
+}
+
+void IPC::onArrival()
+{
+    guardHandler("Following the other linked copies", [this] {
+        const std::optional<Arrival> arrival = takeArrival();
+        if (!arrival)
+            return;
+        TimeBox& box = timeBox();
+        // Origin false: the interval came from the link and is not published back.
+        if (arrival->hasInterval && (arrival->from != box.from || arrival->to != box.to))
+            box.setInterval(arrival->from, arrival->to, false);
+        rulersChanged.emit();
+    });
+}
+
+void IPC::onTimeBoxChanged()
+{
+    guardHandler("Publishing the visible interval", [this] {
+        const TimeBox& box = timeBox();
+        intervalChanged(box.from, box.to, box.origin);
+    });
 }
 
 } // namespace vistra

@@ -4,6 +4,7 @@
 #include "core/signal.h"
 #include "store/store.h"
 #include "views/handler_guard.h"
+#include "views/ipc.h"
 #include "views/lane_compositor.h"
 #include "views/plot_colour.h"
 #include "views/plot_font.h"
@@ -44,6 +45,7 @@ SubPlot::SubPlot() : pool(std::make_unique<PainterThreadPool>(kPainterThreads))
     Store& store = Store::instance();
     store.dataChanged.connect(sigc::mem_fun(*this, &SubPlot::onStoreData));
     store.settingsChanged.connect(sigc::mem_fun(*this, &SubPlot::updateRowHeight));
+    IPC::instance().rulersChanged.connect(sigc::mem_fun(*this, &SubPlot::onLinkedRulersChanged));
 }
 
 SubPlot::~SubPlot()
@@ -78,6 +80,19 @@ void SubPlot::onTimeBoxChanged()
         shownFrom = box.from;
         shownTo = box.to;
         queue_resize(); // the new allocation's configure event renders
+    });
+}
+
+// Rulers moved in another linked copy: shown here, but neither sent back to the link nor
+// passed on to the analysis windows.
+void SubPlot::onLinkedRulersChanged()
+{
+    guardHandler("Following the linked rulers", [this] {
+        const IPC& link = IPC::instance();
+        Store& store = Store::instance();
+        store.leftRuler = link.leftRuler();
+        store.rightRuler = link.rightRuler();
+        queue_draw();
     });
 }
 

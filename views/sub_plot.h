@@ -10,8 +10,9 @@
 // stays on screen, scaled and shifted into the new interval.
 //
 // Listens to TimeBox::changed (follow the visible interval), Store::dataChanged
-// (re-render; throttled to once a second while live data arrive) and
-// Store::settingsChanged (text row height).
+// (re-render; throttled to once a second while live data arrive),
+// Store::settingsChanged (text row height) and IPC::rulersChanged (rulers moved in another
+// linked copy).
 //
 // The user's side: rulers on buttons 1 and 3, zoom and pan on the wheel and the arrow
 // keys, crop, copy and ASC export, and the click modes that the main window switches on
@@ -133,6 +134,7 @@ private:
     void render(int width, int height);
     void onTimeBoxChanged();
     void onStoreData();
+    void onLinkedRulersChanged();
     void updateRowHeight();
     void onRedraw();
     bool onRedrawTimeout();

@@ -39,9 +39,12 @@ struct RunResult {
     std::vector<std::string> log;
     bool guiStarted = false;
     bool linked = false;
+    bool linkOpened = false;
+    std::vector<Level> levels; // of the log entries
 };
 
-RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr)
+// linkFailure: what setting up the link to other copies reports (empty: it works).
+RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr, const std::string& linkFailure = "")
 {
     drainLog();
     Settings::instance()->setDbFile("./dummy");
@@ -61,6 +64,10 @@ RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr)
         Store& store = keep ? *keep : local;
         CommandLineHooks hooks;
         hooks.enableLink = [&] { run.linked = true; };
+        hooks.openLink = [&] {
+            run.linkOpened = true;
+            return linkFailure;
+        };
         hooks.runApplication = [&] {
             run.guiStarted = true;
             return 7;
@@ -70,7 +77,11 @@ RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr)
     std::fclose(out);
     run.out.assign(buffer, size);
     std::free(buffer);
-    run.log = drainLog();
+    for (auto& log = MessageLog::instance(); !log.empty();) {
+        const MessageLog::Entry entry = log.pop();
+        run.log.push_back(entry.text.raw());
+        run.levels.push_back(entry.level);
+    }
     return run;
 }
 
@@ -134,6 +145,38 @@ TEST(CommandLine, OptionsReachTheStore)
     EXPECT_EQ(store.title, "Bench");
     store.networkMode = false;
     store.live = false;
+}
+
+TEST(CommandLine, OnlyADesktopRunWithGNeedsTheLink)
+{
+    const std::string failure = "shmget failed: No space left on device";
+    struct Case {
+        std::vector<std::string> args;
+        std::string failure;
+        int code;
+        std::vector<Level> levels;
+    };
+    const std::vector<Case> cases = {
+        {{"-g"}, "", 7, {}},
+        {{"-g"}, failure, 1, {Level::Error}},          // asked for and not to be had
+        {{}, failure, 7, {Level::Warning}},            // runs unlinked
+        {{"-g", "-q"}, failure, 0, {Level::Warning}},  // text modes never need it
+        {{"-o", "-g"}, failure, 0, {Level::Warning}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args) + " " + c.failure);
+        Store store;
+        const RunResult run = runCommandLine(c.args, &store, c.failure);
+        EXPECT_TRUE(run.linkOpened);
+        EXPECT_EQ(run.code, c.code);
+        EXPECT_EQ(run.guiStarted, c.code == 7);
+        EXPECT_EQ(run.levels, c.levels);
+        if (!c.levels.empty()) {
+            EXPECT_EQ(run.log.front(), failure);
+        }
+    }
+    // Usage and version texts end before the link is set up.
+    EXPECT_FALSE(runCommandLine({"-v"}, nullptr, failure).linkOpened);
 }
 
 TEST(CommandLine, DefaultTitleAndTextModes)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -54,6 +55,111 @@ TEST(IPC, RulersReadBackOnTheOwnTimeBaseAndUnsetStaysUnset)
         EXPECT_EQ(ipc.rightRuler(), r);
         EXPECT_EQ(ipc.leftRuler(), kNoTime);
     }
+}
+
+// A linked copy with one time offset; `segment` stands in for the shared memory.
+struct Copy {
+    explicit Copy(u64 offset, bool link = true)
+    {
+        if (link)
+            ipc.enable();
+        ipc.addTimeOffset(kBase, offset);
+    }
+    static constexpr u64 kBase = 1765000000000ULL;
+    IPC ipc;
+};
+
+TEST(IPC, FollowersPutTheRecordOnTheirOwnTimeBase)
+{
+    const u64 t = Copy::kBase;
+    SharedRecord segment{};
+    Copy a(5000), b(7000); // b's clock correction is 2 s later than a's
+    a.ipc.intervalChanged(t + 100, t + 900, true);
+    a.ipc.setRulers(t + 300, kNoTime);
+    EXPECT_FALSE(a.ipc.exchange(segment)); // publishes
+    EXPECT_EQ(segment.left, t + 300);
+    EXPECT_EQ(segment.leftRel, t + 300 - 5000);
+    EXPECT_EQ(segment.right, kNoTime);
+    EXPECT_FALSE(a.ipc.exchange(segment)); // its own record wakes nobody
+
+    ASSERT_TRUE(b.ipc.exchange(segment));
+    const std::optional<IPC::Arrival> arrival = b.ipc.takeArrival();
+    ASSERT_TRUE(arrival);
+    EXPECT_TRUE(arrival->hasInterval);
+    EXPECT_EQ(arrival->from, t + 2100);
+    EXPECT_EQ(arrival->to, t + 2900);
+    EXPECT_EQ(b.ipc.leftRuler(), t + 2300);
+    EXPECT_EQ(b.ipc.rightRuler(), kNoTime); // unset stays unset
+    EXPECT_FALSE(b.ipc.takeArrival());
+
+    // The same record again, from either side, wakes nobody.
+    a.ipc.setRulers(t + 300, kNoTime);
+    EXPECT_FALSE(a.ipc.exchange(segment));
+    EXPECT_FALSE(b.ipc.exchange(segment));
+
+    // Deleted rulers read back as deleted; the follower's copy goes back unchanged.
+    b.ipc.setRulers(kNoTime, kNoTime);
+    EXPECT_FALSE(b.ipc.exchange(segment));
+    EXPECT_TRUE(a.ipc.exchange(segment));
+    EXPECT_EQ(a.ipc.leftRuler(), kNoTime);
+    EXPECT_EQ(a.ipc.rightRuler(), kNoTime);
+    ASSERT_TRUE(a.ipc.takeArrival());
+    EXPECT_EQ(a.ipc.takeArrival(), std::nullopt);
+}
+
+TEST(IPC, CopiesThatMayNotTakePartNeitherWriteNorFollow)
+{
+    const u64 t = Copy::kBase;
+    SharedRecord published{t, t - 5000, t + 9, t + 9 - 5000, t + 3, t + 3 - 5000, kNoTime, kNoTime};
+
+    Copy unlinked(5000, false);
+    unlinked.ipc.setRulers(t + 1, t + 2);
+    unlinked.ipc.intervalChanged(t, t + 10, true);
+    SharedRecord segment = published;
+    EXPECT_FALSE(unlinked.ipc.exchange(segment));
+    EXPECT_EQ(segment, published);
+    EXPECT_EQ(unlinked.ipc.leftRuler(), t + 1);
+
+    IPC noTimeBase; // linked, but no data loaded yet
+    noTimeBase.enable();
+    noTimeBase.setRulers(t + 1, t + 2);
+    EXPECT_FALSE(noTimeBase.exchange(segment));
+    EXPECT_EQ(segment, published);
+    EXPECT_EQ(noTimeBase.leftRuler(), t + 1);
+
+    // An interval that came from the link (origin false) is not sent back.
+    Copy follower(5000);
+    EXPECT_TRUE(follower.ipc.exchange(segment));
+    follower.ipc.intervalChanged(t + 4, t + 5, false);
+    EXPECT_FALSE(follower.ipc.exchange(segment));
+    EXPECT_EQ(segment, published);
+
+    // Turning the link on publishes what the copy holds.
+    Copy late(5000, false);
+    late.ipc.setRulers(t + 7, kNoTime);
+    late.ipc.enable();
+    EXPECT_FALSE(late.ipc.exchange(segment));
+    EXPECT_EQ(segment.left, t + 7);
+}
+
+TEST(IPC, RecordsWithoutAnIntervalOrWrittenByNobodyMoveNothing)
+{
+    const u64 t = Copy::kBase;
+    // A new segment is all zeros: no rulers at the logger clock's zero, no interval.
+    SharedRecord segment{0, 0, 0, 0, 0, 0, 0, 0};
+    Copy b(7000);
+    EXPECT_FALSE(b.ipc.exchange(segment));
+    EXPECT_EQ(b.ipc.leftRuler(), kNoTime);
+
+    // A copy that only moved its rulers publishes no interval.
+    Copy a(5000);
+    a.ipc.setRulers(t + 300, t + 400);
+    a.ipc.exchange(segment);
+    ASSERT_TRUE(b.ipc.exchange(segment));
+    const std::optional<IPC::Arrival> arrival = b.ipc.takeArrival();
+    ASSERT_TRUE(arrival);
+    EXPECT_FALSE(arrival->hasInterval);
+    EXPECT_EQ(b.ipc.rightRuler(), t + 2400);
 }
 
 } // namespace

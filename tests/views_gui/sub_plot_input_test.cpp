@@ -124,6 +124,30 @@ TEST_F(SubPlotInputTest, RulerDragMovesTheHeldRulersAndOnlyRedraws)
     EXPECT_EQ(hue(at(image, 450, 30)), White);
 }
 
+TEST_F(SubPlotInputTest, RulersFromTheLinkAreShownButNotPassedOn)
+{
+    showThree();
+    Store& store = Store::instance();
+    EmitCounter markers(store.markersChanged);
+    IPC& link = IPC::instance();
+    link.setRulers(kT0 + 20000, kT0 + 25000); // as a record from another copy leaves them
+    link.rulersChanged.emit();
+    EXPECT_EQ(store.leftRuler, kT0 + 20000);
+    EXPECT_EQ(store.rightRuler, kT0 + 25000);
+    drain();
+    EXPECT_EQ(markers.count, 0); // the analysis windows follow only this copy's own rulers
+    auto image = snapshot(*plotWidget);
+    EXPECT_LT(at(image, 200, 30).g, 40);
+    EXPECT_LT(at(image, 250, 30).g, 40);
+
+    link.setRulers(kNoTime, kNoTime);
+    link.rulersChanged.emit();
+    EXPECT_EQ(store.leftRuler, kNoTime);
+    EXPECT_EQ(store.rightRuler, kNoTime);
+    image = snapshot(*plotWidget);
+    EXPECT_EQ(hue(at(image, 250, 30)), White);
+}
+
 TEST_F(SubPlotInputTest, WheelZoomKeepsTheTimeUnderThePointerAndPansStopAtTheData)
 {
     showThree();

@@ -1,0 +1,228 @@
+// The link through real System V shared memory and semaphores, with other processes.
+// Every test keys its segment on a file of its own, so that test runs side by side never
+// meet, and removes the segment and the semaphores when it ends.
+#include "core/report.h"
+#include "test_helpers.h"
+#include "views/ipc.h"
+#include "views/link_segment.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <csignal>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vistra {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr u64 kBase = 1765000000000ULL;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+bool keyUnused(const std::string& path, int project)
+{
+    const key_t key = ftok(path.c_str(), project);
+    return key != -1 && shmget(key, 0, 0) == -1 && errno == ENOENT && semget(key, 0, 0) == -1 && errno == ENOENT;
+}
+
+// A child process running `body`; its exit code is body's result.
+pid_t forkChild(const std::function<int()>& body)
+{
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(body());
+    return pid;
+}
+
+int exitCodeOf(pid_t pid)
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
+class LinkSystemTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        // A key file whose keys no segment or semaphore set uses yet. Rejected files stay
+        // until the end, so that their inodes are not handed out again.
+        for (int attempt = 0; attempt < 20 && keyFile.empty(); ++attempt) {
+            char name[] = "/tmp/tarnwick-link-key-XXXXXX";
+            const int fd = mkstemp(name);
+            ASSERT_NE(fd, -1);
+            close(fd);
+            rejected.push_back(name);
+            if (keyUnused(name, 'N') && keyUnused(name, 'O')) {
+                keyFile = name;
+                rejected.pop_back();
+            }
+        }
+        ASSERT_FALSE(keyFile.empty());
+        ASSERT_EQ(segment.open(keyFile), "");
+        test::drainLog();
+    }
+    void TearDown() override
+    {
+        shmctl(segment.shmId(), IPC_RMID, nullptr);
+        semctl(segment.semId(), 0, IPC_RMID);
+        segment.close();
+        for (const std::string& path : rejected)
+            unlink(path.c_str());
+        unlink(keyFile.c_str());
+        test::drainLog();
+    }
+    // The shared record as another copy would read it.
+    SharedRecord published()
+    {
+        if (!segment.lock())
+            return {};
+        const SharedRecord seen = *segment.record();
+        segment.unlock();
+        return seen;
+    }
+    bool waitFor(const std::function<bool()>& done, double seconds = 5)
+    {
+        const auto start = Clock::now();
+        while (!done()) {
+            if (secondsSince(start) > seconds)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
+    }
+
+    std::string keyFile;
+    std::vector<std::string> rejected;
+    LinkSegment segment; // the test's own view, and the ids to remove
+};
+
+TEST_F(LinkSystemTest, AForkedCopySeesTheRulersThisCopyPublishes)
+{
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    // Forked before this process starts any thread.
+    const pid_t child = forkChild([&] {
+        char byte;
+        if (read(go[0], &byte, 1) != 1)
+            return 10;
+        LinkSegment own;
+        if (!own.open(keyFile).empty())
+            return 11;
+        IPC follower; // its clock correction is 1 s later
+        follower.enable();
+        follower.addTimeOffset(kBase, 6000);
+        if (!own.lock())
+            return 12;
+        const bool taken = follower.exchange(*own.record());
+        own.unlock();
+        if (!taken)
+            return 13;
+        return follower.leftRuler() == kBase + 1500 && follower.rightRuler() == kNoTime ? 0 : 14;
+    });
+    ASSERT_GT(child, 0);
+
+    IPC ipc;
+    ASSERT_EQ(ipc.start(keyFile), "");
+    ipc.enable();
+    ipc.addTimeOffset(kBase, 5000);
+    ipc.setRulers(kBase + 500, kNoTime);
+    EXPECT_TRUE(waitFor([&] { return published().left == kBase + 500; }));
+    ASSERT_EQ(write(go[1], "g", 1), 1);
+    EXPECT_EQ(exitCodeOf(child), 0);
+    ipc.stop();
+    close(go[0]);
+    close(go[1]);
+}
+
+TEST_F(LinkSystemTest, ACopyKilledHoldingTheLockBlocksNobody)
+{
+    int held[2];
+    ASSERT_EQ(pipe(held), 0);
+    const pid_t child = forkChild([&] {
+        LinkSegment own;
+        if (!own.open(keyFile).empty() || !own.lock())
+            return 1;
+        if (write(held[1], "h", 1) != 1)
+            return 2;
+        pause(); // holds the lock until killed
+        return 3;
+    });
+    ASSERT_GT(child, 0);
+    char byte;
+    ASSERT_EQ(read(held[0], &byte, 1), 1);
+
+    // While the lock is held: a lock attempt gives up after about a second.
+    auto start = Clock::now();
+    EXPECT_FALSE(segment.lock());
+    const double waited = secondsSince(start);
+    EXPECT_GT(waited, 0.9);
+    EXPECT_LT(waited, 3.0);
+
+    // ... and a linked copy's own thread never waits for it.
+    IPC ipc;
+    ASSERT_EQ(ipc.start(keyFile), "");
+    ipc.enable();
+    ipc.addTimeOffset(kBase, 5000);
+    start = Clock::now();
+    for (int i = 0; i < 50; ++i) {
+        ipc.setRulers(kBase + i, kNoTime);
+        ipc.intervalChanged(kBase, kBase + 1000 + i, true);
+    }
+    EXPECT_LT(secondsSince(start), 0.5);
+
+    kill(child, SIGKILL);
+    EXPECT_EQ(exitCodeOf(child), -1);
+    // The kernel took the dead copy's lock back: the change made meanwhile goes out.
+    start = Clock::now();
+    EXPECT_TRUE(waitFor([&] { return published().left == kBase + 49; }));
+    EXPECT_LT(secondsSince(start), 2.5);
+    EXPECT_EQ(published().to, kBase + 1049);
+    ipc.stop();
+    close(held[0]);
+    close(held[1]);
+}
+
+TEST_F(LinkSystemTest, AFailedReleaseIsReported)
+{
+    ASSERT_TRUE(segment.lock());
+    semctl(segment.semId(), 0, IPC_RMID);
+    EXPECT_THROW(segment.unlock(), PrintMsgError);
+    const std::vector<std::string> log = test::drainLog();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].rfind("release semaphore failed: ", 0), 0u) << log[0];
+    EXPECT_FALSE(segment.lock()); // gone: every later access is skipped
+}
+
+TEST(LinkSegment, SetUpFailuresSayWhatFailed)
+{
+    LinkSegment segment;
+    const std::string text = segment.open("/nonexistent/tarnwick-key");
+    EXPECT_EQ(text.rfind("could not make a link key from /nonexistent/tarnwick-key: ", 0), 0u) << text;
+    EXPECT_FALSE(segment.attached());
+    EXPECT_FALSE(segment.lock());
+
+    IPC ipc;
+    EXPECT_NE(ipc.start("/nonexistent/tarnwick-key"), "");
+    ipc.stop(); // nothing was started
+}
+
+} // namespace
+} // namespace vistra
