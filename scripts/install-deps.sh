@@ -14,6 +14,8 @@ packages=(
   python3 python3-can
   # the GPX tests read our track files back with gpxpy
   python3-gpxpy
+  # the link test drives two copies in one X display
+  python3-xlib
   # fuzzing (clang with libFuzzer)
   clang libclang-rt-14-dev
 )
