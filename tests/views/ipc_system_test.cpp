@@ -2,9 +2,11 @@
 // Every test keys its segment on a file of its own, so that test runs side by side never
 // meet, and removes the segment and the semaphores when it ends.
 #include "core/report.h"
+#include "core/store_host.h"
 #include "test_helpers.h"
 #include "views/ipc.h"
 #include "views/link_segment.h"
+#include "views/time_box.h"
 
 #include <gtest/gtest.h>
 
@@ -198,6 +200,45 @@ TEST_F(LinkSystemTest, ACopyKilledHoldingTheLockBlocksNobody)
     ipc.stop();
     close(held[0]);
     close(held[1]);
+}
+
+// Both copies in this process, each with its reader thread: what one publishes reaches the
+// other's TimeBox and rulers on this (the GUI) thread, and nothing is sent back.
+TEST_F(LinkSystemTest, ARecordReachesTheFollowersGuiThroughItsReaderThread)
+{
+    StoreHost& host = storeHost();
+    host.viewStart = kBase;
+    host.viewEnd = kBase + 100000;
+    IPC leader, follower;
+    for (IPC* ipc : {&leader, &follower}) {
+        ASSERT_EQ(ipc->start(keyFile), "");
+        ipc->enable();
+    }
+    leader.addTimeOffset(kBase, 5000);
+    follower.addTimeOffset(kBase, 7000); // 2 s later
+    int arrivals = 0;
+    follower.rulersChanged.connect([&] { ++arrivals; });
+    int leaderArrivals = 0;
+    leader.rulersChanged.connect([&] { ++leaderArrivals; });
+
+    leader.intervalChanged(kBase + 1000, kBase + 9000, true);
+    leader.setRulers(kBase + 4000, kNoTime);
+    EXPECT_TRUE(test::pumpUntil([&] { return arrivals > 0; }));
+    EXPECT_EQ(timeBox().from, kBase + 3000);
+    EXPECT_EQ(timeBox().to, kBase + 11000);
+    EXPECT_FALSE(timeBox().origin);
+    EXPECT_EQ(follower.leftRuler(), kBase + 6000);
+    EXPECT_EQ(follower.rightRuler(), kNoTime);
+
+    // The follower's interval change (origin false) goes nowhere: the leader hears nothing.
+    test::pumpUntil([] { return false; }, 200);
+    EXPECT_EQ(leaderArrivals, 0);
+    EXPECT_EQ(published().from, kBase + 1000);
+    leader.stop();
+    follower.stop();
+    timeBox().reset();
+    host.viewStart = kNoTime;
+    host.viewEnd = 0;
 }
 
 TEST_F(LinkSystemTest, AFailedReleaseIsReported)
