@@ -66,6 +66,7 @@ private:
     int runGui();
     [[noreturn]] void usageError(const char* program);
 
+    std::string liveFile; // a live-connection file given as the first argument
     Store& store;
     CommandLineHooks hooks;
     std::FILE* out;

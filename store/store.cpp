@@ -109,8 +109,12 @@ void Store::runJobAtBoundary()
 
 void Store::runJob()
 {
-    // The live, SocketCAN, CSV and ASC jobs arrive with their readers.
-    if (networkMode || kvaserInput)
+    if (networkMode) {
+        readNetworkStream();
+        return;
+    }
+    // The SocketCAN, CSV and ASC jobs arrive with their readers.
+    if (kvaserInput)
         return;
     beginWork();
     if (csvInput || ascInput)
@@ -132,8 +136,10 @@ void Store::stop()
             running = false;
             workerCondition.notify_one();
         }
-        if (worker->joinable())
+        if (worker->joinable()) {
+            requestLiveStreamStop(); // a live job waiting for data ends within one poll step
             worker->join();
+        }
         delete worker;
         worker = nullptr;
     }
@@ -311,6 +317,7 @@ void Store::stopLiveStream()
     live = false;
     liveDecode = false;
     stopLiveRequested = true;
+    requestLiveStreamStop();
     std::lock_guard lock(jobMutex); // waits until the live job has ended
     stopLiveRequested = false;
     if (viewLocked) {
