@@ -1,0 +1,116 @@
+#include "loopback.h"
+
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+namespace vistra::test {
+namespace {
+
+sockaddr_in loopback(u16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+bool waitReadable(int fd, int ms)
+{
+    pollfd request{fd, POLLIN, 0};
+    return poll(&request, 1, ms) > 0;
+}
+
+} // namespace
+
+LoopbackServer::LoopbackServer()
+{
+    fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t size = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 4) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        return;
+    boundPort = ntohs(address.sin_port);
+}
+
+LoopbackServer::~LoopbackServer() { close(); }
+
+void LoopbackServer::close()
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+int LoopbackServer::accept(int ms, sockaddr_in* peer)
+{
+    if (fd < 0 || !waitReadable(fd, ms))
+        return -1;
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    const int client = ::accept4(fd, reinterpret_cast<sockaddr*>(&address), &size, SOCK_CLOEXEC);
+    if (peer)
+        *peer = address;
+    return client;
+}
+
+int connectLoopback(u16 port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
+bool readFully(int fd, u8* out, std::size_t n, int ms)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    std::size_t got = 0;
+    while (got < n) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0 || !waitReadable(fd, static_cast<int>(left.count())))
+            return false;
+        const ssize_t count = read(fd, out + got, n - got);
+        if (count <= 0)
+            return false;
+        got += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool writeFully(int fd, const std::vector<u8>& bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t count = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+        if (count <= 0)
+            return false;
+        done += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+bool peerClosed(int fd, int ms)
+{
+    u8 byte;
+    return waitReadable(fd, ms) && read(fd, &byte, 1) <= 0; // the end, or a reset for bytes left unread
+}
+
+int openDescriptors()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+} // namespace vistra::test
