@@ -1,6 +1,8 @@
 // Throughput of `tarnwick -o` (frames written as ASC text per second) on a large native
 // log, against a pass that only reads and decompresses the same file.
+#include "core/byte_layout.h"
 #include "store/command_line.h"
+#include "store/log_file_writer.h"
 #include "store/store.h"
 #include "store/stream_compressor.h"
 
@@ -19,14 +21,6 @@ using namespace vistra;
 namespace {
 
 constexpr u32 kFrames = 2'000'000;
-
-int appendToFile(StreamCompressor*, void* sink, const void* bytes, int count)
-{
-    return std::fwrite(bytes, 1, static_cast<std::size_t>(count), static_cast<std::FILE*>(sink)) ==
-                   static_cast<std::size_t>(count)
-               ? 0
-               : 1;
-}
 
 struct RemoveAtExit {
     std::string dir;
@@ -49,32 +43,23 @@ const std::string& largeLog()
         // The runs write settings: keep them away from the user's home.
         setenv("HOME", dir, 1);
         std::string file = std::string(dir) + "/large.log";
-        std::FILE* out = std::fopen(file.c_str(), "wb");
-        if (!out)
+        LogFileWriter writer;
+        if (!writer.open(file, 1796904000000)) // 2026-12-10 12:00:00 UTC
             std::abort();
-        std::fputs("Log started at Thu 2026-12-10 12:00:00.000\n", out);
-        std::fwrite("LOGSTART\0\n", 1, 10, out);
-        StreamCompressor* stream = nullptr;
-        stream::create(&stream, stream::kCompress);
         u32 noise = 1;
         for (u32 i = 0; i < kFrames; ++i) {
-            u8 record[kRecordSize] = {};
-            const u32 ts = 1000 + i;
-            const u32 id = 0x100 + (i % 20) * 0x10 + ((i % 7 == 0) ? 0x80000000u : 0);
-            std::memcpy(record, &ts, 4);
-            std::memcpy(record + 4, &id, 4);
-            record[8] = 8;
+            FrameRecord frame;
+            frame.timestamp = 1000 + i;
+            frame.idWord = 0x100 + (i % 20) * 0x10 + ((i % 7 == 0) ? kExtendedFlag : 0);
+            frame.length = 8;
             noise = noise * 1664525u + 1013904223u;
-            std::memcpy(record + 9, &noise, 4);
-            std::memcpy(record + 13, &i, 4);
-            record[17] = static_cast<u8>(i % 2);
-            if (stream::addRecord(stream, record))
-                stream::writeBlock(stream, out, appendToFile);
+            storeLe32(frame.data, noise);
+            storeLe32(frame.data + 4, i);
+            frame.iface = static_cast<u8>(i % 2);
+            writer.add(frame);
         }
-        if (stream::addRecord(stream, nullptr))
-            stream::writeBlock(stream, out, appendToFile);
-        stream::destroy(stream);
-        std::fclose(out);
+        if (!writer.close())
+            std::abort();
         tempDir.dir = dir;
         return file;
     }();

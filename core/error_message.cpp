@@ -1,5 +1,7 @@
 #include "core/error_message.h"
 
+#include "core/byte_layout.h"
+#include "core/constants.h"
 #include "core/error_signal.h"
 #include "core/store_host.h"
 
@@ -21,7 +23,6 @@ constexpr u32 kClassRestarted = 0x100;
 
 // The logger reports on its own interface, as error frames with these identifier words,
 // how many frames it dropped while overloaded.
-constexpr u8 kLoggerIface = 255;
 constexpr u32 kFirstOverloadReport = kErrorFrameFlag | 0x100;
 constexpr u32 kLastOverloadReport = kErrorFrameFlag | 0x102;
 
@@ -149,8 +150,7 @@ void ErrorMessage::decodeLoggerError(const FrameRecord& frame)
     if (frame.length != 8 || frame.idWord < kFirstOverloadReport || frame.idWord > kLastOverloadReport)
         return;
     // Little-endian count in bytes 4-7; a negative one counts as one more event.
-    const u32 raw = u32(frame.data[4]) | u32(frame.data[5]) << 8 | u32(frame.data[6]) << 16 |
-                    u32(frame.data[7]) << 24;
+    const u32 raw = loadLe32(frame.data + 4);
     i32 dropped;
     std::memcpy(&dropped, &raw, sizeof dropped);
     feedSignal(msgDrop, frame.absTime, 0, dropped);

@@ -1,5 +1,6 @@
 #include "core/settings.h"
 
+#include "core/constants.h"
 #include "core/report.h"
 #include "core/store_host.h"
 
@@ -15,7 +16,6 @@ namespace {
 
 constexpr const char* kGlobal = "global";
 constexpr const char* kSignalColours = "signal_colors";
-constexpr const char* kNoFile = "./dummy";
 constexpr int kDefaultBitrateInterval = 100;
 
 Glib::ustring homeFolder()

@@ -90,9 +90,6 @@ public:
     void setSignalColor(const Glib::ustring& iface, const Glib::ustring& msg, const Glib::ustring& sig,
                         Glib::ustring colour);
 
-    // Stored under a signal in place of a colour: "use the default colour".
-    static constexpr const char* kDefaultColourMarker = "#00007833ffff";
-
     const Glib::ustring settingsName = "/.tarnwick";
     const Glib::ustring settingsPath;
     const Glib::ustring listName = "/.tarnwick_siglist";

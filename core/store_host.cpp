@@ -1,5 +1,7 @@
 #include "core/store_host.h"
 
+#include "core/constants.h"
+
 namespace vistra {
 namespace {
 
@@ -25,7 +27,7 @@ void StoreHost::install(StoreHost* host) { installed.store(host, std::memory_ord
 
 Glib::ustring StoreHost::signalColor(const Glib::ustring&, const Glib::ustring&, const Glib::ustring&)
 {
-    return "#00007833ffff";
+    return kDefaultColourMarker;
 }
 
 void StoreHost::refreshPlotSignals() {}

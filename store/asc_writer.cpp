@@ -1,5 +1,6 @@
 // Store::writeAscFrame: the ASC text trace of the command-line options -o and -m and of
 // an interval dump.
+#include "core/constants.h"
 #include "core/frame_record.h"
 #include "store/store.h"
 
@@ -8,8 +9,6 @@
 
 namespace vistra {
 namespace {
-
-constexpr u8 kFirstLoggerIface = 255; // the logger's own reports are not CAN traffic
 
 tm utcTime(u64 seconds)
 {
@@ -23,7 +22,8 @@ tm utcTime(u64 seconds)
 
 void Store::writeAscFrame(const FrameRecord& frame, const u64* absTime)
 {
-    if ((frame.idWord & kErrorFrameFlag) != 0 || frame.iface >= kFirstLoggerIface)
+    // The logger's own reports are not CAN traffic.
+    if ((frame.idWord & kErrorFrameFlag) != 0 || frame.iface >= kLoggerIface)
         return;
     const u64 abs = *absTime;
     const bool dump = dumpPending;

@@ -1,6 +1,7 @@
 #include "store/command_line.h"
 
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/message.h"
 #include "core/report.h"
 #include "core/settings.h"
@@ -50,7 +51,6 @@ constexpr const char* kOptionText =
     "are automatically stored in the settings file. These need\n"
     "only be specified when changing DBC or VSD file.\n";
 
-constexpr const char* kUnset = "./dummy";
 constexpr const char* kDefaultTitle = "Signal Plot";
 constexpr int kLogDirDepth = 3;
 
@@ -269,10 +269,10 @@ void CommandLine::recordChoice()
     Settings& settings = *Settings::instance();
     if (!dbcPath.empty()) {
         settings.setDbFile(dbcPath);
-        settings.setVsdFile(kUnset);
+        settings.setVsdFile(kNoFile);
     } else if (!vsdPath.empty()) {
         settings.setVsdFile(vsdPath);
-        settings.setDbFile(kUnset);
+        settings.setDbFile(kNoFile);
     }
 }
 
@@ -282,12 +282,12 @@ void CommandLine::load()
         return;
     Settings& settings = *Settings::instance();
     const Glib::ustring vsd = settings.getVsdFile();
-    if (vsd != kUnset) {
+    if (vsd != kNoFile) {
         loadVsdFile(store, vsd);
         return;
     }
     const Glib::ustring dbc = settings.getDbFile();
-    if (dbc != kUnset) {
+    if (dbc != kNoFile) {
         store.loadDbc(dbc, 0, "Can");
         store.createBuiltinSignals();
     }

@@ -2,6 +2,7 @@
 // time, and the hand-over of each frame to the ASC trace or to the model.
 #include "core/bit_rate.h"
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/frame_record.h"
 #include "core/message.h"
 #include "core/report.h"
@@ -13,12 +14,7 @@
 namespace vistra {
 namespace {
 
-// A new base no further than this beyond the running offset continues the time base.
-constexpr i64 kContinueMs = 20000;
 constexpr u64 kTimestampWrap = u64{1} << 32;
-// Interface numbers of the statistics interfaces: the real number plus this.
-constexpr u32 kStatIfaceBase = 0x10000;
-constexpr int kErrorMessageId = 1;
 
 } // namespace
 
@@ -32,7 +28,7 @@ u64 Store::advanceTimeBase(u32 ts)
         if (takeNextOffsetAsBase) {
             takeNextOffsetAsBase = false;
             timeOffset = candidate;
-        } else if (timeOffset + ts >= lastFrameTime && static_cast<i64>(candidate - timeOffset) <= kContinueMs) {
+        } else if (timeOffset + ts >= lastFrameTime && static_cast<i64>(candidate - timeOffset) <= static_cast<i64>(kContinueMs)) {
             // The reader's clock agrees with the running base: keep it, so that frames of
             // one source stay on one continuous time line.
             abs = lastFrameTime = timeOffset + ts;
@@ -92,8 +88,8 @@ void Store::deliverFrame(const FrameRecord& frame, u64 abs)
     if (!errorFrame) {
         if (CanIface* iface = usedIface(frame.iface))
             msg = iface->usedMessage(static_cast<int>(frame.idWord));
-    } else if (CanIface* stats = usedIface(frame.iface + kStatIfaceBase)) {
-        msg = stats->getMessage(kErrorMessageId).get();
+    } else if (CanIface* stats = usedIface(frame.iface + kStatIfaceOffset)) {
+        msg = stats->getMessage(kStatErrorMessageId).get();
     }
     if (!msg || (msg->usedNotLoadedCount == 0 && !decodeEverything))
         return;

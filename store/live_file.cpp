@@ -1,5 +1,6 @@
 #include "store/live_file.h"
 
+#include "core/constants.h"
 #include "core/report.h"
 #include "core/settings.h"
 #include "store/store.h"
@@ -16,7 +17,6 @@
 namespace vistra {
 namespace {
 
-constexpr const char* kUnset = "./dummy";
 constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
 
 bool writeAll(int fd, const std::string& text)
@@ -126,9 +126,9 @@ void Store::writeLiveFile()
     Settings& settings = *Settings::instance();
     const Glib::ustring dbc = settings.getDbFile();
     const Glib::ustring vsd = settings.getVsdFile();
-    if (dbc != kUnset)
+    if (dbc != kNoFile)
         text += "DBC=" + dbc.raw() + "\n";
-    else if (vsd != kUnset)
+    else if (vsd != kNoFile)
         text += "VSD=" + vsd.raw() + "\n";
 
     // The file holds the pass phrase: it is the user's alone, an older one is tightened,

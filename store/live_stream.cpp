@@ -2,6 +2,7 @@
 // blocks, and the running time window of the data received.
 #include "store/live_stream.h"
 
+#include "core/byte_layout.h"
 #include "core/report.h"
 #include "store/store.h"
 #include "virtual/virtual_message.h"
@@ -16,7 +17,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstring>
 
@@ -28,26 +28,6 @@ constexpr u64 kLiveWindowMs = 900000;
 constexpr int kConnectTimeoutMs = 10000;
 // Waits are cut into steps of this length so that a stop request is seen.
 constexpr int kStepMs = 500;
-
-u32 loadLe32(const u8* bytes)
-{
-    u32 value;
-    std::memcpy(&value, bytes, sizeof value);
-    if constexpr (std::endian::native == std::endian::big)
-        value = __builtin_bswap32(value);
-    return value;
-}
-
-FrameRecord frameOf(const u8 (&raw)[kRecordSize])
-{
-    FrameRecord frame;
-    frame.timestamp = loadLe32(raw);
-    frame.idWord = loadLe32(raw + 4);
-    frame.length = raw[8];
-    std::memcpy(frame.data, raw + 9, 8);
-    frame.iface = raw[17];
-    return frame;
-}
 
 u64 wallClockMs()
 {
@@ -257,7 +237,7 @@ void Store::dispatchStreamRecords()
     u8 raw[kRecordSize];
     for (int i = 0; i < count; ++i) {
         stream::nextRecord(reader, raw);
-        dispatchFrame(frameOf(raw));
+        dispatchFrame(unpackRecord(raw));
     }
 }
 

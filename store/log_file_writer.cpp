@@ -1,6 +1,5 @@
 #include "store/log_file_writer.h"
 
-#include <cstring>
 #include <ctime>
 
 namespace vistra {
@@ -10,12 +9,6 @@ int writeToFile(StreamCompressor*, void* sink, const void* bytes, int count)
 {
     auto* file = static_cast<std::FILE*>(sink);
     return std::fwrite(bytes, 1, static_cast<std::size_t>(count), file) == static_cast<std::size_t>(count) ? 0 : 1;
-}
-
-void storeLe32(u8* p, u32 v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<u8>(v >> (8 * i));
 }
 
 } // namespace
@@ -69,11 +62,7 @@ bool LogFileWriter::add(const FrameRecord& frame)
     if (!file)
         return false;
     u8 record[kRecordSize];
-    storeLe32(record, frame.timestamp);
-    storeLe32(record + 4, frame.idWord);
-    record[8] = frame.length;
-    std::memcpy(record + 9, frame.data, 8);
-    record[17] = frame.iface;
+    packRecord(frame, record);
     if (stream::addRecord(stream.get(), record) == 1)
         return writePending();
     return !failed;

@@ -3,6 +3,7 @@
 // threads take the records of their own frames.
 #include "core/bit_rate.h"
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/message.h"
 #include "core/report.h"
 #include "store/log_header.h"
@@ -21,11 +22,8 @@
 namespace vistra {
 namespace {
 
-// Statistics interfaces sit at interface number + this; their message 1 is "Error".
-constexpr u32 kStatIfaceOffset = 0x10000;
-constexpr int kErrorMessageId = 1;
-// The per-file progress stops at 95 % of 255; the end of the load sets 255.
-constexpr double kFileProgressScale = 242.25;
+// The per-file progress stops at 95 % of the scale; the end of the load fills it.
+constexpr double kFileProgressScale = 0.95 * kProgressDone;
 
 } // namespace
 
@@ -127,7 +125,7 @@ void Store::loadLogFiles()
                 if (!keepErrors)
                     continue;
                 const CanIface* stats = usedIface(record.iface + kStatIfaceOffset);
-                Message* error = stats ? stats->usedMessage(kErrorMessageId) : nullptr;
+                Message* error = stats ? stats->usedMessage(kStatErrorMessageId) : nullptr;
                 if (error && error->usedNotLoadedCount != 0)
                     error->addFrame(record);
             } else if (all) {
@@ -245,7 +243,7 @@ void Store::loadLogFiles()
     for (BitRate* rate : bitRates)
         if (rate)
             rate->finish();
-    progress = 255;
+    progress = kProgressDone;
     emitProgressChanged();
     refreshPlotSignals();
     emitDataChanged();

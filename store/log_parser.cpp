@@ -1,6 +1,8 @@
 #include "store/log_parser.h"
 
+#include "core/byte_layout.h"
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/report.h"
 #include "store/store.h"
 #include "store/stream_compressor.h"
@@ -18,8 +20,6 @@ namespace vistra {
 namespace {
 
 constexpr u32 kUnsetLimit = 0xFFFFFFFF;
-// Two files whose time bases lie this close continue one time base.
-constexpr u64 kContinueMs = 20000;
 
 // The counters that all parsers share, under one mutex.
 struct Shared {
@@ -48,12 +48,6 @@ u32 maxRunning(Shared& s)
         s.maxRunning = n == 0 ? 20 : n;
     }
     return s.maxRunning;
-}
-
-u32 le32(const u8* p)
-{
-    return static_cast<u32>(p[0]) | static_cast<u32>(p[1]) << 8 | static_cast<u32>(p[2]) << 16 |
-           static_cast<u32>(p[3]) << 24;
 }
 
 } // namespace
@@ -275,15 +269,15 @@ void LogParser::filterRecords(StreamCompressor* reader)
     const int count = stream::recordsLeft(reader);
     for (int i = 0; i < count; ++i) {
         stream::nextRecord(reader, raw);
-        const u32 idWord = le32(raw + 4);
-        const u8 ifaceNumber = raw[17];
+        const u32 idWord = loadLe32(raw + kRecordIdWordOffset);
+        const u8 ifaceNumber = raw[kRecordIfaceOffset];
         bool keep = false;
         if (firstRecord) {
             keep = true; // anchors the time base of the file
             firstRecord = false;
         } else if (idWord & kErrorFrameFlag) {
             keep = keepErrors;
-        } else if (ifaceNumber != 255 && (ifaceNumber > 32 || (mask & (u32{1} << (ifaceNumber & 31))) == 0)) {
+        } else if (ifaceNumber != kLoggerIface && (ifaceNumber > 32 || (mask & (u32{1} << (ifaceNumber & 31))) == 0)) {
             keep = false;
         } else if (decodeAll) {
             keep = true;
@@ -300,12 +294,12 @@ void LogParser::filterRecords(StreamCompressor* reader)
         if (!keep)
             continue;
         FrameRecord& r = records.emplace_back();
-        r.timestamp = le32(raw);
+        r.timestamp = loadLe32(raw + kRecordTimestampOffset);
         r.idWord = idWord;
         // A length byte above 8 from a damaged or foreign file still means 8 bytes:
         // nothing downstream may read or print more than the data field holds.
-        r.length = std::min<u8>(raw[8], 8);
-        std::memcpy(r.data, raw + 9, 8);
+        r.length = std::min<u8>(raw[kRecordLengthOffset], 8);
+        std::memcpy(r.data, raw + kRecordDataOffset, 8);
         r.iface = ifaceNumber;
         r.absTime = 0;
     }

@@ -2,12 +2,12 @@
 
 #include "core/bit_rate.h"
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/message.h"
 #include "core/message_log.h"
 #include "core/report.h"
 #include "core/settings.h"
 #include "core/signal.h"
-
 
 #include <algorithm>
 #include <cstdlib>
@@ -197,7 +197,7 @@ void Store::emitProgressChanged()
 
 void Store::setProgress(double fraction)
 {
-    progress = static_cast<u8>(fraction * 255);
+    progress = static_cast<u8>(fraction * kProgressDone);
     if (!quiet())
         progressChanged.emit();
 }
@@ -346,7 +346,7 @@ void Store::refreshPlotSignals()
     usedCount = sums[2];
     usedNotLoadedCount = sums[3];
     plotCount = static_cast<u32>(plotSignals.size());
-    progress = usedNotLoadedCount == 0 ? 255 : 0;
+    progress = usedNotLoadedCount == 0 ? kProgressDone : 0;
     if (!quiet())
         progressChanged.emit();
 }
@@ -445,7 +445,7 @@ Glib::ustring Store::signalColor(const Glib::ustring& iface, const Glib::ustring
 {
     if (colorCallback)
         return colorCallback(iface, msg, sig);
-    return "#00007833ffff";
+    return kDefaultColourMarker;
 }
 
 void Store::reloadSignalColors()

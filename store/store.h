@@ -3,6 +3,7 @@
 // the log-file list, the time base and view window of the loaded data, the input mode,
 // and the worker thread that runs one input job at a time. It tells the GUI about
 // changes only through its dispatchers.
+#include "core/constants.h"
 #include "core/frame_record.h"
 #include "core/store_host.h"
 #include "core/types.h"
@@ -172,8 +173,8 @@ public:
     std::shared_ptr<CanIface> addIface(const Glib::ustring& name, u32 number);
     void addLoggerIface();
     void collectUsedIfaces();
-    // The statistics interface "ST_<name>" (number + 0x10000) of every interface 0 to 255:
-    // message rates, bus load and error frames.
+    // The statistics interface "ST_<name>" (number + kStatIfaceOffset) of every interface up
+    // to the logger's: message rates, bus load and error frames.
     void createBuiltinSignals();
     // The bus-load signal of an interface; null for a number without one.
     BitRate* bitRateOf(u32 number) const { return number < bitRates.size() ? bitRates[number] : nullptr; }
@@ -218,7 +219,7 @@ public:
     bool multiCanHeader = false;
     std::atomic<bool> ascOutput{false};
     bool dateStamp = false;
-    std::atomic<u8> progress{255};
+    std::atomic<u8> progress{kProgressDone};
     std::atomic<u32> liveBlockCount{0};
     Glib::ustring key;
     std::atomic<bool> dumpPending{false};

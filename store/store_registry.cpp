@@ -3,6 +3,7 @@
 
 #include "core/bit_rate.h"
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/error_message.h"
 #include "core/logger_message.h"
 #include "core/message.h"
@@ -17,9 +18,6 @@
 
 namespace vistra {
 namespace {
-
-constexpr u32 kLoggerIface = 255;
-constexpr u32 kStatisticsBase = 0x10000;
 
 // A message gets rate signals when it has a signal of its own, not just the hidden
 // "___rate___" that every real message has.
@@ -90,17 +88,17 @@ void Store::createBuiltinSignals()
     for (const auto& [n, iface] : sources) {
         if (n > kLoggerIface)
             break;
-        const u32 st = n + kStatisticsBase;
+        const u32 st = n + kStatIfaceOffset;
         if (st > maxStatIface)
             maxStatIface = st;
         auto stIface = addIface("ST_" + iface->name, st);
 
-        auto rates = VirtualMessage::createWithId(3, "MsgRate", st);
+        auto rates = VirtualMessage::createWithId(kStatMsgRateMessageId, "MsgRate", st);
         rates->iface = stIface; // also when another store is the installed one
         stIface->addMessage(rates);
         std::shared_ptr<Message> bus;
         if (n != kLoggerIface) {
-            bus = std::make_shared<Message>(2, "BusLoad", stIface);
+            bus = std::make_shared<Message>(kStatBusLoadMessageId, "BusLoad", stIface);
             stIface->addMessage(bus);
         }
         stIface->addMessage(ErrorMessage::create("Error", stIface, n == kLoggerIface));

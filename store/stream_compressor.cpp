@@ -7,7 +7,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -20,22 +19,6 @@ static_assert(LZ4_COMPRESSBOUND(kRawBlockSize) <= kPackedBlockSize,
 
 constexpr int kPollMs = 500;
 constexpr int kCompressionLevel = 3;
-
-u32 loadLe32(const u8* bytes)
-{
-    u32 value;
-    std::memcpy(&value, bytes, sizeof value);
-    if constexpr (std::endian::native == std::endian::big)
-        value = __builtin_bswap32(value);
-    return value;
-}
-
-void storeLe32(u8* bytes, u32 value)
-{
-    if constexpr (std::endian::native == std::endian::big)
-        value = __builtin_bswap32(value);
-    std::memcpy(bytes, &value, sizeof value);
-}
 
 // Checks the magic and, on the stream's first block, fixes the record size.
 bool acceptMagic(StreamCompressor* s, u32 magic)
@@ -216,7 +199,7 @@ void nextRecord(StreamCompressor* s, u8 record[kRecordSize])
     const u8* source = s->buffer2 + static_cast<size_t>(s->cursor) * static_cast<size_t>(s->recordSize);
     std::memcpy(record, source, static_cast<size_t>(s->recordSize));
     if (s->recordVersion == 0)
-        record[kRecordSize - 1] = 0;
+        record[kRecordIfaceOffset] = 0;
     ++s->cursor;
 }
 

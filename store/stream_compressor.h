@@ -3,13 +3,14 @@
 // Each block is an 8-byte header (u32 magic, u32 compressed length L, little-endian)
 // followed by one raw LZ4 block that decompresses to a run of fixed-size frame records:
 //
-//   record (18 bytes): u32 timestamp ms, u32 identifier word, u8 data length, u8 data[8],
-//                      u8 interface (the 17-byte form of older loggers lacks the interface)
+//   record (18 bytes, core/byte_layout.h): u32 timestamp ms, u32 identifier word,
+//   u8 data length, u8 data[8], u8 interface (the 17-byte form of older loggers lacks it)
 //
 // A StreamCompressor reads blocks from a file descriptor or from memory and hands out
 // their records, or collects records and compresses them into blocks (the logger's writer
 // of the same format). It never throws: every call returns a small status code and
 // prints its own diagnostics to standard error.
+#include "core/byte_layout.h"
 #include "core/types.h"
 
 #include <atomic>
@@ -21,8 +22,6 @@ namespace vistra {
 inline constexpr u32 kBlockMagicV1 = 0x2018124C; // 18-byte records
 inline constexpr u32 kBlockMagicV0 = 0x184C2102; // 17-byte records, no interface byte
 inline constexpr int kBlockHeaderSize = 8;
-inline constexpr int kRecordSize = 18;
-inline constexpr int kRecordSizeV0 = 17;
 inline constexpr int kRawBlockSize = 18000;
 // LZ4's worst case for kRawBlockSize input bytes: 18000 + 18000/255 + 16.
 inline constexpr int kPackedBlockSize = 18086;

@@ -1,5 +1,6 @@
 #include "store/stream_listener.h"
 
+#include "core/byte_layout.h"
 #include "core/report.h"
 #include "store/live_stream.h"
 
@@ -10,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -111,10 +111,7 @@ void sendPlainBlock(StreamListener* l)
     const u32 start = readPosition(l);
     u8 header[kBlockHeaderSize];
     copyOut(l, start, header, sizeof header);
-    u32 length;
-    std::memcpy(&length, header + 4, sizeof length);
-    if constexpr (std::endian::native == std::endian::big)
-        length = __builtin_bswap32(length);
+    const u32 length = loadLe32(header + 4);
     const u64 total = u64{length} + kBlockHeaderSize;
     if (total > kRing) {
         // Never completes: the ring cannot hold it. Waiting would hang the client.
@@ -165,11 +162,8 @@ void sendSealedBlock(StreamListener* l)
         std::memcpy(out, l->crypt.getIv(), CryptContext::kIvSize);
         at = CryptContext::kIvSize;
     }
-    u32 field = n;
-    if constexpr (std::endian::native == std::endian::big)
-        field = __builtin_bswap32(field);
-    std::memcpy(out + at, &field, sizeof field);
-    at += sizeof field;
+    storeLe32(out + at, n);
+    at += 4;
     u8* cipher = out + at;
     copyOut(l, start, cipher, n); // contiguous, so that the ring's end need not fall on 16 bytes
     if (l->crypt.crypt(cipher, cipher, static_cast<int>(n), false) != 0) {

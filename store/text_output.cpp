@@ -1,6 +1,7 @@
 #include "store/text_output.h"
 
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/message.h"
 #include "core/signal.h"
 #include "core/virtual_signal.h"
@@ -14,8 +15,6 @@
 namespace vistra {
 
 namespace {
-
-constexpr u32 kVirtualIface = 1024;
 
 struct Entry {
     Glib::ustring name;

@@ -7,7 +7,10 @@
 // <frames.txt> lists the frames that an ASC trace of the log holds (no error frames, no
 // logger frames), one a line: time in ms since the first of them, identifier in hex,
 // extended flag, length and the data bytes in hex.
-#include "store/stream_compressor.h"
+#include "core/byte_layout.h"
+#include "core/constants.h"
+#include "core/frame_record.h"
+#include "store/log_file_writer.h"
 
 #include <cmath>
 #include <cstdio>
@@ -19,13 +22,10 @@ using namespace vistra;
 
 namespace {
 
-constexpr u32 kExtended = 0x80000000u;
-constexpr u32 kErrorFrame = 0x20000000u;
-constexpr u32 kLoggerIface = 255;
 constexpr u32 kFirstTimestamp = 3600000; // the logger has been up for an hour
 constexpr u32 kDurationMs = 60000;
 // 2026-12-10 12:00:00.000 UTC, the start written into the log header.
-constexpr const char* kHeader = "Log started at Thu 2026-12-10 12:00:00.000\n";
+constexpr u64 kStartMs = 1796904000000;
 
 const char* const kDbc = R"(VERSION ""
 
@@ -62,14 +62,6 @@ SIG_VALTYPE_ 768 BatteryVoltage : 1;
 SIG_VALTYPE_ 768 BatteryCurrent : 1;
 )";
 
-struct Frame {
-    u32 timestamp;
-    u32 id;
-    u8 length;
-    u8 data[8];
-    u8 iface;
-};
-
 // A small deterministic noise source (an LCG), the same on every platform.
 struct Noise {
     u32 state = 12345;
@@ -79,12 +71,6 @@ struct Noise {
         return static_cast<double>(state >> 8) / static_cast<double>(1u << 23) - 1.0;
     }
 };
-
-void putLe(u8* p, u64 v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        p[i] = static_cast<u8>(v >> (8 * i));
-}
 
 void putBe(u8* p, u64 v, int bytes)
 {
@@ -121,9 +107,9 @@ double speedAt(double s)
     return 0.0;
 }
 
-std::vector<Frame> simulate()
+std::vector<FrameRecord> simulate()
 {
-    std::vector<Frame> frames;
+    std::vector<FrameRecord> frames;
     Noise noise;
     double lat = 57.70887, lon = 11.97456, heading = 60.0; // degrees
     for (u32 t = 0; t < kDurationMs; t += 10) {
@@ -138,46 +124,46 @@ std::vector<Frame> simulate()
         lat += speed / 3.6 * 0.01 * std::cos(heading * M_PI / 180) / 111320.0;
         lon += speed / 3.6 * 0.01 * std::sin(heading * M_PI / 180) / (111320.0 * std::cos(lat * M_PI / 180));
 
-        Frame f{ts, 256, 8, {}, 0};
-        putLe(f.data, static_cast<u64>((rpm + 20 * noise.next()) / 0.25), 2);
+        FrameRecord f{ts, 256, 8, {}, 0};
+        storeLe16(f.data, static_cast<u16>(static_cast<u64>((rpm + 20 * noise.next()) / 0.25)));
         f.data[2] = static_cast<u8>(70 + 40 + s / 6);
         f.data[3] = static_cast<u8>(std::max(0.0, accel) * 40);
         f.data[4] = static_cast<u8>(gear);
         frames.push_back(f);
 
         if (t % 20 == 0) {
-            Frame d{ts + 1, 512, 6, {}, 0};
-            putLe(d.data, static_cast<u64>(speed / 0.01), 2);
-            putLe(d.data + 2, static_cast<u16>(static_cast<i16>(std::lround(accel / 0.001))), 2);
-            putLe(d.data + 4, static_cast<u16>(static_cast<i16>(std::lround(yaw / 0.01))), 2);
+            FrameRecord d{ts + 1, 512, 6, {}, 0};
+            storeLe16(d.data, static_cast<u16>(static_cast<u64>(speed / 0.01)));
+            storeLe16(d.data + 2, static_cast<u16>(static_cast<i16>(std::lround(accel / 0.001))));
+            storeLe16(d.data + 4, static_cast<u16>(static_cast<i16>(std::lround(yaw / 0.01))));
             frames.push_back(d);
         }
         if (t % 50 == 0) {
-            Frame b{ts + 2, 0x18FF00FEu | kExtended, 8, {}, 0};
+            FrameRecord b{ts + 2, 0x18FF00FEu | kExtendedFlag, 8, {}, 0};
             const double brake = accel < 0 ? -accel * 20 : 0;
             putBe(b.data, static_cast<u64>(brake / 0.1), 2);
             putBe(b.data + 2, static_cast<u16>(static_cast<i16>(std::lround(yaw * 30 / 0.1))), 2);
             frames.push_back(b);
         }
         if (t % 100 == 0) {
-            Frame v{ts + 3, 768, 8, {}, 0};
-            putLe(v.data, floatBits(static_cast<float>(13.8 + 0.05 * noise.next())), 4);
-            putLe(v.data + 4, floatBits(static_cast<float>(-5.0 - speed / 4 + 0.5 * noise.next())), 4);
+            FrameRecord v{ts + 3, 768, 8, {}, 0};
+            storeLe32(v.data, floatBits(static_cast<float>(13.8 + 0.05 * noise.next())));
+            storeLe32(v.data + 4, floatBits(static_cast<float>(-5.0 - speed / 4 + 0.5 * noise.next())));
             frames.push_back(v);
         }
         if (t % 1000 == 500) {
-            Frame pos{ts + 4, 10, 8, {}, kLoggerIface};
-            putLe(pos.data, gpsCoordinate(lat), 4);
-            putLe(pos.data + 4, gpsCoordinate(lon), 4);
+            FrameRecord pos{ts + 4, 10, 8, {}, kLoggerIface};
+            storeLe32(pos.data, gpsCoordinate(lat));
+            storeLe32(pos.data + 4, gpsCoordinate(lon));
             frames.push_back(pos);
-            Frame mot{ts + 5, 11, 8, {}, kLoggerIface};
-            putLe(mot.data, static_cast<u64>(120.0 / 0.1), 4);
-            putLe(mot.data + 4, static_cast<u64>(speed / 0.01), 2);
-            putLe(mot.data + 6, static_cast<u64>(std::fmod(heading + 360, 360) / 0.1), 2);
+            FrameRecord mot{ts + 5, 11, 8, {}, kLoggerIface};
+            storeLe32(mot.data, static_cast<u32>(120.0 / 0.1));
+            storeLe16(mot.data + 4, static_cast<u16>(static_cast<u64>(speed / 0.01)));
+            storeLe16(mot.data + 6, static_cast<u16>(static_cast<u64>(std::fmod(heading + 360, 360) / 0.1)));
             frames.push_back(mot);
-            Frame stat{ts + 6, 12, 8, {}, kLoggerIface};
-            putLe(stat.data, 3, 2);
-            putLe(stat.data + 2, 5, 2);
+            FrameRecord stat{ts + 6, 12, 8, {}, kLoggerIface};
+            storeLe16(stat.data, 3);
+            storeLe16(stat.data + 2, 5);
             stat.data[4] = 9;
             stat.data[5] = 1;
             frames.push_back(stat);
@@ -185,53 +171,30 @@ std::vector<Frame> simulate()
         // Error frames in the layout of linux/can/error.h: controller warnings, an ACK
         // error and a protocol violation (form error in the transmit phase).
         if (t == 12340 || t == 31000) {
-            Frame e{ts + 7, kErrorFrame | 0x04, 8, {0, 0x04, 0, 0, 0, 0, 0x60, 0}, 0};
+            FrameRecord e{ts + 7, kErrorFrameFlag | 0x04, 8, {0, 0x04, 0, 0, 0, 0, 0x60, 0}, 0};
             frames.push_back(e);
         }
         if (t == 25670) {
-            Frame e{ts + 7, kErrorFrame | 0x20, 8, {}, 0};
+            FrameRecord e{ts + 7, kErrorFrameFlag | 0x20, 8, {}, 0};
             frames.push_back(e);
         }
         if (t == 47110) {
-            Frame e{ts + 7, kErrorFrame | 0x08, 8, {0, 0, 0x02, 0x0A, 0, 0, 0x80, 0}, 0};
+            FrameRecord e{ts + 7, kErrorFrameFlag | 0x08, 8, {0, 0, 0x02, 0x0A, 0, 0, 0x80, 0}, 0};
             frames.push_back(e);
         }
     }
     return frames;
 }
 
-int appendToFile(StreamCompressor*, void* sink, const void* bytes, int count)
+bool writeLog(const std::string& path, const std::vector<FrameRecord>& frames)
 {
-    return std::fwrite(bytes, 1, static_cast<std::size_t>(count), static_cast<std::FILE*>(sink)) ==
-                   static_cast<std::size_t>(count)
-               ? 0
-               : 1;
-}
-
-bool writeLog(const std::string& path, const std::vector<Frame>& frames)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
+    LogFileWriter writer;
+    if (!writer.open(path, kStartMs))
         return false;
-    bool ok = std::fputs(kHeader, file) >= 0 && std::fwrite("LOGSTART\0\n", 1, 10, file) == 10;
-    StreamCompressor* stream = nullptr;
-    ok = ok && stream::create(&stream, stream::kCompress) == 0;
-    for (const Frame& f : frames) {
-        if (!ok)
-            break;
-        u8 record[kRecordSize];
-        putLe(record, f.timestamp, 4);
-        putLe(record + 4, f.id, 4);
-        record[8] = f.length;
-        std::memcpy(record + 9, f.data, 8);
-        record[17] = f.iface;
-        if (stream::addRecord(stream, record))
-            ok = stream::writeBlock(stream, file, appendToFile) == 0;
-    }
-    if (ok && stream::addRecord(stream, nullptr))
-        ok = stream::writeBlock(stream, file, appendToFile) == 0;
-    stream::destroy(stream);
-    return std::fclose(file) == 0 && ok;
+    for (const FrameRecord& f : frames)
+        if (!writer.add(f))
+            return false;
+    return writer.close();
 }
 
 bool writeText(const std::string& path, const std::string& text)
@@ -243,18 +206,18 @@ bool writeText(const std::string& path, const std::string& text)
     return std::fclose(file) == 0 && ok;
 }
 
-std::string traceFrames(const std::vector<Frame>& frames)
+std::string traceFrames(const std::vector<FrameRecord>& frames)
 {
     std::string text;
-    const Frame* first = nullptr;
-    for (const Frame& f : frames) {
-        if ((f.id & kErrorFrame) || f.iface >= kLoggerIface)
+    const FrameRecord* first = nullptr;
+    for (const FrameRecord& f : frames) {
+        if ((f.idWord & kErrorFrameFlag) || f.iface >= kLoggerIface)
             continue;
         if (!first)
             first = &f;
         char line[96];
-        int n = std::snprintf(line, sizeof line, "%u %X %d %u", f.timestamp - first->timestamp, f.id & 0x1FFFFFFFu,
-                              (f.id & kExtended) ? 1 : 0, unsigned(f.length));
+        int n = std::snprintf(line, sizeof line, "%u %X %d %u", f.timestamp - first->timestamp, f.idWord & kIdMask,
+                              (f.idWord & kExtendedFlag) ? 1 : 0, unsigned(f.length));
         for (int i = 0; i < f.length && i < 8; ++i)
             n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " %02X", unsigned(f.data[i]));
         text += line;
@@ -272,7 +235,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dir = argv[1];
-    const std::vector<Frame> frames = simulate();
+    const std::vector<FrameRecord> frames = simulate();
     if (!writeText(dir + "/drive.dbc", kDbc) || !writeLog(dir + "/drive.log", frames) ||
         (argc == 3 && !writeText(argv[2], traceFrames(frames)))) {
         std::perror("make_examples");

@@ -1,6 +1,7 @@
 #include "window/log_list.h"
 
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/message.h"
 #include "core/report.h"
 #include "core/settings.h"
@@ -18,7 +19,6 @@ namespace vistra {
 namespace {
 
 constexpr const char* kDefaultListFont = "10.0";
-constexpr u32 kVirtualIface = 1024;
 
 RowKind kindOf(const Gtk::TreeRow& row) { return row.get_value(listColumns().kind).kind; }
 

@@ -1,5 +1,6 @@
 #include "window/window.h"
 
+#include "core/constants.h"
 #include "core/message_log.h"
 #include "core/report.h"
 #include "core/settings.h"
@@ -19,9 +20,6 @@ namespace vistra {
 
 namespace {
 
-constexpr const char* kUnset = "./dummy";
-constexpr u32 kStatIfaceBase = 0x10000;
-
 // Everything logged before the main loop ran is shown once, in one combined dialog.
 bool startupFlushPending = true;
 
@@ -38,7 +36,7 @@ Window& Window::instance()
 }
 
 Window::Window()
-    : dataList(0, 65535), statList(kStatIfaceBase, kStatIfaceBase + Store::instance().maxStatIface)
+    : dataList(0, kStatIfaceOffset - 1), statList(kStatIfaceOffset, kStatIfaceOffset + Store::instance().maxStatIface)
 {
     installCallbackExceptionHandler();
     Store& store = Store::instance();
@@ -196,9 +194,9 @@ void Window::reload(bool resetStore)
         Settings& settings = *Settings::instance();
         const Glib::ustring vsd = settings.getVsdFile();
         const Glib::ustring dbc = settings.getDbFile();
-        if (vsd != kUnset) {
+        if (vsd != kNoFile) {
             loadVsdDefinitions(store, vsd);
-        } else if (dbc != kUnset) {
+        } else if (dbc != kNoFile) {
             store.loadDbc(dbc, 0, "Can");
             store.createBuiltinSignals();
         } else {
@@ -209,8 +207,8 @@ void Window::reload(bool resetStore)
     }
 
     showMessageLogDialog(this);
-    dataList.fillList(0, 65535, false);
-    statList.fillList(kStatIfaceBase, kStatIfaceBase + store.maxStatIface, false);
+    dataList.fillList(0, kStatIfaceOffset - 1, false);
+    statList.fillList(kStatIfaceOffset, kStatIfaceOffset + store.maxStatIface, false);
     store.emitDataChanged();
     store.refreshPlotSignals();
 }
@@ -273,7 +271,7 @@ void Window::onParseProgress()
     }
     if (store.live)
         return;
-    progressBar.set_fraction(progress / 255.0);
+    progressBar.set_fraction(progress / double(kProgressDone));
 }
 
 bool Window::onLiveTick()

@@ -42,12 +42,12 @@ int appendWrite(StreamCompressor*, void* sink, const void* bytes, int count)
 Record makeRecord(u32 timestamp, u32 idWord, u8 length, u8 iface, u8 seed)
 {
     Record r{};
-    std::memcpy(r.data(), &timestamp, 4);
-    std::memcpy(r.data() + 4, &idWord, 4);
-    r[8] = length;
+    storeLe32(r.data() + kRecordTimestampOffset, timestamp);
+    storeLe32(r.data() + kRecordIdWordOffset, idWord);
+    r[kRecordLengthOffset] = length;
     for (int i = 0; i < 8; ++i)
-        r[9 + i] = static_cast<u8>(seed * 31 + i);
-    r[17] = iface;
+        r[kRecordDataOffset + i] = static_cast<u8>(seed * 31 + i);
+    r[kRecordIfaceOffset] = iface;
     return r;
 }
 
@@ -65,8 +65,9 @@ std::vector<Record> sampleRecords(int count)
 
 void appendLe32(Bytes& out, u32 value)
 {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<u8>(value >> (8 * i)));
+    u8 bytes[4];
+    storeLe32(bytes, value);
+    out.insert(out.end(), bytes, bytes + 4);
 }
 
 Bytes makeBlock(u32 magic, const Bytes& raw)

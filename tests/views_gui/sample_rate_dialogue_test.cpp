@@ -1,4 +1,4 @@
-#include "views/copy_dialog.h"
+#include "views/sample_rate_dialogue.h"
 
 #include "core/can_iface.h"
 #include "core/message.h"
