@@ -1,0 +1,71 @@
+#include "core/regular_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace vistra {
+
+RegularFile::RegularFile(const std::string& path)
+{
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        openError = errno;
+        return;
+    }
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        notRegular = true;
+        ::close(fd);
+        return;
+    }
+    // Reads of a regular file never block anyway; the flag goes for the callers' sake.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    descriptor = fd;
+}
+
+RegularFile::~RegularFile()
+{
+    if (descriptor >= 0)
+        ::close(descriptor);
+}
+
+bool RegularFile::missing() const { return openError == ENOENT; }
+
+std::string RegularFile::problem() const
+{
+    if (notRegular)
+        return "not a regular file";
+    return std::strerror(openError);
+}
+
+int RegularFile::release()
+{
+    const int fd = descriptor;
+    descriptor = -1;
+    return fd;
+}
+
+bool RegularFile::readAll(std::string& content)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(descriptor, buffer, sizeof buffer);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+} // namespace vistra
