@@ -3,10 +3,8 @@
 // block (read, decompress, dispatch). Measured: the same block-stream bytes sealed into
 // blocks of 1 MiB, each authenticated, decrypted, then unpacked and dispatched. Both read
 // from a file in memory, so that no peer and no network share the timing.
+#include "bench_traffic.h"
 #include "core/byte_layout.h"
-#include "core/can_iface.h"
-#include "core/real_message.h"
-#include "core/real_signal.h"
 #include "store/crypt_context.h"
 #include "store/live_stream.h"
 #include "store/store.h"
@@ -33,15 +31,6 @@ constexpr u64 kFrames = 2'000'000;
 constexpr int kMessages = 100;
 constexpr u32 kSealedBlock = 0x100000;
 constexpr const char* kKey = "bench pass phrase";
-
-struct SignalDef {
-    u32 startBit;
-    u32 length;
-    i32 little;
-    u8 type;
-};
-constexpr SignalDef kSignals[8] = {{0, 8, 1, '+'},  {15, 12, 0, '-'}, {20, 12, 1, '-'}, {39, 16, 0, '+'},
-                                   {48, 4, 1, '+'}, {55, 3, 0, '+'},  {52, 4, 1, '-'},  {63, 8, 0, '-'}};
 
 int appendBytes(StreamCompressor*, void* sink, const void* bytes, int count)
 {
@@ -96,19 +85,7 @@ struct Fixture {
 
     void buildModel()
     {
-        auto iface = CanIface::create("Can", 0);
-        store->interfaces.emplace(0, iface);
-        for (int m = 0; m < kMessages; ++m) {
-            auto msg = RealMessage::create(0x100 + m, "M", iface);
-            for (int s = 0; s < 8; ++s) {
-                const auto& d = kSignals[s];
-                auto signal = RealSignal::create(msg, std::string("S") + std::to_string(s), d.startBit, d.length,
-                                                 d.little, d.type, "", 1.0, 0.0, 0, 0);
-                msg->addSignal(signal->name, signal);
-            }
-            iface->messages.emplace(0x100 + m, msg);
-            messages.push_back(msg);
-        }
+        messages = bench::buildMessages(*store, kMessages);
         store->collectUsedIfaces();
     }
 
@@ -136,21 +113,10 @@ struct Fixture {
     // of 16 bytes, the unit of sealed blocks.
     static Bytes blockStream()
     {
-        u64 state = 0x9E3779B97F4A7C15ULL;
-        u32 counters[kMessages] = {};
+        bench::Traffic traffic(kMessages);
         Bytes out = writeBlocks(kFrames, [&](u64 n, FrameRecord& r) {
-            const int m = int(n % kMessages);
             r.timestamp = u32(1000 + n / 8);
-            r.idWord = u32(0x100 + m);
-            r.length = 8;
-            state ^= state << 13;
-            state ^= state >> 7;
-            state ^= state << 17;
-            // Half the bytes change every frame, half slowly.
-            const u32 c = counters[m]++;
-            const u8 data[8] = {u8(state), u8(state >> 8), u8(state >> 16), u8(c >> 4),
-                                u8(c >> 6), u8(state >> 24), u8(c >> 3),    u8(c >> 8)};
-            std::copy(data, data + 8, r.data);
+            traffic.frame(n, r);
         });
         for (u64 pad = 1; out.size() % 16 != 0; ++pad) {
             const Bytes tail = writeBlocks(pad, [](u64 n, FrameRecord& r) {

@@ -1,6 +1,7 @@
 #include "store/live_file.h"
 
 #include "core/constants.h"
+#include "core/regular_file.h"
 #include "core/report.h"
 #include "core/settings.h"
 #include "store/store.h"
@@ -12,7 +13,7 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 
 namespace vistra {
 namespace {
@@ -45,9 +46,11 @@ std::pair<std::string, std::string> splitAtFirst(const std::string& s, const std
 
 bool readLiveFileEntries(const std::string& path, LiveFileEntries& out)
 {
-    std::ifstream in(path);
-    if (!in)
+    RegularFile file(path);
+    std::string content;
+    if (!file.ok() || !file.readAll(content))
         return false;
+    std::istringstream in(content);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')

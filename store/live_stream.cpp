@@ -329,12 +329,7 @@ void Store::finishNetworkStream(bool firstPass)
         reportInfo(key.empty() ? "Check that logger is set up for non-encrypted data"
                                : "Check that logger is set up for encrypted data");
     endLiveStream();
-    firstTime = std::min(firstTime.load(), firstFileStart);
-    lastTime = std::max(lastTime.load(), lastFrameTime);
-    if (!viewLocked) {
-        viewStart = firstTime.load();
-        viewEnd = lastTime.load();
-    }
+    takeInputTimeRange();
     emitDataChanged();
 }
 

@@ -217,12 +217,7 @@ void Store::loadLogFiles()
             emitProgressChanged();
         }
 
-        firstTime = std::min(firstTime.load(), firstFileStart);
-        lastTime = std::max(lastTime.load(), lastFrameTime);
-        if (!viewLocked) {
-            viewStart = firstTime.load();
-            viewEnd = lastTime.load();
-        }
+        takeInputTimeRange();
         if (dump) {
             std::fclose(output);
             output = stdout;

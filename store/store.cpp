@@ -395,6 +395,16 @@ void Store::clearData()
     }
 }
 
+void Store::takeInputTimeRange()
+{
+    firstTime = std::min(firstTime.load(), firstFileStart);
+    lastTime = std::max(lastTime.load(), lastFrameTime);
+    if (!viewLocked) {
+        viewStart = firstTime.load();
+        viewEnd = lastTime.load();
+    }
+}
+
 void Store::requestDump(const Glib::ustring& path, u64 from, u64 to)
 {
     dumpPath = path;

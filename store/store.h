@@ -278,6 +278,9 @@ private:
     // The absolute time of a frame's logger timestamp on the running time base.
     u64 advanceTimeBase(u32 timestamp);
     void deliverFrame(const FrameRecord& frame, u64 absTime);
+    // At the end of an input job: the data's time range takes in the times the job
+    // delivered (first file start to last frame time), and an unlocked view window follows.
+    void takeInputTimeRange();
     // The worker's running flag, read under the worker mutex.
     bool isRunning();
     void runJobAtBoundary();

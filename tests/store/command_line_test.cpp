@@ -24,14 +24,6 @@ namespace {
 
 using test::drainLog;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Runs the whole start-up on a fresh store, with standard output caught.
 struct RunResult {
     int code = -1;
@@ -74,7 +66,7 @@ RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr)
     return run;
 }
 
-const std::string kUsage = readFile(TARNWICK_TEST_DATA "/usage.txt");
+const std::string kUsage = test::readFileText(TARNWICK_TEST_DATA "/usage.txt");
 
 TEST(CommandLine, ExitCodesAndOutputs)
 {
@@ -224,7 +216,7 @@ TEST(CommandLine, LiveConnectionFileSetsUpTheConnectionAndIsKeptWithItsDbcFile)
     EXPECT_EQ(store.port, 7777u);
     EXPECT_EQ(Settings::instance()->getDbFile(), dir + "/logs/x.dbc");
     EXPECT_EQ(Settings::instance()->getLivePath(), dir);
-    EXPECT_EQ(readFile(current), "TITLE=Car\nSERVER=127.0.0.1\nPORT=7777\nKEY=pw\nDBC=" + dir + "/logs/x.dbc\n");
+    EXPECT_EQ(test::readFileText(current), "TITLE=Car\nSERVER=127.0.0.1\nPORT=7777\nKEY=pw\nDBC=" + dir + "/logs/x.dbc\n");
     store.networkMode = false;
     store.live = false;
 }

@@ -18,14 +18,6 @@ namespace {
 
 using test::drainLog;
 
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 mode_t modeOf(const std::string& path)
 {
     struct stat info {};
@@ -148,7 +140,7 @@ TEST_F(LiveFiles, WritingKeepsTheCurrentConnectionForTheUserAlone)
         Settings::instance()->setDbFile(c.dbc);
         Settings::instance()->setVsdFile(c.vsd);
         store.writeLiveFile();
-        EXPECT_EQ(readText(store.liveFilePath), c.text);
+        EXPECT_EQ(test::readFileText(store.liveFilePath), c.text);
         EXPECT_EQ(modeOf(store.liveFilePath), 0600u);
     }
 
@@ -157,14 +149,14 @@ TEST_F(LiveFiles, WritingKeepsTheCurrentConnectionForTheUserAlone)
     chmod(store.liveFilePath.c_str(), 0644);
     store.writeLiveFile();
     EXPECT_EQ(modeOf(store.liveFilePath), 0600u);
-    EXPECT_EQ(readText(store.liveFilePath), head);
+    EXPECT_EQ(test::readFileText(store.liveFilePath), head);
 
     // A link in its place is not followed.
     const std::string target = write("target", "untouched\n");
     store.liveFilePath = dir + "/link";
     ASSERT_EQ(symlink(target.c_str(), store.liveFilePath.c_str()), 0);
     store.writeLiveFile();
-    EXPECT_EQ(readText(target), "untouched\n");
+    EXPECT_EQ(test::readFileText(target), "untouched\n");
 }
 
 TEST(LiveFilePath, FollowsHomeOrFallsBackToTmp)

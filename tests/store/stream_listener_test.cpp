@@ -4,6 +4,7 @@
 #include "store/crypt_context.h"
 #include "store/live_stream.h"
 #include "stream_test_util.h"
+#include "test_helpers.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -88,12 +89,7 @@ protected:
 
     std::string countText() const
     {
-        std::ifstream in(countFile);
-        if (!in)
-            return "<none>";
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return std::filesystem::exists(countFile) ? test::readFileText(countFile) : "<none>";
     }
 
     void push(StreamListener* l, const Bytes& bytes) { ASSERT_EQ(StreamListener::pushData(l, bytes.data(), int(bytes.size())), 0); }
