@@ -44,6 +44,13 @@ Bytes fakeBlock(std::mt19937& rng, u32 length)
     return block;
 }
 
+template <typename Pred> bool waitUntil(Pred pred)
+{
+    for (int i = 0; i < 2500 && !pred(); ++i)
+        usleep(2000);
+    return pred();
+}
+
 u32 le32(const u8* p)
 {
     return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24;
@@ -197,6 +204,21 @@ TEST_F(Listener, SealedBlocksCarryTheExactStreamInMultiplesOf16UpToOneMebibyte)
     pushUpTo(0x300010); // the ring's end falls inside this block
     receive(0x100000, false);
     receive(0x80000, false);
+}
+
+TEST_F(Listener, AClientThatLeavesDisconnectsItsListenerAndNothingElse)
+{
+    std::mt19937 rng(2);
+    testing::internal::CaptureStderr();
+    StreamListener* l = serve(nullptr);
+    command(clients.back(), kCommandPlain);
+    close(clients.back()); // gone before its block is sent: the sends fail, no signal ends the process
+    clients.pop_back();
+    push(l, fakeBlock(rng, 0x180000));
+    EXPECT_TRUE(waitUntil([&] { return l->disconnect.load() != 0; }));
+    StreamListener::teardown(l);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("WRN Error when sending to 127.0.0.1:"), std::string::npos) << err;
 }
 
 TEST_F(Listener, OverflowDisconnectsAndTheCountFileFollowsTheListeners)
