@@ -45,12 +45,12 @@ bool CanIface::collectUsedMessages()
     return !usedMessages.empty();
 }
 
-void CanIface::updateSignalCounts()
+void CanIface::updateSignalCounts(std::vector<std::shared_ptr<Signal>>* plotted)
 {
     enabledVisibleCount = enabledCount = usedCount = usedNotLoadedCount = 0;
     for (const auto& entry : messages) {
         Message& msg = *entry.second;
-        msg.updateSignalCounts();
+        msg.updateSignalCounts(plotted);
         enabledVisibleCount += msg.enabledVisibleCount;
         enabledCount += msg.enabledCount;
         usedCount += msg.usedCount;

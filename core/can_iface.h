@@ -7,10 +7,12 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace vistra {
 
 class Message;
+class Signal;
 
 class CanIface : public std::enable_shared_from_this<CanIface> {
 public:
@@ -27,7 +29,8 @@ public:
         return it == usedMessages.end() ? nullptr : it->second;
     }
     bool collectUsedMessages();
-    void updateSignalCounts();
+    // Message::updateSignalCounts for every message, summed; plotted signals go to `plotted`.
+    void updateSignalCounts(std::vector<std::shared_ptr<Signal>>* plotted = nullptr);
     void clear();
 
     Glib::ustring name;

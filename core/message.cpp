@@ -91,10 +91,9 @@ void Message::enableMatching(const Glib::ustring& pattern)
             signal->setEnabled(true);
 }
 
-void Message::updateSignalCounts()
+void Message::updateSignalCounts(std::vector<std::shared_ptr<Signal>>* plotted)
 {
-    StoreHost& host = storeHost();
-    if (!host.live.load(std::memory_order_relaxed))
+    if (!storeHost().live.load(std::memory_order_relaxed))
         std::sort(decodeOrder.begin(), decodeOrder.end(),
                   [](const auto& a, const auto& b) { return a->useCount > b->useCount; });
     enabledVisibleCount = enabledCount = usedCount = usedNotLoadedCount = 0;
@@ -103,7 +102,8 @@ void Message::updateSignalCounts()
             enabledCount += 1;
             if (!signal->noPlot) {
                 enabledVisibleCount += 1;
-                host.plotSignals.push_back(signal);
+                if (plotted)
+                    plotted->push_back(signal);
             }
         }
         if (signal->useCount != 0) {

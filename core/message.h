@@ -43,7 +43,9 @@ public:
     std::shared_ptr<CanIface> getInterface() const;
     void setAllEnabled(bool on);
     void enableMatching(const Glib::ustring& pattern);
-    void updateSignalCounts();
+    // Counts the enabled, used and not yet loaded signals; appends the plotted ones (enabled
+    // and not noPlot) to `plotted` when given. Sorts the decode order by use unless live.
+    void updateSignalCounts(std::vector<std::shared_ptr<Signal>>* plotted = nullptr);
 
     u32 id;
     Glib::ustring name;

@@ -48,6 +48,14 @@ void ParsedLog::indexRecords()
         positions[next[groupOf[i]]++] = static_cast<u32>(i);
 }
 
+void ParsedLog::dropRecords()
+{
+    std::vector<FrameRecord>().swap(records);
+    std::vector<u32>().swap(positions);
+    groups.clear();
+    isIndexed = false;
+}
+
 std::span<const u32> ParsedLog::positionsOf(u32 iface, u32 idWord) const
 {
     auto it = groups.find(key(iface, idWord));

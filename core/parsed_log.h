@@ -21,6 +21,8 @@ public:
     // Called by the owner once the records are complete, before their times are ready.
     void indexRecords();
     bool indexed() const { return isIndexed; }
+    // Gives back the records and their index, as for a file that kept none.
+    void dropRecords();
     // The positions in `records` of the records of one interface and identifier word, in
     // file order; empty when there are none. Valid once indexRecords has run.
     std::span<const u32> positionsOf(u32 iface, u32 idWord) const;

@@ -144,7 +144,13 @@ void RealMessage::run()
             const FrameRecord frame = queue.front();
             queue.pop_front();
             lock.unlock();
-            decodeFrame(frame);
+            // A frame that fails to decode (memory running out, say) is reported and
+            // dropped; the thread goes on with the next one.
+            try {
+                decodeFrame(frame);
+            } catch (...) {
+                reportCurrentException(decodeContext().c_str());
+            }
             lock.lock();
         }
         if (!running)
@@ -181,24 +187,35 @@ void RealMessage::walkParsers()
         if (run.size() == kFramesPerRun)
             flush();
     };
-    while (!parsers.empty()) {
-        ParsedLog& parser = *parsers.front();
-        if (!parser.waitTimesReady())
-            break;
-        // The parser never changes its records or their index once their times are ready.
-        if (parser.indexed()) {
-            for (const u32 pos : parser.positionsOf(ifaceNumber, id))
-                take(parser.records[pos]);
-        } else {
-            for (const FrameRecord& record : parser.records)
-                if (record.iface == ifaceNumber && record.idWord == id)
-                    take(record);
+    // A failure (memory running out as samples grow, say) ends the walk: it is reported,
+    // and what was decoded before it stays.
+    try {
+        while (!parsers.empty()) {
+            ParsedLog& parser = *parsers.front();
+            if (!parser.waitTimesReady())
+                break;
+            // The parser never changes its records or their index once their times are ready.
+            if (parser.indexed()) {
+                for (const u32 pos : parser.positionsOf(ifaceNumber, id))
+                    take(parser.records[pos]);
+            } else {
+                for (const FrameRecord& record : parser.records)
+                    if (record.iface == ifaceNumber && record.idWord == id)
+                        take(record);
+            }
+            flush();
+            parsers.pop_front();
         }
-        flush();
-        parsers.pop_front();
+    } catch (...) {
+        reportCurrentException(decodeContext().c_str());
     }
     // Let the parsers go now, so that later files may begin reading.
     parsers.clear();
+}
+
+std::string RealMessage::decodeContext() const
+{
+    return "Decoding " + (iface ? iface->name.raw() + "." : std::string()) + name.raw();
 }
 
 void RealMessage::stopThread()

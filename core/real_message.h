@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -68,6 +69,8 @@ private:
     void run();
     void walkParsers();
     void stopThread();
+    // "Decoding <interface>.<message>", for the reports of the decode threads.
+    std::string decodeContext() const;
 };
 
 } // namespace vistra

@@ -25,6 +25,21 @@ StoreHost& StoreHost::get()
 
 void StoreHost::install(StoreHost* host) { installed.store(host, std::memory_order_release); }
 
+std::vector<std::shared_ptr<Signal>> StoreHost::plotSignals() const
+{
+    std::lock_guard lock(plotSignalsMutex);
+    return plotted;
+}
+
+void StoreHost::setPlotSignals(std::vector<std::shared_ptr<Signal>> signals)
+{
+    // The old list is released outside the lock: its last reference may end a signal.
+    {
+        std::lock_guard lock(plotSignalsMutex);
+        plotted.swap(signals);
+    }
+}
+
 Glib::ustring StoreHost::signalColor(const Glib::ustring&, const Glib::ustring&, const Glib::ustring&)
 {
     return kDefaultColourMarker;

@@ -3,8 +3,8 @@
 //
 // The model (signals, messages, interfaces) and the settings sit below the Store in the
 // build, yet they need a few of the Store's values and services: the live flags, the view
-// window, the line width, the colour lookup and reload, and the rebuild of the
-// plotted-signal list. The Store derives from
+// window, the line width, the colour lookup and reload, and the plotted-signal list with
+// its rebuild. The Store derives from
 // StoreHost and installs itself on construction; without a Store (unit tests, benchmarks)
 // a plain StoreHost with the defaults below answers, and tests set its fields directly.
 #include "core/types.h"
@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace vistra {
@@ -43,8 +44,11 @@ public:
     // A copy of the "line_width" setting.
     std::atomic<double> lineWidth{2.0};
 
-    // Signals enabled for plotting; rebuilt by refreshPlotSignals, read by the plots.
-    std::vector<std::shared_ptr<Signal>> plotSignals;
+    // The signals enabled for plotting, in list order, which is the plots' lane order: a
+    // copy. refreshPlotSignals rebuilds the list on the worker thread at the end of a load
+    // and on the GUI thread otherwise, while the plots read it on the GUI thread.
+    std::vector<std::shared_ptr<Signal>> plotSignals() const;
+    void setPlotSignals(std::vector<std::shared_ptr<Signal>> signals);
 
     virtual Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                                       const Glib::ustring& sig);
@@ -53,6 +57,11 @@ public:
     // views hear of changed settings.
     virtual void reloadSignalColors();
     virtual void emitSettingsChanged();
+
+private:
+    // Guards the list alone; nothing else is called while it is held.
+    mutable std::mutex plotSignalsMutex;
+    std::vector<std::shared_ptr<Signal>> plotted;
 };
 
 // Shorthand for StoreHost::get().

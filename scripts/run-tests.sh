@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: first a plain build (GUI tests in a virtual X display),
-# then the tests that need no display under AddressSanitizer + UndefinedBehaviorSanitizer
-# and under ThreadSanitizer.
+# Builds and runs every test: the tests that need no display under AddressSanitizer +
+# UndefinedBehaviorSanitizer and under ThreadSanitizer, the GUI tests labelled gui-tsan
+# under ThreadSanitizer too (in a virtual X display), then everything in a plain build.
 # The last lines printed are ctest's summary of the plain build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,6 +23,9 @@ echo "== thread sanitizer build (model tests: worker, parsers, painter threads)"
 configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_BENCH=OFF -DTARNWICK_SANITIZE=thread
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan -L model -j "$jobs" --output-on-failure
+echo "== thread sanitizer, GUI tests of the threads behind the plots (virtual X display)"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 xvfb-run -a -s "-screen 0 1280x1024x24" \
+  ctest --test-dir build-tsan -L gui-tsan --output-on-failure
 
 echo "== plain build"
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo

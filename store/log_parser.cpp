@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <string>
 
 namespace vistra {
 namespace {
@@ -177,10 +178,19 @@ void LogParser::run()
     }
     if (holdsData) {
         s.condition.notify_all();
-        readFile();
-        // Here, on this file's own thread, rather than in every decode thread.
-        if (!stopped)
-            indexRecords();
+        // A failure while reading (memory running out as the records grow, say) must not
+        // end the process: it is reported, and the file counts as read without records,
+        // so that the load goes on with the other files.
+        try {
+            readFile();
+            // Here, on this file's own thread, rather than in every decode thread.
+            if (!stopped)
+                indexRecords();
+        } catch (...) {
+            const std::string context = "Reading " + path.raw();
+            reportCurrentException(context.c_str());
+            dropRecords();
+        }
     }
     finishRun();
 }

@@ -78,9 +78,13 @@ public:
     std::condition_variable timesCondition;
     std::atomic<bool> stopped{false};
 
+protected:
+    // Reads the file into `records` on the parser's thread. Virtual so that tests can make
+    // the reading fail.
+    virtual void readFile();
+
 private:
     void run();
-    void readFile();
     // Before a block of `blockRecords` records is filtered, with `bytesRead` of the
     // file's `fileBytes` read.
     void reserveRecords(int blockRecords, double fileBytes, double bytesRead);

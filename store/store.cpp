@@ -47,8 +47,16 @@ Store& Store::instance()
 
 void Store::startThread()
 {
+    // run() reports the errors of its jobs itself; this catches what escapes it anyway, so
+    // that the thread ends instead of the process.
     if (!worker)
-        worker = new std::thread(&Store::run, this);
+        worker = new std::thread([this] {
+            try {
+                run();
+            } catch (...) {
+                reportCurrentException("The worker thread");
+            }
+        });
 }
 
 void Store::requestParse()
@@ -328,11 +336,12 @@ void Store::stopLiveStream()
 
 void Store::refreshPlotSignals()
 {
-    plotSignals.clear();
+    // Built aside and then published whole: the plots never see a half-built list.
+    std::vector<std::shared_ptr<Signal>> plotted;
     u32 sums[4] = {};
     for (const auto& entry : interfaces) {
         CanIface& iface = *entry.second;
-        iface.updateSignalCounts();
+        iface.updateSignalCounts(&plotted);
         sums[0] += iface.enabledVisibleCount;
         sums[1] += iface.enabledCount;
         sums[2] += iface.usedCount;
@@ -345,7 +354,8 @@ void Store::refreshPlotSignals()
     enabledCount = selectedSignalCount = sums[1];
     usedCount = sums[2];
     usedNotLoadedCount = sums[3];
-    plotCount = static_cast<u32>(plotSignals.size());
+    plotCount = static_cast<u32>(plotted.size());
+    setPlotSignals(std::move(plotted));
     progress = usedNotLoadedCount == 0 ? kProgressDone : 0;
     if (!quiet())
         progressChanged.emit();
@@ -376,7 +386,7 @@ void Store::clearData()
     for (auto& entry : interfaces)
         entry.second->clear();
     interfaces.clear();
-    plotSignals.clear();
+    setPlotSignals({});
     usedIfaces.clear();
     freeBitRates();
     highestIface = 0;

@@ -182,50 +182,104 @@ public:
     // Calls `f` for every signal of every message of every interface.
     void forEachSignal(const std::function<void(Signal&)>& f) const;
 
+    // Who writes what. A job runs on the worker thread (on the main thread in text mode,
+    // parseNow) and is "the job" below. The GUI thread changes the model, the file list and
+    // the input mode only while no job runs (its actions ask isBusy() first), and a job
+    // starts only through requestParse, whose worker mutex orders those writes before the
+    // job's reads. Plain fields rely on that rule; fields that one thread reads while
+    // another may write them are atomic.
+
+    // Input mode: set at start-up on the main thread (options, positional arguments) and
+    // by the live-connection dialog; read by the job.
     Glib::ustring title;
-    std::atomic<bool> parsing{false}; // a parse (or dump) is requested and not finished
     bool kvaserInput = false;
     u32 canChannel = 0;
     std::atomic<bool> networkMode{false};
     Glib::ustring host;
     u32 port = 777;
+    Glib::ustring key;
+    Glib::ustring liveFilePath; // the current-connection file, from HOME at construction
     bool csvInput = false;
     bool ascInput = false;
     std::atomic<bool> textMode{false};
-    std::atomic<bool> guiRunning{false};
-    u32 timeFractionDigits = 3;
-    std::atomic<u64> leftRuler{kNoTime};
-    std::atomic<u64> rightRuler{kNoTime};
+    std::atomic<bool> ascOutput{false}; // -o, -m: the job writes the frames as ASC text
+    bool dateStamp = false;             // -m
+    bool legacyGps = false;
+    bool legacyNames = false;
+    std::atomic<bool> guiRunning{false}; // the main loop runs: message dialogs may open
+
+    // Job state. `parsing`: a parse (or dump) is requested and not finished; set by
+    // requestParse under the worker mutex, cleared by the job's thread when the job ends.
+    // `progress` (0 to kProgressDone) is written by the job and by refreshPlotSignals;
+    // `liveBlockCount` counts the blocks of the live job. The GUI reads them at any time.
+    std::atomic<bool> parsing{false};
+    std::atomic<u8> progress{kProgressDone};
+    std::atomic<u32> liveBlockCount{0};
+
+    // The model: interfaces with their messages and signals, and the bus-load signal of
+    // each interface (null entries allowed; each holds itself alive until freeBitRates
+    // releases it). Built and cleared on the GUI thread (at start-up on the main thread);
+    // read by the job, its parser threads and its decode threads. usedIfaces is rebuilt by
+    // the job when it starts and read by its parser threads.
     std::map<u32, std::shared_ptr<CanIface>> interfaces;
     std::map<u32, CanIface*> usedIfaces;
+    std::vector<BitRate*> bitRates;
     u32 maxStatIface = 0;
     u32 highestIface = 0; // highest real interface number
-    u32 enabledVisibleCount = 0;
-    u32 enabledCount = 0;
-    u32 usedCount = 0;
-    u32 usedNotLoadedCount = 0;
-    u32 plotCount = 0;
-    u32 selectedSignalCount = 0;
+
+    // Signal counters, kept by refreshPlotSignals: by the job at its end, by the GUI thread
+    // otherwise; read by the GUI at any time.
+    std::atomic<u32> enabledVisibleCount{0};
+    std::atomic<u32> enabledCount{0};
+    std::atomic<u32> usedCount{0};
+    std::atomic<u32> usedNotLoadedCount{0};
+    std::atomic<u32> plotCount{0};
+    std::atomic<u32> selectedSignalCount{0};
+
+    // The record filter of a native-log job: set by the job before its parser threads
+    // start, read by them.
     std::atomic<bool> decodeAll{false};
     std::atomic<u32> ifaceMask{0};
+
+    // Time base of the loaded data: written by the job (reset by clearData between jobs).
+    // The first and last time are read by the GUI at any time.
     u64 timeOffset = 0;
-    std::atomic<u64> firstTime{kNoTime};
-    std::atomic<u64> lastTime{0};
-    std::atomic<bool> viewLocked{false};
     u64 firstFileStart = kNoTime;
     u64 lastFrameTime = 0;
     u64 pendingBase = 0;
-    bool legacyGps = false;
-    bool multiCanHeader = false;
-    std::atomic<bool> ascOutput{false};
-    bool dateStamp = false;
-    std::atomic<u8> progress{kProgressDone};
-    std::atomic<u32> liveBlockCount{0};
-    Glib::ustring key;
-    std::atomic<bool> dumpPending{false};
-    Glib::ustring liveFilePath; // the current-connection file, from HOME at construction
+    bool takeNextOffsetAsBase = true;
+    std::atomic<u64> firstTime{kNoTime};
+    std::atomic<u64> lastTime{0};
 
-    // State of the live job, touched by its thread alone.
+    // View window lock and rulers: written on the GUI thread; the job reads viewLocked.
+    std::atomic<bool> viewLocked{false};
+    std::atomic<u64> leftRuler{kNoTime};
+    std::atomic<u64> rightRuler{kNoTime};
+    u32 timeFractionDigits = 3; // of the times formatTime writes
+
+    // Log files: the list in start-time order, and each file with its start time; the
+    // multiCAN flag of their headers. Changed on the GUI thread (at start-up on the main
+    // thread), read by the job.
+    struct TimedLogFile {
+        Glib::ustring path;
+        u64 start;
+    };
+    std::list<Glib::ustring> logFileList;
+    std::list<TimedLogFile> timedLogFiles;
+    bool multiCanHeader = false;
+
+    // Dump request: requestDump (GUI thread) sets path and interval, then dumpPending, and
+    // requests a parse; the job writes the file and clears dumpPending. The job writes the
+    // ASC trace (of -o, -m or a dump) to `output`.
+    std::atomic<bool> dumpPending{false};
+    Glib::ustring dumpPath;
+    u64 dumpFrom = 0;
+    u64 dumpTo = 0;
+    u64 firstDumpedTime = 0;
+    FILE* output = stdout;
+    std::time_t lastAscFlush = 0; // when the ASC trace on standard output was last flushed
+
+    // The live job's connection and buffers, touched by the job's thread alone.
     int liveSocket = -1;
     bool newConnection = false; // the IV of a sealed stream is still to be read
     CryptContext crypt;
@@ -236,33 +290,13 @@ public:
     i32 plainFill = 0;
     std::vector<u8> cipherText; // one sealed block and its HMAC
 
+    // Emitted from any thread; the connected slots run on the GUI thread.
     Glib::Dispatcher dataChanged;
     Glib::Dispatcher progressChanged;
     Glib::Dispatcher markersChanged;
     Glib::Dispatcher settingsChanged;
     Glib::Dispatcher connectFinished;
     Glib::Dispatcher reloadRequested;
-
-    struct TimedLogFile {
-        Glib::ustring path;
-        u64 start;
-    };
-    std::list<Glib::ustring> logFileList;
-    std::list<TimedLogFile> timedLogFiles;
-
-    bool takeNextOffsetAsBase = true;
-    bool legacyNames = false;
-
-    // Bus-load signals by interface number (null entries allowed); each holds itself alive
-    // until freeBitRates releases it.
-    std::vector<BitRate*> bitRates;
-
-    Glib::ustring dumpPath;
-    u64 dumpFrom = 0;
-    u64 dumpTo = 0;
-    u64 firstDumpedTime = 0;
-    FILE* output = stdout;
-    std::time_t lastAscFlush = 0; // when the ASC trace on standard output was last flushed
 
 protected:
     // Runs one input job, chosen by the input flags. Tests override it; a subclass that
@@ -285,12 +319,14 @@ private:
     bool isRunning();
     void runJobAtBoundary();
 
+    // The worker: `running` and `requested` under workerMutex.
     std::thread* worker = nullptr;
     std::mutex workerMutex;
     std::condition_variable workerCondition;
     bool running = true;
     bool requested = false;
 
+    // Busy marks of the job and the plots' renders (beginWork, endWork), under workMutex.
     std::mutex workMutex;
     u8 workCount = 0;
 

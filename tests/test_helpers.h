@@ -41,7 +41,7 @@ struct StoreHostReset {
         StoreHost& host = storeHost();
         host.live = false;
         host.liveDecode = false;
-        host.plotSignals.clear();
+        host.setPlotSignals({});
     }
 };
 

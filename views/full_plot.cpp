@@ -132,7 +132,7 @@ bool FullPlot::on_configure_event(GdkEventConfigure* event)
 
 void FullPlot::render(int width, int height)
 {
-    const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals;
+    const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals();
     const bool split = Settings::instance()->getSplitView();
     const StoreHost& host = storeHost();
     std::vector<std::shared_ptr<PainterTask>> tasks;

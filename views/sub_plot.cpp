@@ -167,7 +167,7 @@ bool SubPlot::on_configure_event(GdkEventConfigure* event)
 
 void SubPlot::render(int width, int height)
 {
-    const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals;
+    const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals();
     const bool split = Settings::instance()->getSplitView();
     const StoreHost& host = storeHost();
     std::vector<std::shared_ptr<PainterTask>> tasks;
@@ -242,7 +242,7 @@ void SubPlot::onTaskFinished(std::shared_ptr<PainterTask> task)
 
 std::shared_ptr<Signal> SubPlot::signalAtY(double y)
 {
-    const std::vector<std::shared_ptr<Signal>>& signals = storeHost().plotSignals;
+    const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals();
     const int n = static_cast<int>(signals.size());
     if (n == 0)
         return {};
@@ -299,7 +299,7 @@ void SubPlot::highlightSignal(std::shared_ptr<Signal> signal)
         const bool shown = signal->enabled && (Store::instance().networkMode ? signal->hasData : signal->loaded);
         if (!shown || !Settings::instance()->getSplitView())
             return;
-        const std::vector<std::shared_ptr<Signal>>& signals = storeHost().plotSignals;
+        const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals();
         const auto index = std::find(signals.begin(), signals.end(), signal) - signals.begin();
         highlighted = signal;
         highlightY = laneHeight * static_cast<i32>(index);
@@ -447,7 +447,7 @@ void SubPlot::drawTextBox(const Cairo::RefPtr<Cairo::Context>& cr, const char* t
 
 void SubPlot::drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height)
 {
-    const std::vector<std::shared_ptr<Signal>>& signals = storeHost().plotSignals;
+    const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals();
     const int n = static_cast<int>(signals.size());
     if (n == 0)
         return;

@@ -542,7 +542,7 @@ bool LogList::showRowMenu(const Gtk::TreeIter& row, bool leftClick)
         return true;
     if (!leftClick)
         host->popupSignalMenu(signal);
-    else if (signal->enabled && signal->hasData && data.plotSignals.size() >= 2)
+    else if (signal->enabled && signal->hasData && data.plotSignals().size() >= 2)
         host->highlightSignal(signal);
     return true;
 }

@@ -55,13 +55,13 @@ TEST_F(MessageTest, UpdateSignalCounts)
     EXPECT_EQ(msg->decodeOrder, msg->signals) << "live: the decode order stays put";
 
     storeHost().live = false;
-    storeHost().plotSignals.clear();
-    msg->updateSignalCounts();
+    std::vector<std::shared_ptr<Signal>> plotList;
+    msg->updateSignalCounts(&plotList);
     EXPECT_EQ(msg->enabledCount, 2u);
     EXPECT_EQ(msg->enabledVisibleCount, 1u);
     EXPECT_EQ(msg->usedCount, 4u);
     EXPECT_EQ(msg->usedNotLoadedCount, 3u);
-    EXPECT_EQ(storeHost().plotSignals, std::vector<std::shared_ptr<Signal>>{plotted});
+    EXPECT_EQ(plotList, std::vector<std::shared_ptr<Signal>>{plotted});
     ASSERT_EQ(msg->decodeOrder.size(), 5u);
     EXPECT_EQ(msg->decodeOrder.front(), byDependant) << "most used first";
     EXPECT_EQ(msg->decodeOrder.back(), unused) << "unused last";

@@ -212,6 +212,40 @@ TEST_F(RealMessageTest, QueueThreadDecodesEveryFrameQueuedBeforeEnd)
     msg->endOfLoad();
 }
 
+// A signal whose decoding fails, as when memory runs out while its samples grow.
+struct FailingSignal : Signal {
+    using Signal::Signal;
+    void onFrame(const FrameRecord&) override { throw std::bad_alloc(); }
+};
+
+TEST_F(RealMessageTest, DecodeThreadsReportAFailureAndEndCleanly)
+{
+    auto failing = std::make_shared<FailingSignal>(msg, "F");
+    msg->addSignal("F", failing);
+    a->addUser(nullptr); // two uses: A comes first in the decode order
+    use(a);
+    use(failing);
+
+    // The walk of a log load ends at the failure; what came before it stays.
+    auto log = std::make_shared<ReadyLog>();
+    log->records = {frame(1, 0, T), frame(2, 0, T + 1)};
+    ASSERT_TRUE(msg->startThreadLowPriority({log}));
+    msg->endOfLoad();
+    EXPECT_EQ(values(*a), (std::vector<double>{1, 2}));
+    EXPECT_EQ(test::drainLog(), std::vector<std::string>{"Decoding Can.M failed: std::bad_alloc"});
+
+    // The queue thread drops the failed frame and goes on with the next.
+    a->loaded = false;
+    a->needsLoad = failing->needsLoad = true;
+    msg->updateSignalCounts();
+    ASSERT_TRUE(msg->startThread());
+    msg->addFrame(frame(3, 0, T + 2));
+    msg->addFrame(frame(4, 0, T + 3));
+    msg->endOfLoad();
+    EXPECT_EQ(values(*a), (std::vector<double>{1, 2, 3, 4}));
+    EXPECT_EQ(test::drainLog(), std::vector<std::string>{"Decoding Can.M failed: std::bad_alloc"});
+}
+
 TEST_F(RealMessageTest, ClearReleasesSwitchAndRateSignal)
 {
     auto mux = RealSignal::create(msg, "Mux", 0, 8, 1, '+', "", 1, 0, 0, 0);

@@ -388,6 +388,39 @@ TEST_F(LogLoadTest, HoldingCountReturnedOnlyByParsersThatTookIt)
     LogParser::reset();
 }
 
+// Reads its file, then fails as a parser does when memory runs out while records grow.
+struct FailingParser : LogParser {
+    using LogParser::LogParser;
+    void readFile() override
+    {
+        LogParser::readFile();
+        throw std::bad_alloc();
+    }
+};
+
+TEST_F(LogLoadTest, FailedParserReportsAndEndsWithoutRecordsWhileTheNextFileReads)
+{
+    const auto file = writeLog("one.log", S, {frame(1, 0x100, 1), frame(2, 0x100, 2)});
+    store.decodeAll = true;
+    store.ifaceMask = 0xFFFFFFFF;
+    LogParser::reset();
+    auto failing = std::make_shared<FailingParser>(file, S, store);
+    auto next = LogParser::create(file, S, store);
+    ASSERT_TRUE(failing->start(true));
+    ASSERT_TRUE(next->start(true));
+    EXPECT_TRUE(failing->waitDone());
+    EXPECT_TRUE(failing->records.empty());
+    EXPECT_TRUE(next->waitDone());
+    EXPECT_EQ(next->records.size(), 2u);
+    EXPECT_EQ(loggedTexts(), std::vector<std::string>{"Reading " + file + " failed: std::bad_alloc"});
+    failing.reset();
+    next.reset();
+    EXPECT_EQ(LogParser::counts().running, 0u);
+    EXPECT_EQ(LogParser::counts().holdingData, 0u);
+    store.decodeAll = false;
+    store.ifaceMask = 0;
+}
+
 TEST_F(LogLoadTest, DecodeThreadsMatchPlainDecode)
 {
     // Three messages on two interfaces, each with signals of both byte orders.

@@ -301,8 +301,8 @@ TEST(StorePlotList, RefreshCountsEnabledAndUnloadedSignals)
     b->setEnabled(true);
     b->noPlot = true;
     store.refreshPlotSignals();
-    ASSERT_EQ(store.plotSignals.size(), 1u);
-    EXPECT_EQ(store.plotSignals[0], a);
+    ASSERT_EQ(store.plotSignals().size(), 1u);
+    EXPECT_EQ(store.plotSignals()[0], a);
     EXPECT_EQ(store.plotCount, 1u);
     EXPECT_EQ(store.selectedSignalCount, 2u);
     EXPECT_EQ(store.usedNotLoadedCount, 2u);

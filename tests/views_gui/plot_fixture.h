@@ -125,8 +125,8 @@ protected:
     static void plot(std::vector<std::shared_ptr<Signal>> signals)
     {
         Store& store = Store::instance();
-        store.plotSignals = std::move(signals);
-        store.plotCount = static_cast<u32>(store.plotSignals.size());
+        store.plotCount = static_cast<u32>(signals.size());
+        store.setPlotSignals(std::move(signals));
     }
 
     // Runs what the main loop has ready.
