@@ -21,8 +21,6 @@ namespace vistra {
 
 class Store;
 
-inline constexpr u32 kDefaultLivePort = 777;
-
 // The text before the first character of s that is one of delimiters, and the text after
 // it; s and "" when there is none.
 std::pair<std::string, std::string> splitAtFirst(const std::string& s, const std::string& delimiters);

@@ -196,7 +196,7 @@ public:
     u32 canChannel = 0;
     std::atomic<bool> networkMode{false};
     Glib::ustring host;
-    u32 port = 777;
+    u32 port = kDefaultLivePort;
     Glib::ustring key;
     Glib::ustring liveFilePath; // the current-connection file, from HOME at construction
     bool csvInput = false;
