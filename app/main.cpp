@@ -12,6 +12,7 @@
 int main(int argc, char** argv)
 {
     using namespace vistra;
+    guardStandardStreams(); // before the store opens the settings
     Store& store = Store::instance();
     CommandLineHooks hooks;
     hooks.enableLink = [] { IPC::instance().enable(); };

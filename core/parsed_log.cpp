@@ -1,10 +1,23 @@
 #include "core/parsed_log.h"
 
 #include <limits>
+#include <new>
 
 namespace vistra {
 
 void ParsedLog::indexRecords()
+{
+    try {
+        buildIndex();
+    } catch (const std::bad_alloc&) {
+        // Without memory for the index the records are walked whole, as without one.
+        positions = {};
+        groups = {};
+        isIndexed = false;
+    }
+}
+
+void ParsedLog::buildIndex()
 {
     positions.clear();
     groups.clear();

@@ -31,6 +31,7 @@ public:
     std::vector<FrameRecord> records;
 
 private:
+    void buildIndex();
     static u64 key(u32 iface, u32 idWord) { return u64{iface} << 32 | idWord; }
 
     struct Range {

@@ -2,11 +2,13 @@
 
 #include "core/message_log.h"
 
+#include <glib.h>
 #include <glibmm/exception.h>
 
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -32,18 +34,65 @@ const char* tagOf(Level level)
     }
 }
 
+constexpr std::size_t kLogTextBytes = 1023;
+
 __attribute__((format(printf, 2, 0))) void vreport(Level level, const char* format, va_list args)
 {
     va_list copy;
     va_copy(copy, args);
-    char text[1024];
-    vsnprintf(text, sizeof text, format, copy);
+    char raw[kLogTextBytes + 1];
+    vsnprintf(raw, sizeof raw, format, copy);
     va_end(copy);
-    std::fprintf(stderr, "%s%s %s\033[0m\n", colourOf(level), tagOf(level), text);
-    MessageLog::instance().add(tagOf(level), text);
+    const std::string text = printableText(raw, "\n\t", kLogTextBytes);
+    std::fprintf(stderr, "%s%s %s\033[0m\n", colourOf(level), tagOf(level), text.c_str());
+    MessageLog::instance().add(tagOf(level), text.c_str());
 }
 
 } // namespace
+
+std::string printableText(std::string_view text, std::string_view keep, std::size_t maxBytes)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(std::min(text.size(), maxBytes));
+    // Appends one piece (a character or an escaped byte run); false when it does not fit.
+    auto append = [&](const char* from, const char* to, bool escaped) {
+        const std::size_t size = escaped ? 4 * std::size_t(to - from) : std::size_t(to - from);
+        if (out.size() + size > maxBytes)
+            return false;
+        if (!escaped) {
+            out.append(from, to);
+            return true;
+        }
+        for (; from < to; ++from) {
+            const auto byte = static_cast<unsigned char>(*from);
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0xF];
+        }
+        return true;
+    };
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    while (p < end) {
+        const char* validEnd = end;
+        g_utf8_validate(p, end - p, &validEnd);
+        while (p < validEnd) {
+            const char* next = g_utf8_next_char(p);
+            const gunichar c = g_utf8_get_char(p);
+            const bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+            if (!append(p, next, control && keep.find(static_cast<char>(c)) == std::string_view::npos))
+                return out;
+            p = next;
+        }
+        // A byte that is not UTF-8 (or a zero byte).
+        if (p < end && !append(p, p + 1, true))
+            return out;
+        if (p < end)
+            ++p;
+    }
+    return out;
+}
 
 void report(Level level, const char* format, ...)
 {

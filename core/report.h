@@ -1,9 +1,12 @@
 #pragma once
 // Reporting of diagnostics: every report goes to standard error in colour and, as plain
-// text of at most 1023 characters, into the MessageLog. Formats are always literals:
+// text of at most 1023 characters, into the MessageLog. Control characters in the text
+// (other than line breaks and tabs) are shown escaped, in both. Formats are always literals:
 // a text from a file or the user goes in as an argument ("%s"), never as the format.
+#include <cstddef>
 #include <exception>
 #include <string>
+#include <string_view>
 
 namespace vistra {
 
@@ -20,6 +23,13 @@ public:
 };
 
 enum class Level { Info, Warning, Error };
+
+// `text` as it may safely go to a terminal or a dialog: control characters (C0, DEL and
+// C1) and bytes that are not UTF-8 become "\xNN", so that a name or a path from a file
+// cannot drive the user's terminal. The control characters in `keep` stay as they are.
+// The result is at most `maxBytes` long and never ends inside an escape or a character.
+std::string printableText(std::string_view text, std::string_view keep = {},
+                          std::size_t maxBytes = std::string::npos);
 
 void report(Level level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 #define TARNWICK_PRINTF(f, a) __attribute__((format(printf, f, a)))

@@ -1,6 +1,7 @@
 #include "core/settings.h"
 
 #include "core/constants.h"
+#include "core/regular_file.h"
 #include "core/report.h"
 #include "core/store_host.h"
 
@@ -8,8 +9,14 @@
 #include <glibmm/fileutils.h>
 #include <glibmm/miscutils.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <string>
 
 namespace vistra {
 namespace {
@@ -18,19 +25,66 @@ constexpr const char* kGlobal = "global";
 constexpr const char* kSignalColours = "signal_colors";
 constexpr int kDefaultBitrateInterval = 100;
 
-Glib::ustring homeFolder()
+enum class FileState { Read, Unreadable, NotCreated };
+
+// Reads the file at `path` into `content`, creating it empty when nothing is there. What
+// is there but cannot be read as a file (a FIFO would block the start-up, a device never
+// ends), or a file that cannot be created, is reported as "ERR" naming the path.
+FileState readOrCreate(const Glib::ustring& path, const char* what, std::string& content)
 {
-    const char* home = std::getenv("HOME");
-    return home ? Glib::ustring(home) : Glib::ustring("/tmp");
+    RegularFile file(path.raw());
+    if (file.ok()) {
+        if (file.readAll(content))
+            return FileState::Read;
+        reportError("Couldn't read %s %s, %s", what, path.c_str(), std::strerror(errno));
+        return FileState::Unreadable;
+    }
+    if (!file.missing()) {
+        reportError("Couldn't read %s %s, %s", what, path.c_str(), file.problem().c_str());
+        return FileState::Unreadable;
+    }
+    // O_EXCL: a link planted at the path is not followed.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        reportError("Couldn't create %s", path.c_str());
+        return FileState::NotCreated;
+    }
+    ::close(fd);
+    return FileState::Read;
 }
 
-// True when `path` can be opened, or else was created empty. An existing file that cannot
-// be read is left untouched (never truncated).
-bool openOrCreate(const Glib::ustring& path)
+// Names from DBC and VSD files may hold what a key-file key cannot: '[', ']' and '='
+// (GLib refuses such keys), control characters (a line break splits the file), a blank
+// at either end or a leading '#' (lost when the file is read again). Such keys are
+// stored with those characters, '%' and blanks as "%XX"; every other key stays the name.
+bool isPlainKey(const std::string& key)
 {
-    if (std::ifstream(path.raw()))
-        return true;
-    return bool(std::ofstream(path.raw(), std::ios::app));
+    if (key.empty() || key.front() == ' ' || key.back() == ' ' || key.front() == '#')
+        return false;
+    for (const char c : key)
+        if (c == '[' || c == ']' || c == '=' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
+Glib::ustring colourKey(const Glib::ustring& iface, const Glib::ustring& msg, const Glib::ustring& sig)
+{
+    const std::string name = iface.raw() + "." + msg.raw() + "." + sig.raw();
+    if (isPlainKey(name))
+        return name;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string key;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte == 0x7F || c == '[' || c == ']' || c == '=' || c == '#' || c == '%') {
+            key += '%';
+            key += kHex[byte >> 4];
+            key += kHex[byte & 0xF];
+        } else {
+            key += c;
+        }
+    }
+    return key;
 }
 
 void readValue(const Glib::KeyFile& file, const char* key, bool& out) { out = file.get_boolean(kGlobal, key); }
@@ -46,23 +100,44 @@ Settings* Settings::instance()
     return settings;
 }
 
+Glib::ustring homeFolder()
+{
+    // An empty HOME is no home: the files would go to the root of the file system.
+    const char* home = std::getenv("HOME");
+    return home && *home ? Glib::ustring(home) : Glib::ustring("/tmp");
+}
+
 Settings::Settings() : settingsPath(homeFolder() + settingsName), listPath(homeFolder() + listName)
 {
-    const bool haveSettings = openOrCreate(settingsPath);
-    if (!haveSettings)
-        reportError("Couldn't create %s", settingsPath.c_str());
-    if (!openOrCreate(listPath))
-        reportError("Couldn't create %s", listPath.c_str());
-    if (!haveSettings)
+    std::string content;
+    const FileState state = readOrCreate(settingsPath, "settings file", content);
+    // A file that could not be read is never written over: it may hold the user's work.
+    keepFile = state == FileState::Unreadable;
+    {
+        // Only checked here; the lists are read when they are restored.
+        std::string lists;
+        RegularFile listFile(listPath.raw());
+        if (!listFile.ok())
+            readOrCreate(listPath, "signal-list file", lists);
+    }
+    if (state != FileState::Read || content.empty())
         return;
     try {
-        load_from_file(Glib::filename_from_utf8(settingsPath));
-    } catch (const Glib::KeyFileError& e) {
-        reportInfo("Failed to parse settings file %s, %s", settingsPath.c_str(), e.what().c_str());
+        load_from_data(content);
+    } catch (const Glib::Error& e) {
         // A failed parse may leave the groups read before the fault.
         load_from_data("");
-    } catch (const Glib::Error& e) {
-        reportError("Couldn't read settings file %s, %s", settingsPath.c_str(), e.what().c_str());
+        // The next save would replace the user's colours, paths and lists with defaults:
+        // the file is moved aside first.
+        const std::string aside = settingsPath.raw() + ".bad";
+        if (std::rename(settingsPath.c_str(), aside.c_str()) == 0) {
+            reportWarning("Failed to parse settings file %s, %s; moved it to %s", settingsPath.c_str(),
+                          e.what().c_str(), aside.c_str());
+        } else {
+            reportWarning("Failed to parse settings file %s, %s; could not move it to %s (%s), so it is not saved over",
+                          settingsPath.c_str(), e.what().c_str(), aside.c_str(), std::strerror(errno));
+            keepFile = true;
+        }
     }
 }
 
@@ -71,6 +146,8 @@ Settings::~Settings() { save(); }
 bool Settings::save()
 {
     std::lock_guard lock(mutex);
+    if (keepFile)
+        return false;
     try {
         save_to_file(Glib::filename_from_utf8(settingsPath));
         return true;
@@ -206,7 +283,7 @@ void Settings::setDefaultEditor(const Glib::ustring& path)
 Glib::ustring Settings::getSignalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                                        const Glib::ustring& sig)
 {
-    const Glib::ustring key = iface + "." + msg + "." + sig;
+    const Glib::ustring key = colourKey(iface, msg, sig);
     Glib::ustring colour;
     {
         std::lock_guard lock(mutex);
@@ -227,7 +304,7 @@ void Settings::setSignalColor(const Glib::ustring& iface, const Glib::ustring& m
     if (colour == getDefSigColor())
         colour = kDefaultColourMarker;
     std::lock_guard lock(mutex);
-    set_string(kSignalColours, iface + "." + msg + "." + sig, colour);
+    set_string(kSignalColours, colourKey(iface, msg, sig), colour);
 }
 
 } // namespace vistra

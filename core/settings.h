@@ -14,21 +14,28 @@
 
 namespace vistra {
 
+// The user's home folder: HOME, or "/tmp" when HOME is unset or empty.
+Glib::ustring homeFolder();
+
 class Settings : protected Glib::KeyFile {
 public:
     // The process-wide settings, created on the first call and never deleted.
     static Settings* instance();
 
     // Reads the files under HOME (or "/tmp"), creating them empty when they are missing.
-    // A file that cannot be created or read is reported as "ERR" and the settings start
-    // empty in memory. instance() is the one production object; tests make their own.
+    // A file that cannot be created or read (also one that is not a regular file) is
+    // reported as "ERR", the settings start empty in memory and are never saved over it.
+    // A settings file that does not parse is moved aside to "<path>.bad" (a "WRN" names
+    // both), so that the next save cannot overwrite the user's data with defaults.
+    // instance() is the one production object; tests make their own.
     Settings();
     virtual ~Settings();
 
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
 
-    // Writes the settings file. A failure is reported as "ERR" and gives false.
+    // Writes the settings file. A failure is reported as "ERR" and gives false; so does a
+    // file that could not be read at the start, which is left as it is.
     bool save();
 
     bool getSplitView();
@@ -103,6 +110,7 @@ private:
     // Held for every access to either key file. Recursive: getters store their defaults
     // through the setters. Calls into the Store are made without it.
     std::recursive_mutex mutex;
+    bool keepFile = false; // the settings file could not be read: never write over it
     // The stored signal lists, and the VSD or DBC path behind the current list group.
     Glib::KeyFile listKeyFile;
     Glib::ustring listSource;

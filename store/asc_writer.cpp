@@ -4,6 +4,7 @@
 #include "core/frame_record.h"
 #include "store/store.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -30,7 +31,7 @@ void Store::writeAscFrame(const FrameRecord& frame, const u64* absTime)
     if (dump && (abs < dumpFrom || abs > dumpTo))
         return;
 
-    if (firstDumpedTime == 0) {
+    if (!ascHeaderWritten) {
         // The header carries the first written frame's whole second; the lines count from it.
         const u64 seconds = abs / 1000;
         const tm cal = utcTime(seconds);
@@ -39,6 +40,7 @@ void Store::writeAscFrame(const FrameRecord& frame, const u64* absTime)
         std::fputs(date, output);
         std::fputs("base hex  timestamps absolute\n", output);
         firstDumpedTime = seconds * 1000;
+        ascHeaderWritten = true;
     }
     if ((frame.idWord & kRemoteFlag) != 0)
         return;
@@ -67,12 +69,15 @@ void Store::writeAscFrame(const FrameRecord& frame, const u64* absTime)
         line[n++] = kHex[frame.data[i] & 0xF];
     }
     line[n++] = '\n';
-    std::fwrite(line, 1, static_cast<std::size_t>(n), output);
+    // A failed write loses its data and a later one may succeed: keep the first error.
+    if (std::fwrite(line, 1, static_cast<std::size_t>(n), output) != static_cast<std::size_t>(n) && outputError == 0)
+        outputError = errno != 0 ? errno : EIO;
 
     if (!dump) {
         const std::time_t now = std::time(nullptr);
         if (now - lastAscFlush > 1) {
-            std::fflush(output);
+            if (std::fflush(output) != 0 && outputError == 0)
+                outputError = errno != 0 ? errno : EIO;
             lastAscFlush = now;
         }
     }

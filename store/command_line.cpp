@@ -17,10 +17,12 @@
 #include <glibmm/fileutils.h>
 #include <glibmm/miscutils.h>
 #include <glibmm/pattern.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 
 namespace vistra {
@@ -61,6 +63,37 @@ bool hasSuffix(const Glib::ustring& lowered, const char* suffix)
 
 void addLogFile(Store& store, const std::string& path) { store.addLogFile(path.c_str()); }
 
+// The file name `arg` as UTF-8 text. A name that is not UTF-8 (written on a system with
+// another encoding) cannot be kept as text: it is reported in a printable form and left
+// out, and the other arguments are still taken.
+bool argumentText(const char* arg, Glib::ustring& text)
+{
+    try {
+        text = Glib::filename_to_utf8(arg);
+        return true;
+    } catch (const Glib::ConvertError&) {
+        reportWarning("Argument is not valid UTF-8, skipping: %s", printableText(arg).c_str());
+        return false;
+    }
+}
+
+// 0 when everything written to `stream` arrived, else the error number.
+int writeError(std::FILE* stream)
+{
+    errno = 0;
+    if (std::fflush(stream) != 0)
+        return errno != 0 ? errno : EIO;
+    // An earlier write failed; its data is lost even though nothing waits any more.
+    return std::ferror(stream) ? EIO : 0;
+}
+
+// Flushes after a line, as a listing read line by line wants; keeps the first failure.
+void flushLine(std::FILE* out, int& failed)
+{
+    if (std::fflush(out) != 0 && failed == 0)
+        failed = errno != 0 ? errno : EIO;
+}
+
 // Loading a VSD file goes here.
 void loadVsdFile(Store& store, const Glib::ustring& path)
 {
@@ -69,6 +102,19 @@ void loadVsdFile(Store& store, const Glib::ustring& path)
 }
 
 } // namespace
+
+void guardStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int placeholder = ::open("/dev/null", fd == 2 ? O_WRONLY : O_RDONLY);
+        if (placeholder >= 0 && placeholder != fd) {
+            ::dup2(placeholder, fd);
+            ::close(placeholder);
+        }
+    }
+}
 
 void printUsage(const char* program, std::FILE* out)
 {
@@ -93,22 +139,24 @@ void walkLogDir(Store& store, const std::string& dir, int depth)
     }
 }
 
-void printSignalTree(const Store& store, std::FILE* out)
+int printSignalTree(const Store& store, std::FILE* out)
 {
+    int failed = 0;
     for (const auto& [number, iface] : store.interfaces) {
-        std::fprintf(out, "%s\n", iface->name.c_str());
-        std::fflush(out);
+        std::fprintf(out, "%s\n", printableText(iface->name.raw()).c_str());
+        flushLine(out, failed);
         for (const auto& [id, msg] : iface->messages) {
-            std::fprintf(out, "\t%s\n", msg->name.c_str());
-            std::fflush(out);
+            std::fprintf(out, "\t%s\n", printableText(msg->name.raw()).c_str());
+            flushLine(out, failed);
             for (const auto& signal : msg->signals) {
                 if (signal->hidden)
                     continue;
-                std::fprintf(out, "\t\t%s\n", signal->name.c_str());
-                std::fflush(out);
+                std::fprintf(out, "\t\t%s\n", printableText(signal->name.raw()).c_str());
+                flushLine(out, failed);
             }
         }
     }
+    return failed;
 }
 
 bool applySelections(Store& store, const std::list<Glib::ustring>& patterns)
@@ -159,10 +207,10 @@ void CommandLine::parseOptions(int argc, char** argv)
     while ((option = getopt(argc, argv, "d:n:y:p:k:f:vls:het:car:gqomi")) != -1) {
         switch (option) {
         case 'd':
-            dbcPath = Glib::filename_to_utf8(optarg);
+            argumentText(optarg, dbcPath);
             break;
         case 'f':
-            vsdPath = Glib::filename_to_utf8(optarg);
+            argumentText(optarg, vsdPath);
             break;
         case 's':
             selections.push_back(optarg);
@@ -230,7 +278,9 @@ void CommandLine::takeArguments(int argc, char** argv)
     bool first = true;
     for (int i = optind; i < argc; ++i) {
         const std::string arg = argv[i];
-        const Glib::ustring name = Glib::filename_to_utf8(arg);
+        Glib::ustring name;
+        if (!argumentText(arg.c_str(), name))
+            continue;
         if (first) {
             const Glib::ustring lowered = name.lowercase();
             if (hasSuffix(lowered, ".bvlive")) {
@@ -308,7 +358,7 @@ void CommandLine::startUp(int argc, char** argv)
     }
     load();
     if (listMode) {
-        printSignalTree(store, out);
+        failedWrite = printSignalTree(store, out);
         throw Exit{0};
     }
     if (!store.ascOutput)
@@ -318,12 +368,23 @@ void CommandLine::startUp(int argc, char** argv)
     Settings::instance()->save();
 }
 
-int CommandLine::runTextMode()
+void CommandLine::runTextMode()
 {
     store.parseNow();
     printTextResult(store, header, out);
-    std::fflush(out);
-    return 0;
+}
+
+int CommandLine::finishOutput()
+{
+    int error = failedWrite != 0 ? failedWrite : store.outputError;
+    const int outError = writeError(out);
+    const int traceError = store.output != out ? writeError(store.output) : 0;
+    if (error == 0)
+        error = outError != 0 ? outError : traceError;
+    if (error == 0)
+        return 0;
+    reportError("Could not write to standard output: %s", std::strerror(error));
+    return 1;
 }
 
 int CommandLine::runGui()
@@ -357,11 +418,16 @@ int CommandLine::run(int argc, char** argv)
             if (store.textMode)
                 throw;
         }
-        const int result = store.textMode ? runTextMode() : runGui();
+        if (!store.textMode) {
+            const int result = runGui();
+            store.stop();
+            return result;
+        }
+        runTextMode();
         store.stop();
-        return result;
+        return finishOutput();
     } catch (const Exit& exit) {
-        return exit.code;
+        return exit.code == 0 ? finishOutput() : exit.code;
     } catch (const PrintMsgError&) {
         return failed();
     } catch (const Glib::Exception& e) {

@@ -25,6 +25,12 @@ struct CommandLineHooks {
     std::function<void()> showMessageLog;             // GUI mode: the errors after a failed start-up
 };
 
+// Run first thing in main, before any file is opened: a standard stream that the caller
+// closed gets a placeholder, so that no file opened later takes its number (a log file
+// would then receive the trace, a settings file the diagnostics). The placeholder of
+// standard output is read-only, so that writing a trace there fails and is reported.
+void guardStandardStreams();
+
 // Prints the usage line and the option text.
 void printUsage(const char* program, std::FILE* out);
 
@@ -32,8 +38,9 @@ void printUsage(const char* program, std::FILE* out);
 void walkLogDir(Store& store, const std::string& dir, int depth);
 
 // Interface names, each with "\t"<message> and "\t\t"<signal> lines under it; hidden
-// signals are left out.
-void printSignalTree(const Store& store, std::FILE* out);
+// signals are left out. Control characters in names are printed escaped. Returns 0, or the
+// error number of the first write that failed.
+int printSignalTree(const Store& store, std::FILE* out);
 
 // Enables the signals that match each "<iface>.<msg>.<signal>" glob, in order; a pattern
 // without a message or signal part is reported and ends the list. False then.
@@ -62,8 +69,13 @@ private:
     void recordChoice();
     void load();
     void startUp(int argc, char** argv);
-    int runTextMode();
+    void runTextMode();
     int runGui();
+    // Exit code 0 only when everything printed has been written; otherwise an "ERR".
+    int finishOutput();
+    // The first failed write of the listing (an error number): a failed write loses its
+    // data, so a later flush may well succeed.
+    int failedWrite = 0;
     [[noreturn]] void usageError(const char* program);
 
     std::string liveFile; // a live-connection file given as the first argument

@@ -6,15 +6,18 @@
 #include "core/message.h"
 #include "core/real_message.h"
 #include "core/real_signal.h"
+#include "core/regular_file.h"
 #include "core/report.h"
 #include "core/signal.h"
+
+#include <ext/stdio_filebuf.h>
 
 #include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <istream>
 #include <stdexcept>
 #include <vector>
 
@@ -25,6 +28,33 @@ namespace {
 constexpr std::size_t kLongLine = 100;
 // Above every u32: a number that saturates here matches no identifier.
 constexpr u64 kNumberCap = u64{1} << 40;
+// Real statements, long value tables and comments included, are a few thousand bytes at
+// most. A longer line or comment (a damaged file, a disk image given by mistake) ends the
+// load instead of being read into memory.
+constexpr std::size_t kMaxStatement = std::size_t{1} << 20;
+
+struct StatementTooLong : std::length_error {
+    StatementTooLong() : std::length_error("DBC statement longer than 1 MiB") {}
+};
+
+// std::getline with a bound on the line's length.
+bool getLine(std::istream& in, std::string& line)
+{
+    line.clear();
+    std::streambuf* buffer = in.rdbuf();
+    for (;;) {
+        const int c = buffer->sbumpc();
+        if (c == std::char_traits<char>::eof()) {
+            in.setstate(line.empty() ? std::ios::eofbit | std::ios::failbit : std::ios::eofbit);
+            return !line.empty();
+        }
+        if (c == '\n')
+            return true;
+        if (line.size() == kMaxStatement)
+            throw StatementTooLong();
+        line.push_back(static_cast<char>(c));
+    }
+}
 
 bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefix, 0) == 0; }
 
@@ -249,19 +279,27 @@ void Store::loadDbc(const Glib::ustring& path, u32 ifaceNumber, const Glib::ustr
     std::error_code ec;
     if (std::filesystem::is_directory(path.raw(), ec))
         fail("Could not open DBC file %s, path is a directory", path.c_str());
-    std::ifstream in(path.raw(), std::ios::binary);
-    if (!in) {
+    RegularFile file(path.raw());
+    if (file.irregular())
+        fail("Could not open DBC file %s, not a regular file", path.c_str());
+    if (!file.ok()) {
         reportWarning("Could not open DBC file: %s", path.c_str());
         return;
     }
+    __gnu_cxx::stdio_filebuf<char> buffer(file.release(), std::ios::in);
+    std::istream in(&buffer);
     auto iface = getIface(ifaceNumber);
     if (!iface)
         iface = addIface(ifaceName, ifaceNumber);
     DbcReader reader(*this, iface);
     std::string line;
-    while (std::getline(in, line))
-        if (!reader.readLine(in, line))
-            break;
+    try {
+        while (getLine(in, line))
+            if (!reader.readLine(in, line))
+                break;
+    } catch (const StatementTooLong&) {
+        fail("Could not read DBC file %s, a statement is longer than %zu bytes", path.c_str(), kMaxStatement);
+    }
     dbcIsLoaded = true;
 }
 
@@ -303,7 +341,9 @@ bool Store::readDbcComment(std::istream& in, u32 ifaceNumber, bool isMessage, st
         }
         // The comment goes on over the next line, and keeps its line break.
         text += line.substr(pos);
-        if (!std::getline(in, line)) {
+        if (text.size() > kMaxStatement)
+            throw StatementTooLong();
+        if (!getLine(in, line)) {
             reportWarning("Reached end of DBC file before %s comment ended", isMessage ? "message" : "signal");
             return false;
         }

@@ -16,9 +16,10 @@ LogHeader readLogHeader(std::FILE* file)
     LogHeader header;
     char line[kKeptLine + 1];
     std::size_t kept = 0;
+    std::size_t length = 0;
     int c;
     while ((c = std::getc(file)) != '\n') {
-        if (c == EOF)
+        if (c == EOF || ++length > kMaxLogHeaderBytes)
             return header;
         if (kept < kKeptLine)
             line[kept++] = static_cast<char>(c);

@@ -4,9 +4,14 @@
 //   "LOGSTART" 0x00 <logger bytes without newline> "\n"
 #include "core/types.h"
 
+#include <cstddef>
 #include <cstdio>
 
 namespace vistra {
+
+// The two header lines never come near this size. A file without their newlines within it
+// is no log file, and is not searched to its end (a sparse file can be terabytes long).
+inline constexpr std::size_t kMaxLogHeaderBytes = 65536;
 
 struct LogHeader {
     i64 startMs = -1; // UTC ms since the epoch; negative: not a native log file

@@ -3,7 +3,9 @@
 #include "core/byte_layout.h"
 #include "core/can_iface.h"
 #include "core/constants.h"
+#include "core/regular_file.h"
 #include "core/report.h"
+#include "store/log_header.h"
 #include "store/store.h"
 #include "store/stream_compressor.h"
 
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace vistra {
@@ -49,6 +52,22 @@ u32 maxRunning(Shared& s)
         s.maxRunning = n == 0 ? 20 : n;
     }
     return s.maxRunning;
+}
+
+// The densest block stream: a block of 17-byte records that all repeat one record packs
+// its 18000 bytes into about 70 LZ4 bytes (one length byte per 255 repeated bytes) after
+// its 8-byte header.
+constexpr u64 kMostRecordsPerBlock = kRawBlockSize / kRecordSizeV0;
+constexpr u64 kLeastBlockBytes = kBlockHeaderSize + kRawBlockSize / 255;
+
+u64 physicalMemory()
+{
+    static const u64 bytes = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES);
+        const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+        return pages > 0 && pageSize > 0 ? u64(pages) * u64(pageSize) : u64{1} << 32;
+    }();
+    return bytes;
 }
 
 } // namespace
@@ -186,6 +205,10 @@ void LogParser::run()
             // Here, on this file's own thread, rather than in every decode thread.
             if (!stopped)
                 indexRecords();
+        } catch (const std::bad_alloc&) {
+            // The memory goes back before anything else is asked of the allocator.
+            dropRecords();
+            reportError("Not enough memory to read log file %s, skipping", path.c_str());
         } catch (...) {
             const std::string context = "Reading " + path.raw();
             reportCurrentException(context.c_str());
@@ -215,17 +238,18 @@ void LogParser::finishRun()
 
 void LogParser::readFile()
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    RegularFile file(path.raw());
+    if (!file.ok()) {
         reportWarning("Could not open log file %s, skipping\n", path.c_str());
         return;
     }
+    const int fd = file.fd();
     // Skip the two header lines, reading in chunks; the block stream starts right after
     // the second newline, so seek back to it.
     int newlines = 0;
     off_t offset = 0;
     u8 chunk[256];
-    while (newlines < 2) {
+    while (newlines < 2 && offset < off_t(kMaxLogHeaderBytes)) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n <= 0)
             break;
@@ -239,35 +263,64 @@ void LogParser::readFile()
     }
     if (newlines < 2 || ::lseek(fd, offset, SEEK_SET) != offset) {
         reportWarning("Could not find header of file: %s\n", path.c_str());
-        ::close(fd);
         return;
     }
     StreamCompressor* raw = nullptr;
     if (stream::create(&raw, stream::kDecompress) == 0) {
         StreamCompressorPtr reader(raw);
         struct stat info{};
-        const double fileBytes = ::fstat(fd, &info) == 0 ? double(info.st_size) : 0.0;
+        double fileBytes = 0.0;
+        u64 storedBytes = 0;
+        if (::fstat(fd, &info) == 0) {
+            fileBytes = double(info.st_size);
+            storedBytes = std::min(u64(info.st_size), u64(info.st_blocks) * 512);
+        }
+        const std::size_t most = mostRecords(storedBytes, physicalMemory());
         while (!stopped && stream::readBlock(reader.get(), fd) == stream::kBlockReady) {
-            reserveRecords(stream::recordsLeft(reader.get()), fileBytes, double(::lseek(fd, 0, SEEK_CUR)));
+            reserveRecords(stream::recordsLeft(reader.get()), fileBytes, double(::lseek(fd, 0, SEEK_CUR)), most);
             filterRecords(reader.get());
         }
     }
-    ::close(fd);
     usedKeys = {};
 }
 
-void LogParser::reserveRecords(int blockRecords, double fileBytes, double bytesRead)
+std::size_t LogParser::mostRecords(u64 storedBytes, u64 memoryBytes)
+{
+    const u64 inFile = (storedBytes / kLeastBlockBytes + 1) * kMostRecordsPerBlock;
+    const u64 inMemory = memoryBytes / 4 / sizeof(FrameRecord);
+    return static_cast<std::size_t>(std::min(inFile, inMemory));
+}
+
+std::size_t LogParser::reservation(std::size_t need, std::size_t capacity, double fileBytes, double bytesRead,
+                                   std::size_t most)
+{
+    // Grow to what the whole file is likely to keep, at the rate kept so far, instead of
+    // doubling: large files then move their records once or not at all. A first block
+    // that packs very well projects far too much, hence the bound.
+    std::size_t grown = std::max(need, capacity + capacity / 2);
+    if (bytesRead > 0 && fileBytes > bytesRead) {
+        const double projected = std::min(double(need) * fileBytes / bytesRead * 1.05, double(most));
+        grown = std::max(grown, static_cast<std::size_t>(projected));
+    }
+    return grown;
+}
+
+void LogParser::reserveRecords(int blockRecords, double fileBytes, double bytesRead, std::size_t most)
 {
     const std::size_t need = records.size() + static_cast<std::size_t>(std::max(blockRecords, 0));
     if (need <= records.capacity())
         return;
-    // Grow to what the whole file is likely to keep, at the rate kept so far, instead of
-    // doubling: large files then move their records once or not at all. A low guess
-    // still grows by half at least, a high one only reserves address space.
-    std::size_t grown = records.capacity() + records.capacity() / 2;
-    if (bytesRead > 0 && fileBytes > bytesRead)
-        grown = std::max(grown, static_cast<std::size_t>(double(need) * fileBytes / bytesRead * 1.05));
-    records.reserve(std::max(need, grown));
+    const std::size_t grown = std::max(need, records.capacity() + records.capacity() / 2);
+    const std::size_t projected = reservation(need, records.capacity(), fileBytes, bytesRead, most);
+    if (projected > grown) {
+        try {
+            records.reserve(projected);
+            return;
+        } catch (const std::bad_alloc&) {
+            // The projection is a guess; the records grow as usual instead.
+        }
+    }
+    records.reserve(grown);
 }
 
 void LogParser::filterRecords(StreamCompressor* reader)

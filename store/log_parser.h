@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -65,6 +66,16 @@ public:
     };
     static Counts counts();
 
+    // The most records a file can hold: `storedBytes` is what the file really stores (a
+    // hole in a sparse file holds no records), and the records are never to take more
+    // than a quarter of `memoryBytes`.
+    static std::size_t mostRecords(u64 storedBytes, u64 memoryBytes);
+    // The capacity to reserve when `need` records no longer fit in `capacity`: what the
+    // whole file projects to at the rate kept so far (`bytesRead` of `fileBytes`), but
+    // never more than `most`; at least `need` and half again the capacity.
+    static std::size_t reservation(std::size_t need, std::size_t capacity, double fileBytes, double bytesRead,
+                                   std::size_t most);
+
     Glib::ustring path;
     u64 fileStart = 0;
     std::unique_ptr<std::thread> thread;
@@ -87,7 +98,7 @@ private:
     void run();
     // Before a block of `blockRecords` records is filtered, with `bytesRead` of the
     // file's `fileBytes` read.
-    void reserveRecords(int blockRecords, double fileBytes, double bytesRead);
+    void reserveRecords(int blockRecords, double fileBytes, double bytesRead, std::size_t most);
     void filterRecords(StreamCompressor* stream);
     void finishRun();
 

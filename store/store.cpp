@@ -22,8 +22,7 @@ Store::Store()
     MessageLog::instance();
     Settings::instance();
 
-    const char* home = std::getenv("HOME");
-    liveFilePath = home ? Glib::ustring(home) + "/" + ".tarnwicklive" : Glib::ustring("/tmp/") + ".tarnwicklive";
+    liveFilePath = homeFolder() + "/.tarnwicklive";
     settingsChanged.connect([this] { lineWidth = Settings::instance()->getLineWidth(); });
     lineWidth = Settings::instance()->getLineWidth();
     install(this);

@@ -275,8 +275,13 @@ public:
     Glib::ustring dumpPath;
     u64 dumpFrom = 0;
     u64 dumpTo = 0;
+    // The whole second of the first written frame, in ms; the trace's lines count from it.
+    // Only valid once the header is written: a logger whose clock was never set starts
+    // at the epoch, so 0 is a time like any other.
     u64 firstDumpedTime = 0;
+    bool ascHeaderWritten = false;
     FILE* output = stdout;
+    int outputError = 0; // the error number of the first failed write to `output`
     std::time_t lastAscFlush = 0; // when the ASC trace on standard output was last flushed
 
     // The live job's connection and buffers, touched by the job's thread alone.
@@ -347,7 +352,8 @@ private:
     TimeOffsetCallback timeOffsetCallback;
 };
 
-// True when the file can be opened for reading.
+// True when the path is a regular file that can be opened for reading (a FIFO or a device
+// is not: reading it would block or never end).
 bool fileReadable(const char* path);
 
 } // namespace vistra

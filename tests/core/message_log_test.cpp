@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <stdexcept>
 #include <string>
 
@@ -23,6 +24,32 @@ TEST(MessageLog, DuplicatesAreSuppressedOnlyWhileQueued)
     EXPECT_EQ(log.pop().level, 0);
     log.add("WRN", "same"); // popped before: queued again
     EXPECT_EQ(log.size(), 1u);
+    test::drainLog();
+}
+
+TEST(MessageLog, ManyDistinctReportsCostLinearTime)
+{
+    // One report per record of a damaged log: 20000 distinct texts, each with a twin.
+    auto& log = MessageLog::instance();
+    test::drainLog();
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 20000; ++i) {
+        const std::string text = "can message timestamp has overflowed (" + std::to_string(i) + ")";
+        log.add("WRN", text.c_str());
+        log.add("WRN", text.c_str());
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // Some 40 ms in a plain build; comparing with every queued entry took minutes.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    EXPECT_LT(elapsed, std::chrono::seconds(10)); // instrumented, and often beside other tests
+#else
+    EXPECT_LT(elapsed, std::chrono::seconds(1));
+#endif
+    ASSERT_EQ(log.size(), 20000u);
+    EXPECT_EQ(log.pop().text, "can message timestamp has overflowed (0)"); // arrival order
+    log.add("WRN", "can message timestamp has overflowed (0)"); // popped: queued again
+    log.add("WRN", "can message timestamp has overflowed (1)"); // still queued
+    EXPECT_EQ(log.size(), 20000u);
     test::drainLog();
 }
 
@@ -47,6 +74,38 @@ TEST(Report, GoesToStandardErrorInColourAndToTheLog)
     const auto entry = MessageLog::instance().pop();
     EXPECT_EQ(entry.level, 1);
     EXPECT_EQ(entry.text, "value 7 of %s%n");
+}
+
+TEST(Report, ControlCharactersAndForeignBytesAreShownEscaped)
+{
+    struct Case {
+        std::string text;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {"Sig\x1b[31mred", "Sig\\x1B[31mred"},
+        {"bell\x07 back\b del\x7f", "bell\\x07 back\\x08 del\\x7F"},
+        {"csi \xc2\x9b" "2J", "csi \\xC2\\x9B2J"}, // the one-character CSI of some terminals
+        {"latin-1 \xe4 cut \xe2\x82", "latin-1 \\xE4 cut \\xE2\\x82"},
+        {std::string("nul\0byte", 8), "nul\\x00byte"},
+        {"grad \xc2\xb0" "C, \xc3\xa4", "grad \xc2\xb0" "C, \xc3\xa4"}, // UTF-8 stays
+        {"line\nbreak\ttab", "line\\x0Abreak\\x09tab"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shown);
+        EXPECT_EQ(printableText(c.text), c.shown);
+    }
+    EXPECT_EQ(printableText("a\nb\tc\r", "\n\t"), "a\nb\tc\\x0D");
+    // Cut before a piece that does not fit whole.
+    EXPECT_EQ(printableText("ab\x1b", {}, 5), "ab");
+    EXPECT_EQ(printableText("ab\xc3\xa4", {}, 3), "ab");
+
+    test::drainLog();
+    testing::internal::CaptureStderr();
+    reportWarning("Signal %s does not fit\n", "Big\x1b]0;title\x07");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "\033[33mWRN Signal Big\\x1B]0;title\\x07 does not fit\n\033[0m\n");
+    EXPECT_EQ(MessageLog::instance().pop().text, "Signal Big\\x1B]0;title\\x07 does not fit\n");
 }
 
 TEST(Report, LogCopyIsCutAt1023Characters)

@@ -179,16 +179,19 @@ TEST_F(SettingsTest, StoredAndWrongValues)
     }
 }
 
-TEST_F(SettingsTest, UnparsableFileStartsEmptyAndIsOverwritten)
+TEST_F(SettingsTest, UnparsableFileIsMovedAsideBeforeANewOneIsWritten)
 {
-    writeSettingsFile("[global]\nline_width=3.5\nthis line is no key\n");
+    const std::string text = "[global]\nline_width=3.5\nlog_path=/data/logs\nthis line is no key\n";
+    writeSettingsFile(text);
     {
         Settings s;
-        EXPECT_TRUE(logged(drainLog(), 0, "Failed to parse settings file " + home + "/.tarnwick, "));
+        EXPECT_TRUE(logged(drainLog(), 1,
+                           "Failed to parse settings file " + home + "/.tarnwick, Key file contains line "));
         EXPECT_EQ(s.getLineWidth(), 2.0);
         ASSERT_TRUE(s.save());
     }
     EXPECT_EQ(readBack().get_double("global", "line_width"), 2.0);
+    EXPECT_EQ(Glib::file_get_contents(home + "/.tarnwick.bad"), text); // the user's data
 }
 
 TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
@@ -200,6 +203,15 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
         const char* report;
         bool permissions = false; // rests on file permissions, which root passes by
     };
+    // A home of its own holding a FIFO named `file`.
+    auto fifoHome = [](std::string file) {
+        return [file](const std::string& h) {
+            const std::string sub = h + "/fifo" + std::to_string(file.size());
+            mkdir(sub.c_str(), 0700);
+            mkfifo((sub + file).c_str(), 0600);
+            return sub;
+        };
+    };
     const Case cases[] = {
         {"home folder missing", [](const std::string& h) { return h + "/missing"; }, 2, "Couldn't create "},
         {"settings file is a folder",
@@ -207,7 +219,10 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
              mkdir((h + "/.tarnwick").c_str(), 0700);
              return h;
          },
-         0, "Failed to parse settings file "},
+         2, "Couldn't read settings file "},
+        // A FIFO would block every start until someone writes to it.
+        {"settings file is a FIFO", fifoHome("/.tarnwick"), 2, "Couldn't read settings file "},
+        {"signal-list file is a FIFO", fifoHome("/.tarnwick_siglist"), 2, "Couldn't read signal-list file "},
         {"settings file not readable",
          [](const std::string& h) {
              const std::string sub = h + "/locked";
@@ -224,12 +239,22 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
             continue;
         const std::string useHome = c.prepare(home);
         setenv("HOME", useHome.c_str(), 1);
+        struct stat before{};
+        const bool existed = stat((useHome + "/.tarnwick").c_str(), &before) == 0;
         {
             Settings s; // neither throws nor ends the process
             EXPECT_TRUE(logged(drainLog(), c.level, std::string(c.report) + useHome + "/.tarnwick"));
             EXPECT_EQ(s.getLineWidth(), 2.0);
             s.setLineWidth(4.0);
             EXPECT_EQ(s.getLineWidth(), 4.0);
+            // What could not be read is not saved over.
+            if (existed) {
+                EXPECT_FALSE(s.save());
+                struct stat after{};
+                ASSERT_EQ(stat((useHome + "/.tarnwick").c_str(), &after), 0);
+                EXPECT_EQ(after.st_mode & S_IFMT, before.st_mode & S_IFMT);
+            }
+            drainLog();
         }
     }
     // A save that fails reports and answers false.
@@ -304,17 +329,54 @@ TEST_F(SettingsTest, WithoutHomeFilesLieInTmp)
 {
     const bool hadSettings = Glib::file_test("/tmp/.tarnwick", Glib::FILE_TEST_EXISTS);
     const bool hadList = Glib::file_test("/tmp/.tarnwick_siglist", Glib::FILE_TEST_EXISTS);
-    unsetenv("HOME");
-    {
+    // An empty HOME is no home either: not the root of the file system.
+    for (const char* value : {static_cast<const char*>(nullptr), ""}) {
+        SCOPED_TRACE(value ? "empty" : "unset");
+        if (value)
+            setenv("HOME", value, 1);
+        else
+            unsetenv("HOME");
         Settings s;
         EXPECT_EQ(s.settingsPath, "/tmp/.tarnwick");
         EXPECT_EQ(s.listPath, "/tmp/.tarnwick_siglist");
+        EXPECT_EQ(homeFolder(), "/tmp");
         EXPECT_TRUE(Glib::file_test("/tmp/.tarnwick_siglist", Glib::FILE_TEST_EXISTS));
     }
     if (!hadSettings)
         unlink("/tmp/.tarnwick");
     if (!hadList)
         unlink("/tmp/.tarnwick_siglist");
+}
+
+TEST_F(SettingsTest, NamesThatAreNoKeysKeepTheirColours)
+{
+    // Names from DBC and VSD files; the key of an ordinary name stays the name.
+    struct Case {
+        const char* msg;
+        const char* sig;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"Msg", "Plain", "Can.Msg.Plain"},
+        {"Msg 2", "%x", "Can.Msg 2.%x"},
+        {"Msg[1]", "a=b", "Can.Msg%5B1%5D.a%3Db"},
+        {"Msg", "end ", "Can.Msg.end%20"},
+        {"Line\nbreak", "x", "Can.Line%0Abreak.x"},
+        {"Esc\x1b[2J", "x", "Can.Esc%1B%5B2J.x"},
+    };
+    {
+        Settings s;
+        for (const Case& c : cases)
+            s.setSignalColor("Can", c.msg, c.sig, "#123412341234");
+        ASSERT_TRUE(s.save());
+    }
+    Glib::KeyFile file = readBack(); // the whole file still parses
+    Settings again;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        EXPECT_EQ(file.get_string("signal_colors", c.key), "#123412341234");
+        EXPECT_EQ(again.getSignalColor("Can", c.msg, c.sig), "#123412341234");
+    }
 }
 
 TEST_F(SettingsTest, WorkerReadsWhileGuiWrites)

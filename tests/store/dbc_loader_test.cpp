@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <map>
 #include <regex>
@@ -192,14 +194,34 @@ TEST_F(DbcLoader, SkippedSignalIsAbsentAndLoadGoesOn)
 
 TEST_F(DbcLoader, PathsThatCannotBeRead)
 {
+    // A FIFO would block the start-up until someone writes to it.
+    const std::string fifo = dir + "/pipe.dbc";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     testing::internal::CaptureStderr();
     EXPECT_THROW(store.loadDbc(dir, 0, "Can"), PrintMsgError);
     store.loadDbc(dir + "/missing.dbc", 0, "Can");
+    EXPECT_THROW(store.loadDbc(fifo, 0, "Can"), PrintMsgError);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(logTexts(), (Texts{"ERR Could not open DBC file " + dir + ", path is a directory",
-                                 "WRN Could not open DBC file: " + dir + "/missing.dbc"}));
+                                 "WRN Could not open DBC file: " + dir + "/missing.dbc",
+                                 "ERR Could not open DBC file " + fifo + ", not a regular file"}));
     EXPECT_TRUE(store.interfaces.empty());
     EXPECT_FALSE(store.dbcLoaded());
+}
+
+TEST_F(DbcLoader, StatementsLongerThanAnyRealOneEndTheLoad)
+{
+    // One line without end, and a comment that never closes over many short lines.
+    const std::string longLine = "BO_ 1 M: 8 X\n" + std::string(1100000, 'x');
+    std::string openComment = "BO_ 1 M: 8 X\nCM_ BO_ 1 \"";
+    for (int i = 0; i < 80000; ++i)
+        openComment += "a comment line\n";
+    for (const std::string& text : {longLine, openComment}) {
+        EXPECT_FALSE(load(text));
+        EXPECT_EQ(logTexts(), Texts{"ERR Could not read DBC file " + dir +
+                                    "/test.dbc, a statement is longer than 1048576 bytes"});
+        store.clearData();
+    }
 }
 
 TEST_F(DbcLoader, SameFileTwiceFailsAtTheFirstMessage)

@@ -208,6 +208,16 @@ TEST(AscWriter, SkippedFramesAndTheHeader)
     }
 }
 
+TEST(AscWriter, HeaderOnceForALogAtTheEpoch)
+{
+    // A logger whose clock was never set starts at 1970-01-01 00:00:00.
+    TraceStore store;
+    for (u64 t : {0, 500, 1500})
+        store.write(frame(0x10, {}), t);
+    EXPECT_EQ(store.trace(), "date Thu Jan 01 00:00:00.000 am 1970\nbase hex  timestamps absolute\n"
+                             "0.0000 1 10 Rx d 0\n0.5000 1 10 Rx d 0\n1.5000 1 10 Rx d 0\n");
+}
+
 TEST(AscWriter, DateStampColumn)
 {
     TraceStore store;

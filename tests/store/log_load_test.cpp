@@ -109,7 +109,7 @@ protected:
     }
 
     // Reads one file with a parser that keeps every record.
-    std::vector<FrameRecord> parseAll(const std::string& file)
+    std::shared_ptr<LogParser> parseWhole(const std::string& file)
     {
         store.decodeAll = true;
         store.ifaceMask = 0xFFFFFFFF;
@@ -119,8 +119,9 @@ protected:
         EXPECT_TRUE(parser->waitDone());
         store.decodeAll = false;
         store.ifaceMask = 0;
-        return parser->records;
+        return parser;
     }
+    std::vector<FrameRecord> parseAll(const std::string& file) { return parseWhole(file)->records; }
 
     static inline int counter = 0;
     fs::path dir;
@@ -260,6 +261,51 @@ TEST_F(LogLoadTest, DamagedBlockEndsFileAtLastGoodBlock)
     const auto texts = loggedTexts();
     EXPECT_TRUE(logged(texts, "Could not find header of file: "));
     EXPECT_TRUE(logged(texts, "Could not open log file "));
+}
+
+TEST(LogParserReservation, ProjectionIsBoundByTheFileAndByMemory)
+{
+    constexpr u64 kMemory = u64{24} << 30;
+    constexpr std::size_t kRecord = sizeof(FrameRecord);
+    const std::size_t unbounded = ~std::size_t{0};
+    // The densest block stream: about 100 bytes hold 1000 records.
+    EXPECT_GE(LogParser::mostRecords(100, kMemory), 1000u);
+    // A 4 GiB file that stores one page (the rest is a hole) holds little.
+    EXPECT_LE(LogParser::mostRecords(4096, kMemory) * kRecord, std::size_t{2} << 20);
+    // A file of 200 MB that packs like its first block would fill many times the memory.
+    const std::size_t most = LogParser::mostRecords(200'000'000, kMemory);
+    EXPECT_LE(most * kRecord, kMemory / 4);
+
+    struct Case {
+        const char* what;
+        std::size_t need, capacity;
+        double fileBytes, bytesRead;
+        std::size_t most;
+        std::size_t expected;
+    };
+    const Case cases[] = {
+        {"projected to the whole file", 1000, 0, 10e6, 10e3, unbounded, 1050000},
+        {"a first block that packs very well", 1000, 0, 200e6, 100, most, most},
+        {"beyond the bound: half again", most + 1000, most, 200e6, 100e6, most, most + most / 2},
+        {"at the end of the file: half again", 1500, 1000, 10e3, 10e3, unbounded, 1500},
+        {"never less than needed", 5000, 1000, 10e3, 10e3, unbounded, 5000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_NEAR(double(LogParser::reservation(c.need, c.capacity, c.fileBytes, c.bytesRead, c.most)),
+                    double(c.expected), double(c.expected) * 1e-6);
+    }
+}
+
+TEST_F(LogLoadTest, PackedFirstBlockBeforeAHoleReservesLittle)
+{
+    // 1000 equal records pack into a block of about 100 bytes; the file then reads as
+    // 4 GiB of zeros that store nothing.
+    const std::string file = writeLog("packed.log", S, std::vector<FrameRecord>(1000, frame(5, 0x100, 1)));
+    fs::resize_file(file, u64{4} << 30);
+    const auto parser = parseWhole(file);
+    EXPECT_EQ(parser->records.size(), 1000u);
+    EXPECT_LE(parser->records.capacity() * sizeof(FrameRecord), std::size_t{2} << 20);
 }
 
 TEST_F(LogLoadTest, TimeBaseAcrossFiles)
@@ -412,7 +458,7 @@ TEST_F(LogLoadTest, FailedParserReportsAndEndsWithoutRecordsWhileTheNextFileRead
     EXPECT_TRUE(failing->records.empty());
     EXPECT_TRUE(next->waitDone());
     EXPECT_EQ(next->records.size(), 2u);
-    EXPECT_EQ(loggedTexts(), std::vector<std::string>{"Reading " + file + " failed: std::bad_alloc"});
+    EXPECT_EQ(loggedTexts(), std::vector<std::string>{"Not enough memory to read log file " + file + ", skipping"});
     failing.reset();
     next.reset();
     EXPECT_EQ(LogParser::counts().running, 0u);

@@ -1,0 +1,309 @@
+"""Runs the built tarnwick on damaged and hostile inputs, as a user would meet them.
+
+usage: damaged_input_test.py <tarnwick> <work dir>
+
+Each case makes its inputs in a fresh home folder, runs the program and checks the exit
+code and the one line the user sees (on standard output or standard error). The native
+logs are written here from the file format, with an LZ4 block writer of our own, so that
+they do not come from the program's own writer. Large files are file-system holes.
+"""
+import os
+import re
+import resource
+import shutil
+import stat
+import struct
+import subprocess
+import sys
+import time
+
+HEADER = b"Log started at Thu 2026-12-10 12:00:00.000\n"
+EPOCH_HEADER = b"Log started at Thu 1970-01-01 00:00:00.000\n"
+MAGIC = 0x2018124C
+GIB = 1 << 30
+TIMEOUT = 120  # seconds; a hang or a quadratic slowdown is a failure, not a stuck test
+
+
+def lz4_length(value):
+    """The extra length bytes of a token nibble that holds 15."""
+    out = bytearray()
+    value -= 15
+    while value >= 255:
+        out.append(255)
+        value -= 255
+    out.append(value)
+    return bytes(out)
+
+
+def lz4_literals(data):
+    """An LZ4 block that holds `data` as literals only."""
+    n = len(data)
+    if n < 15:
+        return bytes([n << 4]) + data
+    return b"\xf0" + lz4_length(n) + data
+
+
+def lz4_repeat(unit, count):
+    """An LZ4 block of `unit` repeated `count` times: one literal copy, one long match and
+    the 12 literal bytes the format wants at the end."""
+    total = len(unit) * count
+    match = total - len(unit) - 12
+    token = (min(len(unit), 15) << 4) | min(match - 4, 15)
+    out = bytes([token])
+    if len(unit) >= 15:
+        out += lz4_length(len(unit))
+    out += unit + struct.pack("<H", len(unit))
+    if match - 4 >= 15:
+        out += lz4_length(match - 4)
+    return out + bytes([12 << 4]) + (unit * count)[-12:]
+
+
+def block(packed):
+    return struct.pack("<II", MAGIC, len(packed)) + packed
+
+
+def record(ts, ident=0x64, data=b"\x00", iface=0):
+    return struct.pack("<IIB", ts, ident, len(data)) + data.ljust(8, b"\x00") + bytes([iface])
+
+
+def records_blocks(recs):
+    """Literal blocks of at most 1000 records."""
+    out = b""
+    for i in range(0, len(recs), 1000):
+        out += block(lz4_literals(b"".join(recs[i:i + 1000])))
+    return out
+
+
+def native_log(body, header=HEADER):
+    return header + b"LOGSTART\x00logger\n" + body
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+def sparse(path, data, size):
+    """`data` followed by a hole up to `size` bytes."""
+    with open(path, "wb") as f:
+        f.write(data)
+        f.truncate(size)
+    return path
+
+
+def dbc(path, text):
+    return write(path, text.encode("latin-1"))
+
+
+def fifo(path):
+    os.mkfifo(path)
+    return path
+
+
+# Each case: name, setup(home) -> run options (arguments, standard output, "seconds": a
+# limit for cases about speed), expected exit code, a line the user sees
+# (in standard output or standard error; None: no particular line), and a last check
+# (home, stdout, stderr) -> an error text or None.
+def cases():
+    good_log = lambda home: write(f"{home}/good.log", native_log(records_blocks([record(1000, 0x7, b"\x2a")])))
+
+    def crash(home):
+        # A first block of 1000 equal records packs into about 100 bytes; the file then
+        # reads as 4 GiB. Projected from that block it held tens of GB of records.
+        packed = block(lz4_repeat(record(5000), 1000))
+        assert len(packed) < 120, len(packed)
+        return {"args": ["-o", sparse(f"{home}/packed.log", native_log(packed), 4 * GIB)]}
+
+    def wraps(home):
+        # Every record's time steps back: one distinct wrap warning per record.
+        recs = [record(100000 - i) for i in range(20000)]
+        return {"args": ["-o", write(f"{home}/wraps.log", native_log(records_blocks(recs)))], "seconds": 20}
+
+    def bad_signals(home):
+        lines = ["BO_ 1 M: 8 X\n"] + [f" SG_ S{i} : {60 + i % 4}|16@1+ (1,0) [0|0] \"\" X\n" for i in range(5000)]
+        return {"args": ["-l", "-d", dbc(f"{home}/bad.dbc", "".join(lines))], "seconds": 20}
+
+    def epoch(home):
+        recs = [record(0, data=b"\x01"), record(500, data=b"\x02"), record(1500, data=b"\x03")]
+        return {"args": ["-o", write(f"{home}/epoch.log", native_log(records_blocks(recs), EPOCH_HEADER))]}
+
+    def one_header(home, out, err):
+        return None if out.count("date ") == 1 else "header written %d times" % out.count("date ")
+
+    def full_disk(args):
+        def setup(home):
+            return {"args": [a if a != "LOG" else good_log(home) for a in args], "stdout": "/dev/full"}
+        return setup
+
+    def closed_stdout(home):
+        return {"args": ["-o", good_log(home)], "stdout": None}
+
+    settings_text = "[global]\nline_width=3.5\nlog_path=/data/logs\nthis line is no key\n"
+
+    def bad_settings(home):
+        write(f"{home}/.tarnwick", settings_text.encode())
+        return {"args": ["-q"]}
+
+    def settings_kept(home, out, err):
+        with open(f"{home}/.tarnwick.bad") as f:
+            if f.read() != settings_text:
+                return ".tarnwick.bad does not hold the user's file"
+        with open(f"{home}/.tarnwick") as f:
+            if "[global]" not in f.read():
+                return "no new settings file"
+        return None
+
+    def settings_fifo(name):
+        def setup(home):
+            fifo(f"{home}/{name}")
+            return {"args": ["-v"]}
+        return setup
+
+    def still_fifo(name):
+        return lambda home, out, err: None if stat.S_ISFIFO(os.stat(f"{home}/{name}").st_mode) else "replaced"
+
+    def header_hole(home):
+        return {"args": ["-o", sparse(f"{home}/hole.log", b"Log started at ", 4 * GIB)]}
+
+    def second_line_hole(home):
+        return {"args": ["-o", sparse(f"{home}/hole2.log", HEADER + b"LOGSTART\x00", 4 * GIB)]}
+
+    def long_dbc_line(home):
+        return {"args": ["-l", "-d", sparse(f"{home}/long.dbc", b"BO_ 1 M: 8 X\n SG_ ", 300 << 20)]}
+
+    def key_names(home):
+        text = "BO_ 1 Msg[1]: 8 X\n SG_ a=b : 0|8@1+ (1,0) [0|255] \"\" X\n"
+        return {"args": ["-q", "-d", dbc(f"{home}/keys.dbc", text)]}
+
+    def key_stored(home, out, err):
+        if "CRITICAL" in err:
+            return "GLib assertion"
+        with open(f"{home}/.tarnwick") as f:
+            return None if "Can.Msg%5B1%5D.a%3Db=" in f.read() else "colour key not stored"
+
+    def not_utf8(home):
+        good = good_log(home)
+        return {"args": [b"-o", os.fsencode(home) + b"/bad\xff.log", good]}
+
+    def terminal_names(home):
+        text = ("BO_ 1 Msg\x1b]0;owned\x07: 8 X\n SG_ Sig\x1b[2J : 0|8@1+ (1,0) [0|255] \"\" X\n"
+                " SG_ Big\x1b[31m : 60|16@1+ (1,0) [0|0] \"\" X\n")
+        return {"args": ["-l", "-d", dbc(f"{home}/term.dbc", text)]}
+
+    def no_raw_escapes(home, out, err):
+        plain_err = re.sub(r"\x1b\[(3[1-4])?m", "", err.replace("\x1b[0m", ""))
+        return "raw control character" if "\x1b" in out + plain_err or "\x07" in out + plain_err else None
+
+    def out_of_memory(home):
+        # 64 M records in blocks that pack well: more than the address-space limit holds.
+        with open(f"{home}/huge.log", "wb") as f:
+            f.write(native_log(b""))
+            packed = block(lz4_repeat(record(7, 0x100), 1000))
+            f.write(packed * 64000)
+        limit = GIB
+        return {"args": ["-o", f"{home}/huge.log"],
+                "preexec": lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit)),
+                "needs_plain_build": True}
+
+    return [
+        ("a first block that packs well, then a hole", crash, 0, "0.0000 1 64 Rx d 1 00", None),
+        ("20000 records whose times step back", wraps, 0, "WRN can message timestamp has overflowed (80001)",
+         None),
+        ("5000 signals that do not fit", bad_signals, 0,
+         "WRN Signal S4999 of message M does not fit in 8 data bytes (start bit 63, length 16), skipped", None),
+        ("a log of a logger whose clock was never set", epoch, 0, "1.5000 1 64 Rx d 1 03", one_header),
+        ("-o into a full disk", full_disk(["-o", "LOG"]), 1,
+         "ERR Could not write to standard output: No space left on device", None),
+        ("-l into a full disk", full_disk(["-l"]), 1,
+         "ERR Could not write to standard output: No space left on device", None),
+        ("-o with standard output closed", closed_stdout, 1,
+         "ERR Could not write to standard output: Bad file descriptor", None),
+        ("a settings line the parser refuses", bad_settings, 0, "WRN Failed to parse settings file HOME/.tarnwick",
+         settings_kept),
+        ("a FIFO as settings file", settings_fifo(".tarnwick"), 0,
+         "ERR Couldn't read settings file HOME/.tarnwick, not a regular file", still_fifo(".tarnwick")),
+        ("a FIFO as signal-list file", settings_fifo(".tarnwick_siglist"), 0,
+         "ERR Couldn't read signal-list file HOME/.tarnwick_siglist, not a regular file", None),
+        ("a FIFO as DBC file", lambda home: {"args": ["-l", "-d", fifo(f"{home}/pipe.dbc")]}, 1,
+         "ERR Could not open DBC file HOME/pipe.dbc, not a regular file", None),
+        ("/dev/zero as DBC file", lambda home: {"args": ["-l", "-d", "/dev/zero"]}, 1,
+         "ERR Could not open DBC file /dev/zero, not a regular file", None),
+        ("a first header line without end", header_hole, 0, "INF HOME/hole.log is not a valid log file, skipping",
+         None),
+        ("a second header line without end", second_line_hole, 0, "WRN Could not find header of file: HOME/hole2.log",
+         None),
+        ("a DBC line of 300 MB", long_dbc_line, 1,
+         "ERR Could not read DBC file HOME/long.dbc, a statement is longer than 1048576 bytes", None),
+        ("names holding '[', ']' and '='", key_names, 0, None, key_stored),
+        ("a file name that is not UTF-8", not_utf8, 0,
+         "WRN Argument is not valid UTF-8, skipping: HOME/bad\\xFF.log",
+         lambda home, out, err: None if "0.0000 1 7 Rx d 1 2A" in out else "the other log is not used"),
+        ("control characters in DBC names", terminal_names, 0, "\t\tSig\\x1B[2J", no_raw_escapes),
+        ("a parser out of memory", out_of_memory, 0, "ERR Not enough memory to read log file HOME/huge.log, skipping",
+         None),
+    ]
+
+
+def main():
+    tarnwick, work = sys.argv[1:3]
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+
+    def run(options, home):
+        env = dict(os.environ, HOME=home, LC_ALL="C")
+        stdout = subprocess.PIPE
+        if "stdout" in options:
+            stdout = open(options["stdout"], "wb") if options["stdout"] else subprocess.DEVNULL
+        preexec = options.get("preexec")
+        if "stdout" in options and options["stdout"] is None:
+            # Standard output closed, as by `tarnwick ... >&-`.
+            preexec = lambda: os.close(1)
+        done = subprocess.run([tarnwick, *options["args"]], env=env, stdout=stdout, stderr=subprocess.PIPE,
+                              preexec_fn=preexec, timeout=TIMEOUT)
+        out = done.stdout.decode("utf-8", "replace") if done.stdout else ""
+        return done.returncode, out, done.stderr.decode("utf-8", "replace")
+
+    # The sanitizers reserve terabytes of address space: they cannot run under a limit on it.
+    probe = subprocess.run([tarnwick, "-v"], capture_output=True, env=dict(os.environ, HOME=work),
+                           preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_AS, (GIB, GIB)))
+    plain_build = probe.returncode == 0
+
+    failures = 0
+    for i, (name, setup, code, line, check) in enumerate(cases()):
+        home = os.path.join(work, f"case{i}")
+        os.makedirs(home)
+        options = setup(home)
+        if options.get("needs_plain_build") and not plain_build:
+            print(f"skipped (sanitizer build): {name}")
+            continue
+        started = time.monotonic()
+        try:
+            got_code, out, err = run(options, home)
+        except subprocess.TimeoutExpired:
+            got_code, out, err = "timeout", "", ""
+        seconds = time.monotonic() - started
+        problems = []
+        if seconds > options.get("seconds", TIMEOUT):
+            problems.append(f"took {seconds:.1f} s")
+        if got_code != code:
+            problems.append(f"exit code {got_code}, expected {code}")
+        if line is not None:
+            want = line.replace("HOME", home)
+            if want not in out and want not in err:
+                problems.append(f"missing line {want!r}")
+        if check and not problems:
+            problem = check(home, out, err)
+            if problem:
+                problems.append(problem)
+        if problems:
+            failures += 1
+            print(f"FAIL {name}: {'; '.join(problems)}\n  stderr: {err[-2000:]!r}\n  stdout: {out[:500]!r}")
+        else:
+            print(f"ok   {name} ({seconds:.1f} s)")
+        shutil.rmtree(home, ignore_errors=True)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
