@@ -120,12 +120,12 @@ void Store::runJob()
         readNetworkStream();
         return;
     }
-    // The SocketCAN, CSV and ASC jobs arrive with their readers.
+    // Inputs that have no reader in this build say so rather than load nothing.
     if (kvaserInput)
-        return;
+        fail("SocketCAN input is not supported yet");
     beginWork();
     if (csvInput || ascInput)
-        return;
+        fail("CSV and ASC input are not supported yet");
     loadLogFiles();
 }
 
