@@ -13,6 +13,8 @@ packages=(
   # the ASC peer test reads our traces with python-can; the live peer test serves frames
   # over the logger's wire format (LZ4 blocks, AES-128-CBC + HMAC-SHA1)
   python3 python3-can python3-lz4 python3-cryptography
+  # the GPX tests read our track files back with gpxpy
+  python3-gpxpy
   # fuzzing (clang with libFuzzer)
   clang libclang-rt-14-dev
 )
