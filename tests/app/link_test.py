@@ -4,8 +4,8 @@ usage: link_test.py <tarnwick> <examples dir> <work dir>
 
 Needs an X display (run under xvfb-run). The copies find each other through the System V
 segment keyed on their executable file, so they run from a copy of the program made for
-this test alone: other runs of the suite on this machine have other keys. The segment and
-the semaphores are removed at the end.
+this test alone, whose segment and semaphores the test makes itself before the copies start
+(so no other run on this machine shares them) and removes at the end.
 """
 import os
 import shutil
@@ -16,15 +16,18 @@ import time
 from Xlib import X, display
 from Xlib.ext import xtest
 
-from link_keys import keys_unused, remove_link
+from link_keys import create_exclusively, remove_link
 
 
 def private_copy(tarnwick, work):
-    """A copy of the program whose link keys nobody uses yet."""
+    """A copy of the program with a segment and semaphores of its own.
+
+    Copies whose keys are taken are kept until the end, so that their inodes are not
+    handed out again."""
     for attempt in range(10):
         path = os.path.join(work, f"tarnwick-{attempt}")
         shutil.copy2(tarnwick, path)
-        if keys_unused(path):
+        if create_exclusively(path):
             return path
     raise AssertionError("no unused link key found")
 
@@ -121,7 +124,7 @@ def main():
             except subprocess.TimeoutExpired:
                 copy.kill()
                 copy.wait()
-        remove_link(program)
+        remove_link(program, even_if_attached=True)
 
 
 if __name__ == "__main__":

@@ -17,7 +17,6 @@
 #include <csignal>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -35,12 +34,6 @@ constexpr u64 kBase = 1765000000000ULL;
 double secondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-bool keyUnused(const std::string& path, int project)
-{
-    const key_t key = ftok(path.c_str(), project);
-    return key != -1 && shmget(key, 0, 0) == -1 && errno == ENOENT && semget(key, 0, 0) == -1 && errno == ENOENT;
 }
 
 // A child process running `body`; its exit code is body's result.
@@ -64,32 +57,56 @@ class LinkSystemTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        // A key file whose keys no segment or semaphore set uses yet. Rejected files stay
-        // until the end, so that their inodes are not handed out again.
+        // A key file whose segment and semaphore set this test makes itself, exclusively:
+        // a key that another run on this machine uses already (keys are made from part of
+        // the inode number, so two files can share one) is refused, and the next file is
+        // tried. Refused files stay until the end, so that their inodes are not handed out
+        // again.
         for (int attempt = 0; attempt < 20 && keyFile.empty(); ++attempt) {
             char name[] = "/tmp/tarnwick-link-key-XXXXXX";
             const int fd = mkstemp(name);
             ASSERT_NE(fd, -1);
             close(fd);
             rejected.push_back(name);
-            if (keyUnused(name, 'N') && keyUnused(name, 'O')) {
+            if (createExclusively(name)) {
                 keyFile = name;
                 rejected.pop_back();
             }
         }
         ASSERT_FALSE(keyFile.empty());
         ASSERT_EQ(segment.open(keyFile), "");
+        ASSERT_EQ(segment.shmId(), ownShm);
+        ASSERT_EQ(segment.semId(), ownSem);
         test::drainLog();
     }
     void TearDown() override
     {
-        shmctl(segment.shmId(), IPC_RMID, nullptr);
-        semctl(segment.semId(), 0, IPC_RMID);
         segment.close();
+        if (ownShm != -1)
+            shmctl(ownShm, IPC_RMID, nullptr);
+        if (ownSem != -1)
+            semctl(ownSem, 0, IPC_RMID);
         for (const std::string& path : rejected)
             unlink(path.c_str());
         unlink(keyFile.c_str());
         test::drainLog();
+    }
+    bool createExclusively(const std::string& path)
+    {
+        const key_t shmKey = ftok(path.c_str(), 'N');
+        const key_t semKey = ftok(path.c_str(), 'O');
+        if (shmKey == -1 || semKey == -1)
+            return false;
+        ownShm = shmget(shmKey, sizeof(SharedRecord), IPC_CREAT | IPC_EXCL | 0666);
+        if (ownShm == -1)
+            return false;
+        ownSem = semget(semKey, 2, IPC_CREAT | IPC_EXCL | 0660);
+        if (ownSem == -1) {
+            shmctl(ownShm, IPC_RMID, nullptr);
+            ownShm = -1;
+            return false;
+        }
+        return true;
     }
     // The shared record as another copy would read it.
     SharedRecord published()
@@ -113,6 +130,8 @@ protected:
 
     std::string keyFile;
     std::vector<std::string> rejected;
+    int ownShm = -1;
+    int ownSem = -1;
     LinkSegment segment; // the test's own view, and the ids to remove
 };
 
@@ -210,10 +229,9 @@ TEST_F(LinkSystemTest, ARecordReachesTheFollowersGuiThroughItsReaderThread)
     host.viewStart = kBase;
     host.viewEnd = kBase + 100000;
     IPC leader, follower;
-    for (IPC* ipc : {&leader, &follower}) {
+    for (IPC* ipc : {&leader, &follower})
         ASSERT_EQ(ipc->start(keyFile), "");
-        ipc->enable();
-    }
+    follower.enable();
     leader.addTimeOffset(kBase, 5000);
     follower.addTimeOffset(kBase, 7000); // 2 s later
     int arrivals = 0;
@@ -221,9 +239,12 @@ TEST_F(LinkSystemTest, ARecordReachesTheFollowersGuiThroughItsReaderThread)
     int leaderArrivals = 0;
     leader.rulersChanged.connect([&] { ++leaderArrivals; });
 
+    // Both changes go out in one record, when the leader turns the link on.
     leader.intervalChanged(kBase + 1000, kBase + 9000, true);
     leader.setRulers(kBase + 4000, kNoTime);
+    leader.enable();
     EXPECT_TRUE(test::pumpUntil([&] { return arrivals > 0; }));
+    EXPECT_EQ(arrivals, 1);
     EXPECT_EQ(timeBox().from, kBase + 3000);
     EXPECT_EQ(timeBox().to, kBase + 11000);
     EXPECT_FALSE(timeBox().origin);
