@@ -36,22 +36,40 @@ double secondsSince(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A child process running `body`; its exit code is body's result.
-pid_t forkChild(const std::function<int()>& body)
-{
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    return pid;
-}
+// A child process running `body`; its exit code is body's result. A child that the test
+// leaves behind (it failed before waiting for it) is killed, so that none outlives the test
+// holding the lock or waiting on a pipe.
+class Child {
+public:
+    explicit Child(const std::function<int()>& body) : pid(fork())
+    {
+        if (pid == 0)
+            _exit(body());
+    }
+    ~Child()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
 
-int exitCodeOf(pid_t pid)
-{
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
+    bool started() const { return pid > 0; }
+    void kill9() const { kill(pid, SIGKILL); }
+    // The exit code, or -1 when the child did not exit on its own.
+    int exitCode()
+    {
+        int status = 0;
+        const bool reaped = waitpid(pid, &status, 0) == pid;
+        pid = -1;
+        return reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t pid;
+};
 
 class LinkSystemTest : public testing::Test {
 protected:
@@ -140,7 +158,7 @@ TEST_F(LinkSystemTest, AForkedCopySeesTheRulersThisCopyPublishes)
     int go[2];
     ASSERT_EQ(pipe(go), 0);
     // Forked before this process starts any thread.
-    const pid_t child = forkChild([&] {
+    Child child([&] {
         char byte;
         if (read(go[0], &byte, 1) != 1)
             return 10;
@@ -158,7 +176,7 @@ TEST_F(LinkSystemTest, AForkedCopySeesTheRulersThisCopyPublishes)
             return 13;
         return follower.leftRuler() == kBase + 1500 && follower.rightRuler() == kNoTime ? 0 : 14;
     });
-    ASSERT_GT(child, 0);
+    ASSERT_TRUE(child.started());
 
     IPC ipc;
     ASSERT_EQ(ipc.start(keyFile), "");
@@ -167,7 +185,7 @@ TEST_F(LinkSystemTest, AForkedCopySeesTheRulersThisCopyPublishes)
     ipc.setRulers(kBase + 500, kNoTime);
     EXPECT_TRUE(waitFor([&] { return published().left == kBase + 500; }));
     ASSERT_EQ(write(go[1], "g", 1), 1);
-    EXPECT_EQ(exitCodeOf(child), 0);
+    EXPECT_EQ(child.exitCode(), 0);
     ipc.stop();
     close(go[0]);
     close(go[1]);
@@ -177,7 +195,7 @@ TEST_F(LinkSystemTest, ACopyKilledHoldingTheLockBlocksNobody)
 {
     int held[2];
     ASSERT_EQ(pipe(held), 0);
-    const pid_t child = forkChild([&] {
+    Child child([&] {
         LinkSegment own;
         if (!own.open(keyFile).empty() || !own.lock())
             return 1;
@@ -186,7 +204,7 @@ TEST_F(LinkSystemTest, ACopyKilledHoldingTheLockBlocksNobody)
         pause(); // holds the lock until killed
         return 3;
     });
-    ASSERT_GT(child, 0);
+    ASSERT_TRUE(child.started());
     char byte;
     ASSERT_EQ(read(held[0], &byte, 1), 1);
 
@@ -209,8 +227,8 @@ TEST_F(LinkSystemTest, ACopyKilledHoldingTheLockBlocksNobody)
     }
     EXPECT_LT(secondsSince(start), 0.5);
 
-    kill(child, SIGKILL);
-    EXPECT_EQ(exitCodeOf(child), -1);
+    child.kill9();
+    EXPECT_EQ(child.exitCode(), -1);
     // The kernel took the dead copy's lock back: the change made meanwhile goes out.
     start = Clock::now();
     EXPECT_TRUE(waitFor([&] { return published().left == kBase + 49; }));
