@@ -4,6 +4,7 @@
 #include "core/virtual_signal.h"
 #include "virtual/custom_math.h"
 #include "virtual/equals.h"
+#include "virtual/geofence.h"
 #include "virtual/lookup_table.h"
 #include "virtual/multi_math.h"
 #include "virtual/multiplex.h"
@@ -77,7 +78,7 @@ const Method kMethods[] = {
     {"statistics", creatorOf<Statistics>},
     {"equals", creatorOf<Equals>},
     {"lookuptable", creatorWithPath<LookupTable>},
-    {"geofence", nullptr},
+    {"geofence", creatorOf<Geofence>},
     {"expression", creatorOf<CustomMath>},
 };
 
