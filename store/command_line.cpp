@@ -320,7 +320,7 @@ void CommandLine::takeArguments(int argc, char** argv)
 
 void CommandLine::recordChoice()
 {
-    if (store.csvInput || store.ascOutput)
+    if (store.ascOutput)
         return;
     Settings& settings = *Settings::instance();
     if (!dbcPath.empty()) {
@@ -356,8 +356,19 @@ void CommandLine::startUp(int argc, char** argv)
     if (!store.csvInput && !store.kvaserInput && !store.ascInput)
         store.addLoggerIface();
     takeArguments(argc, argv);
-    recordChoice();
-    load();
+    if (store.csvInput) {
+        // The columns come from the CSV files; a VSD file may add virtual signals over
+        // them. Without one nothing else is loaded.
+        store.loadCsv();
+        if (!vsdPath.empty()) {
+            Settings::instance()->setVsdFile(vsdPath);
+            Settings::instance()->setDbFile(kNoFile);
+            load();
+        }
+    } else {
+        recordChoice();
+        load();
+    }
     if (listMode) {
         failedWrite = printSignalTree(store, out);
         throw Exit{0};

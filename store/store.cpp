@@ -116,13 +116,20 @@ void Store::runJobAtBoundary()
 
 void Store::runJob()
 {
-    // The live, SocketCAN, CSV and ASC jobs arrive with their readers.
-    if (networkMode || kvaserInput)
+    // The live job arrives with its reader.
+    if (networkMode)
         return;
+    if (kvaserInput) {
+        readKvaser();
+        return;
+    }
     beginWork();
-    if (csvInput || ascInput)
-        return;
-    loadLogFiles();
+    if (csvInput)
+        readCsvRows();
+    else if (ascInput)
+        readAscFile();
+    else
+        loadLogFiles();
 }
 
 bool Store::isRunning()
@@ -394,6 +401,16 @@ void Store::clearData()
     if (viewLocked) {
         resetViewWindow();
         emitDataChanged();
+    }
+}
+
+void Store::takeInputTimeRange()
+{
+    firstTime = std::min(firstTime.load(), firstFileStart);
+    lastTime = std::max(lastTime.load(), lastFrameTime);
+    if (!viewLocked) {
+        viewStart = firstTime.load();
+        viewEnd = lastTime.load();
     }
 }
 
