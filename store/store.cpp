@@ -116,9 +116,9 @@ void Store::runJobAtBoundary()
 
 void Store::runJob()
 {
-    // The live job arrives with its reader.
+    // Inputs that have no reader in this build say so rather than load nothing.
     if (networkMode)
-        return;
+        fail("Live connections are not supported yet");
     if (kvaserInput) {
         readKvaser();
         return;
