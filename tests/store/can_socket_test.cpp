@@ -89,13 +89,29 @@ struct UdpPair {
     int senderIndex = 0;
 };
 
-TEST(CanSocket, OpeningFailsWithoutSocketCan)
+// Whether this kernel has SocketCAN at all (this machine's has not).
+bool socketCanHere()
+{
+    const int fd = ::socket(PF_CAN, SOCK_RAW, CAN_RAW);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+
+TEST(CanSocket, OpeningFails)
 {
     testing::internal::CaptureStderr();
     EXPECT_EQ(openCanSocket(3), -1);
-    EXPECT_EQ(openCanSocketSource(-1), nullptr);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(contains(err, " ERR open socket failed: Address family not supported by protocol\033[0m\n")) << err;
+    if (socketCanHere()) {
+        EXPECT_TRUE(contains(err, " ERR Could not determine interface index for channel 3\033[0m\n")) << err;
+    } else {
+        EXPECT_TRUE(contains(err, " ERR open socket failed: Address family not supported by protocol\033[0m\n")) << err;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(openCanSocketSource(-1), nullptr);
+        testing::internal::GetCapturedStderr();
+    }
 }
 
 TEST(CanSocket, ReadsOneFrameWithItsReceiveTime)
@@ -292,10 +308,17 @@ TEST(CanBatchReader, QueueOverflowIsReportedBeforeTheNextFrame)
 
 TEST(CanBatchReader, SetUpAndFailures)
 {
+    if (!socketCanHere()) {
+        testing::internal::CaptureStderr();
+        CanSocketHandle* handle = reinterpret_cast<CanSocketHandle*>(1);
+        EXPECT_EQ(setupCanSocket(&handle, "/nonexistent/count.txt"), -1);
+        EXPECT_EQ(handle, nullptr);
+        const std::string err = testing::internal::GetCapturedStderr();
+        for (const char* text : {"ERR open socket failed: Address family not supported by protocol",
+                                 "ERR Init socket failed"})
+            EXPECT_TRUE(contains(err, text)) << text << "\n" << err;
+    }
     testing::internal::CaptureStderr();
-    CanSocketHandle* handle = reinterpret_cast<CanSocketHandle*>(1);
-    EXPECT_EQ(setupCanSocket(&handle, "/nonexistent/count.txt"), -1);
-    EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(setupCanSocket(nullptr), -1);
     FrameRecord frame;
     EXPECT_EQ(readCanBatch(nullptr, &frame), -1);
@@ -304,9 +327,8 @@ TEST(CanBatchReader, SetUpAndFailures)
     EXPECT_EQ(readCanBatch(closed, &frame), -1);
     releaseCanSocket(closed);
     const std::string err = testing::internal::GetCapturedStderr();
-    for (const char* text : {"ERR open socket failed: Address family not supported by protocol", "ERR Init socket failed",
-                             "ERR Invalid pointer to handle", "ERR Nullptr", "ERR Got NULL ptr when updating drop",
-                             "ERR recvmmsg failed"})
+    for (const char* text :
+         {"ERR Invalid pointer to handle", "ERR Nullptr", "ERR Got NULL ptr when updating drop", "ERR recvmmsg failed"})
         EXPECT_TRUE(contains(err, text)) << text << "\n" << err;
 
     // The interface count, where the logger's other programs read it.
