@@ -1,5 +1,6 @@
 // The SocketCAN job: frames of a local CAN interface, decoded as they arrive, like the
 // frames of a live stream.
+#include "core/constants.h"
 #include "core/report.h"
 #include "store/can_socket.h"
 #include "store/store.h"
@@ -8,8 +9,6 @@
 namespace vistra {
 namespace {
 
-// The visible window grows by this much whenever the data come near its end.
-constexpr u64 kLiveWindowMs = 900000;
 // Reads wait no longer than this, so that a stop request is seen on a quiet bus.
 constexpr int kStopCheckMs = 500;
 // The virtual signals are computed again after this much frame time.
@@ -47,7 +46,7 @@ void Store::readKvaser()
     bool firstFrame = true;
     u64 computedAt = 0;
     FrameRecord frame;
-    while (isRunning() && !stopLiveRequested) {
+    while (!liveStopRequested()) {
         const int status = source->read(&frame, kStopCheckMs);
         if (status == 0)
             continue;

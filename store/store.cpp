@@ -116,9 +116,10 @@ void Store::runJobAtBoundary()
 
 void Store::runJob()
 {
-    // Inputs that have no reader in this build say so rather than load nothing.
-    if (networkMode)
-        fail("Live connections are not supported yet");
+    if (networkMode) {
+        readNetworkStream();
+        return;
+    }
     if (kvaserInput) {
         readKvaser();
         return;
@@ -146,8 +147,10 @@ void Store::stop()
             running = false;
             workerCondition.notify_one();
         }
-        if (worker->joinable())
+        if (worker->joinable()) {
+            requestLiveStreamStop(); // a live job waiting for data ends within one poll step
             worker->join();
+        }
         delete worker;
         worker = nullptr;
     }
@@ -325,6 +328,7 @@ void Store::stopLiveStream()
     live = false;
     liveDecode = false;
     stopLiveRequested = true;
+    requestLiveStreamStop();
     std::lock_guard lock(jobMutex); // waits until the live job has ended
     stopLiveRequested = false;
     if (viewLocked) {

@@ -249,7 +249,7 @@ TEST(AscInput, RoundTripThroughTheProgramsTrace)
     fs::create_directories(home);
     const std::string trace = (home / "drive.asc").string();
     const std::string command =
-        "HOME='" + home.string() + "' '" TARNWICK_PROGRAM "' -o '" + log + "' > '" + trace + "' 2> /dev/null";
+        "HOME='" + home.string() + "' '" TARNWICK_BINARY "' -o '" + log + "' > '" + trace + "' 2> /dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0);
 
     // The frames: those of the native log that a trace holds, shifted to its first second.
