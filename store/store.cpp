@@ -120,13 +120,17 @@ void Store::runJob()
         readNetworkStream();
         return;
     }
-    // Inputs that have no reader in this build say so rather than load nothing.
-    if (kvaserInput)
-        fail("SocketCAN input is not supported yet");
+    if (kvaserInput) {
+        readKvaser();
+        return;
+    }
     beginWork();
-    if (csvInput || ascInput)
-        fail("CSV and ASC input are not supported yet");
-    loadLogFiles();
+    if (csvInput)
+        readCsvRows();
+    else if (ascInput)
+        readAscFile();
+    else
+        loadLogFiles();
 }
 
 bool Store::isRunning()
