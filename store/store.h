@@ -354,6 +354,9 @@ protected:
     // The frames of the SocketCAN job: the CAN socket of the channel. Null when it cannot
     // be opened (reported). Tests hand in frames of their own.
     virtual std::unique_ptr<CanFrameSource> openCanFrameSource(int channel);
+    // A job that shows the busy cursor while it runs takes its mark here; the worker gives it
+    // back when the job ends. Live jobs take none: they run as long as the connection.
+    void markJobBusy();
 
     bool dbcIsLoaded = false;
     bool vsdIsLoaded = false;
@@ -386,6 +389,8 @@ private:
     bool running = true;
     bool requested = false;
 
+    // Set by markJobBusy and cleared by the worker after the job (worker thread only).
+    bool jobMarkedBusy = false;
     // Busy marks of the job and the plots' renders (beginWork, endWork), under workMutex.
     std::mutex workMutex;
     u8 workCount = 0;
