@@ -130,7 +130,6 @@ TEST_F(MethodFactoryTest, AveragingWindow)
         EXPECT_EQ(average->wrapped, source);
         EXPECT_TRUE(average->dependsOn(source->fullName));
         EXPECT_EQ(average->unit, "V");
-        EXPECT_EQ(average->definitionGroup, "");
         EXPECT_TRUE(source->hidden);
         EXPECT_TRUE(source->internal);
         source->setEnabled(true);
