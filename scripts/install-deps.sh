@@ -12,6 +12,8 @@ packages=(
   xvfb xauth fonts-dejavu-core   # GUI tests draw text in a virtual display
   # the ASC peer test reads our traces with python-can
   python3 python3-can
+  # the GPX tests read our track files back with gpxpy
+  python3-gpxpy
   # fuzzing (clang with libFuzzer)
   clang libclang-rt-14-dev
 )

@@ -8,6 +8,7 @@
 #include "virtual/count.h"
 #include "virtual/estimate.h"
 #include "virtual/frequency.h"
+#include "virtual/geofence.h"
 #include "virtual/iir.h"
 #include "virtual/int_der.h"
 #include "virtual/multi_math.h"
@@ -75,7 +76,7 @@ const Method kMethods[] = {
     {"statistics", nullptr},
     {"equals", nullptr},
     {"lookuptable", nullptr},
-    {"geofence", nullptr},
+    {"geofence", creatorOf<Geofence>},
     {"expression", nullptr},
 };
 

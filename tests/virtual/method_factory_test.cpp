@@ -80,7 +80,7 @@ TEST_F(MethodFactoryTest, KeywordsPickTheirClass)
     msg = host.virtualMessage();
     const std::size_t listed = VirtualMessage::allSignals.size();
     // Keywords of methods this version does not build, other spellings and an empty value.
-    for (const char* method : {"multiplex", "statistics", "equals", "lookuptable", "geofence", "expression",
+    for (const char* method : {"multiplex", "statistics", "equals", "lookuptable", "expression",
                                "Average", "SUM", "iir", "Integrate", ""}) {
         EXPECT_EQ(refusal(std::string("method=") + method + "\n" + keys),
                   std::string("Unknown virtual signal method: ") + method);
