@@ -105,6 +105,34 @@ TEST_F(MethodSummaryTest, EachMethodFromAVsdFile)
     }
 }
 
+// Definitions that would never end, divide by 0 or average an empty queue are refused
+// when the file is read, with the reason; the other groups are still computed.
+TEST_F(MethodSummaryTest, RefusedDefinitionsSayWhy)
+{
+    const std::string level = "signal=Can.Pulse.Level\n";
+    struct Case {
+        std::string group;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"method=count\nstep=0\nabove=10\nbelow=5\n" + level, "Expected 'step' to be 1 or more but got 0"},
+        {"method=average\nstep=-100\nwindow=1000\n" + level, "Expected 'step' to be 1 or more but got -100"},
+        {"method=average\nstep=500\nwindow=100\n" + level, "step > window for virtual signal Bad"},
+        {"method=above\nstep=500\nabove=10\nbelow=5\navg=100\n" + level, "step > window for virtual signal Bad"},
+        {"method=frequency\nstep=100\nsamples=0\n" + level, "Expected 'samples' to be 1 or more but got 0"},
+        {"method=frequency\nstep=100\npeaks=-1\n" + level, "Expected 'peaks' to be 1 or more but got -1"},
+        {"method=IIR\nstep=100\nK=0\n" + level, "K can not be zero"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.group);
+        const test::RunResult result =
+            run("[Bad]\n" + c.group + "\n[Result]\nmethod=integrate\nsignal=Can.Pulse.Level\n");
+        EXPECT_EQ(result.code, 0);
+        EXPECT_EQ(result.log, std::vector<std::string>{std::string("VSD parse error: ") + c.error});
+        EXPECT_EQ(result.out, "Virtual.Result\n80.00\n");
+    }
+}
+
 TEST(ExampleDrive, MethodsOverTheDrive)
 {
     Store store;

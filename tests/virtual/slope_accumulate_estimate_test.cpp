@@ -96,6 +96,8 @@ TEST_F(SlopeAccumulateEstimateTest, AccumulateAddsEachNewValueOnce)
     double summary = 0;
     run<Accumulate>("fact=2\noffs=1\n", {1, 1, 2, 2, 1})->summary(&summary);
     EXPECT_EQ(summary, 9);
+    // No step is told apart by its time: a walk from 0 ms sums the same.
+    EXPECT_EQ(storedPoints(*run<Accumulate>("", cases[0].input, {}, 0), 0), cases[0].expected);
 }
 
 TEST_F(SlopeAccumulateEstimateTest, EstimateShowsTheMeanOfEachHighStretch)
@@ -123,6 +125,9 @@ TEST_F(SlopeAccumulateEstimateTest, EstimateShowsTheMeanOfEachHighStretch)
         auto s = run<Estimate>(c.lines, c.input);
         EXPECT_EQ(storedPoints(*s), c.expected);
     }
+    // A stretch that rises at 0 ms is filled in from 0 ms like any other.
+    auto fromZero = run<Estimate>("highLimit=10\nlowLimit=5\n", {20, 30, 40, 2, 0}, {}, 0);
+    EXPECT_EQ(storedPoints(*fromZero, 0), (Points{{0, 24}, {400, 0}}));
 }
 
 TEST_F(SlopeAccumulateEstimateTest, Definitions)
