@@ -6,13 +6,18 @@
 #include "virtual/accumulate.h"
 #include "virtual/average.h"
 #include "virtual/count.h"
+#include "virtual/custom_math.h"
+#include "virtual/equals.h"
 #include "virtual/estimate.h"
 #include "virtual/frequency.h"
 #include "virtual/geofence.h"
 #include "virtual/iir.h"
 #include "virtual/int_der.h"
+#include "virtual/lookup_table.h"
 #include "virtual/multi_math.h"
+#include "virtual/multiplex.h"
 #include "virtual/slope.h"
+#include "virtual/statistics.h"
 #include "virtual/timekeeping.h"
 #include "virtual/virtual_message.h"
 
@@ -33,6 +38,13 @@ std::shared_ptr<Signal> creatorOf(std::shared_ptr<Message> parent, const Glib::u
                                   const Glib::ustring&)
 {
     return T::create(std::move(parent), group, file);
+}
+
+template <class T>
+std::shared_ptr<Signal> creatorWithPath(std::shared_ptr<Message> parent, const Glib::ustring& group,
+                                        Glib::KeyFile& file, const Glib::ustring& vsdPath)
+{
+    return T::create(std::move(parent), group, file, vsdPath);
 }
 
 struct Method {
@@ -72,12 +84,12 @@ const Method kMethods[] = {
     {"IIR", creatorOf<IIR>},
     {"above", creatorOf<AboveBelow>},
     {"below", creatorOf<AboveBelow>},
-    {"multiplex", nullptr},
-    {"statistics", nullptr},
-    {"equals", nullptr},
-    {"lookuptable", nullptr},
+    {"multiplex", creatorOf<Multiplex>},
+    {"statistics", creatorOf<Statistics>},
+    {"equals", creatorOf<Equals>},
+    {"lookuptable", creatorWithPath<LookupTable>},
     {"geofence", creatorOf<Geofence>},
-    {"expression", nullptr},
+    {"expression", creatorOf<CustomMath>},
 };
 
 // Renames a signal after construction; its full name ends with its name.

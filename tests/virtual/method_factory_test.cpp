@@ -4,18 +4,26 @@
 #include "virtual/accumulate.h"
 #include "virtual/average.h"
 #include "virtual/count.h"
+#include "virtual/custom_math.h"
+#include "virtual/equals.h"
 #include "virtual/estimate.h"
 #include "virtual/frequency.h"
 #include "virtual/iir.h"
 #include "virtual/int_der.h"
+#include "virtual/lookup_table.h"
 #include "virtual/multi_math.h"
+#include "virtual/multiplex.h"
 #include "virtual/slope.h"
+#include "virtual/statistics.h"
 #include "virtual/timekeeping.h"
 
 #include "test_host.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <typeindex>
@@ -79,9 +87,8 @@ TEST_F(MethodFactoryTest, KeywordsPickTheirClass)
     }
     msg = host.virtualMessage();
     const std::size_t listed = VirtualMessage::allSignals.size();
-    // Keywords of methods this version does not build, other spellings and an empty value.
-    for (const char* method : {"multiplex", "statistics", "equals", "lookuptable", "expression",
-                               "Average", "SUM", "iir", "Integrate", ""}) {
+    // Other spellings and an empty value.
+    for (const char* method : {"Average", "SUM", "iir", "Integrate", ""}) {
         EXPECT_EQ(refusal(std::string("method=") + method + "\n" + keys),
                   std::string("Unknown virtual signal method: ") + method);
     }
@@ -158,6 +165,31 @@ TEST_F(MethodFactoryTest, AveragingWindow)
         EXPECT_EQ(refusal(base + "avg=50\n"), "step > window for virtual signal Sig");
     EXPECT_TRUE(msg->signals.empty());
     EXPECT_EQ(VirtualMessage::allSignals.size(), listed);
+}
+
+TEST_F(MethodFactoryTest, ExpressionLookupTableMultiplexStatisticsAndEqualsKeywords)
+{
+    char pattern[] = "/tmp/method_factory_test_XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    std::ofstream(dir + "/table.txt") << "0 0\n10 100\n";
+    const std::string in = "step=100\nsignal_01=CAN0.In.A\n";
+    const std::pair<std::string, bool (*)(Signal*)> cases[] = {
+        {"method=expression\nexpr=$01\n", [](Signal* s) { return dynamic_cast<CustomMath*>(s) != nullptr; }},
+        {"method=multiplex\ntrigSign_01=CAN0.In.A\ntrigVal_01=1\n",
+         [](Signal* s) { return dynamic_cast<Multiplex*>(s) != nullptr; }},
+        {"method=statistics\ntype=max\n", [](Signal* s) { return dynamic_cast<Statistics*>(s) != nullptr; }},
+        {"method=equals\nvalue_01=1\n", [](Signal* s) { return dynamic_cast<Equals*>(s) != nullptr; }},
+        // The table file lies beside the VSD file.
+        {"method=lookuptable\nfile=table.txt\n", [](Signal* s) { return dynamic_cast<LookupTable*>(s) != nullptr; }},
+    };
+    for (const auto& [lines, isClass] : cases) {
+        msg = host.virtualMessage();
+        Definition d(in + lines);
+        createVirtualSignal(msg, d.group, "Sig", d.file, dir + "/drive.vsd");
+        ASSERT_EQ(msg->signals.size(), 1u) << lines;
+        EXPECT_TRUE(isClass(msg->signals[0].get())) << lines;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
