@@ -112,7 +112,13 @@ void Settings::storeSignalList(const Glib::ustring& file, const Glib::ustring& g
     }
 }
 
-bool Settings::restoreSelectedSignals() { return loadSignalList(listPath, signalListGroup()); }
+bool Settings::restoreSelectedSignals()
+{
+    // Nothing stored yet is no error.
+    if (!Glib::file_test(Glib::filename_from_utf8(listPath), Glib::FILE_TEST_EXISTS))
+        return false;
+    return loadSignalList(listPath, signalListGroup());
+}
 
 void Settings::storeSelectedSignals() { storeSignalList(listPath, signalListGroup()); }
 
