@@ -97,6 +97,21 @@ public:
     void setSignalColor(const Glib::ustring& iface, const Glib::ustring& msg, const Glib::ustring& sig,
                         Glib::ustring colour);
 
+    // Stored signal lists: the full names of the enabled signals, kept per VSD or DBC file
+    // in the signal-list file, or in a list file of the user's choosing (group
+    // "storetofile"). The group of the current VSD (else DBC) file; empty when neither is set.
+    Glib::ustring signalListGroup();
+    // Switches every signal off, then on each signal the group lists; names that no longer
+    // exist are skipped. False, and nothing changed, when the file does not parse or the
+    // group or its list is missing.
+    bool loadSignalList(const Glib::ustring& file, const Glib::ustring& group);
+    // Writes the enabled signals into the group of `file` (created when missing), keeping
+    // the file's other groups. Problems are reported as "WRN"; nothing is written then.
+    void storeSignalList(const Glib::ustring& file, const Glib::ustring& group);
+    bool restoreSelectedSignals();
+    // Does nothing while neither a VSD nor a DBC file is set.
+    void storeSelectedSignals();
+
     const Glib::ustring settingsName = "/.tarnwick";
     const Glib::ustring settingsPath;
     const Glib::ustring listName = "/.tarnwick_siglist";
@@ -111,6 +126,9 @@ private:
     // through the setters. Calls into the Store are made without it.
     std::recursive_mutex mutex;
     bool keepFile = false; // the settings file could not be read: never write over it
+    // The current VSD file, else the current DBC file, else "./dummy".
+    Glib::ustring currentListSource();
+
     // The stored signal lists, and the VSD or DBC path behind the current list group.
     Glib::KeyFile listKeyFile;
     Glib::ustring listSource;

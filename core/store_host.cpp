@@ -48,6 +48,8 @@ std::shared_ptr<Signal> StoreHost::findSignal(const Glib::ustring& name) const
     throw SignalNotFoundException("Can't find signal " + name.raw());
 }
 
+void StoreHost::forEachSignal(const std::function<void(Signal&)>&) const {}
+
 Glib::ustring StoreHost::signalColor(const Glib::ustring&, const Glib::ustring&, const Glib::ustring&)
 {
     return kDefaultColourMarker;

@@ -12,6 +12,7 @@
 #include <glibmm/ustring.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -60,6 +61,10 @@ public:
     // when there is none (the default host has none), std::invalid_argument for a
     // malformed name.
     virtual std::shared_ptr<Signal> findSignal(const Glib::ustring& name) const;
+    // Calls `f` for every signal of every message of every interface: interfaces by
+    // number, messages by identifier word, signals in definition order (the default host
+    // has none).
+    virtual void forEachSignal(const std::function<void(Signal&)>& f) const;
 
     virtual Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                                       const Glib::ustring& sig);

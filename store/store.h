@@ -208,8 +208,7 @@ public:
     // The bus-load signal of an interface; null for a number without one.
     BitRate* bitRateOf(u32 number) const { return number < bitRates.size() ? bitRates[number] : nullptr; }
 
-    // Calls `f` for every signal of every message of every interface.
-    void forEachSignal(const std::function<void(Signal&)>& f) const;
+    void forEachSignal(const std::function<void(Signal&)>& f) const override;
 
     // Who writes what. A job runs on the worker thread (on the main thread in text mode,
     // parseNow) and is "the job" below. The GUI thread changes the model, the file list and

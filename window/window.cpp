@@ -84,6 +84,9 @@ Window::Window()
     listPane.attach(progressBar, 0, 2, 3, 1);
     listPane.attach(liveSpinner, 0, 2, 3, 1);
 
+    buildMenuBar();
+    buildPopupMenus();
+
     plotBox.pack_start(menuBar, Gtk::PACK_SHRINK);
     plotBox.pack_start(plot, Gtk::PACK_EXPAND_WIDGET);
     plotBox.pack_start(plotSeparator, false, false);
@@ -118,6 +121,7 @@ Window::Window()
 
     show_all_children();
     liveSpinner.hide();
+    updateGpsMenu();
 }
 
 Window::~Window()
@@ -181,7 +185,6 @@ bool Window::on_focus_out_event(GdkEventFocus* event)
 
 void Window::runKeyAction(WindowKey action)
 {
-    Store& store = Store::instance();
     switch (action) {
     case WindowKey::None:
         break;
@@ -195,18 +198,10 @@ void Window::runKeyAction(WindowKey action)
         updateSignals();
         break;
     case WindowKey::ToggleFullscreen:
-        if (isFullscreen)
-            unfullscreen();
-        else
-            fullscreen();
-        isFullscreen = !isFullscreen;
+        toggleFullscreen();
         break;
     case WindowKey::ToggleListPane:
-        if (listHidden)
-            listPane.show();
-        else
-            listPane.hide();
-        listHidden = !listHidden;
+        toggleSignalList();
         break;
     case WindowKey::OpenLogDirectories:
         openLogDirectories();
@@ -227,8 +222,7 @@ void Window::runKeyAction(WindowKey action)
         onReloadActivated(); // which does nothing while the Store is busy
         break;
     case WindowKey::RestoreSelection:
-        if (!store.isBusy())
-            restoreSelectedSignals();
+        restoreSelectedSignals(); // which does nothing while the Store is busy
         break;
     case WindowKey::StoreSelection:
         storeSelectedSignals();
@@ -299,6 +293,7 @@ void Window::reload(bool resetStore)
     Store& store = Store::instance();
     if (resetStore && store.networkMode)
         store.stopLiveStream();
+    gpsTrack.reset();
     popupTarget.reset();
     plot.reset();
     fullPlot.reset();
@@ -326,6 +321,7 @@ void Window::reload(bool resetStore)
     }
 
     showMessageLogDialog(this);
+    updateGpsMenu();
     dataList.fillList(0, kStatIfaceOffset - 1, false);
     statList.fillList(kStatIfaceOffset, kStatIfaceOffset + store.maxStatIface, false);
     store.emitDataChanged();
@@ -343,32 +339,6 @@ void Window::onReloadActivated()
     reload(true);
 }
 
-void Window::popupListMenu(bool) { reportInfo("The signal list's menus are not available yet"); }
-
-void Window::popupMessageMenu(std::shared_ptr<Signal>) { popupListMenu(false); }
-
-void Window::popupSignalMenu(std::shared_ptr<Signal>) { popupListMenu(false); }
-
-namespace {
-
-void notAvailable(const char* what) { reportInfo("%s is not available yet", what); }
-
-} // namespace
-
-void Window::hideSignal(std::shared_ptr<Signal>) { notAvailable("Hiding a signal"); }
-void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
-void Window::findSignalInList(std::shared_ptr<Signal>) { notAvailable("Finding a signal in the list"); }
-void Window::showStats(std::shared_ptr<Signal>) { notAvailable("The statistics window"); }
-void Window::popupPlotMenu(std::shared_ptr<Signal>) { notAvailable("The plot's menu"); }
-void Window::showHelp() { notAvailable("The quick guide"); }
-void Window::changeTitle() { notAvailable("Changing the title"); }
-void Window::openLogDirectories() { notAvailable("Opening log folders"); }
-void Window::loadVsdFile() { notAvailable("Loading a VSD file"); }
-void Window::openLogFiles() { notAvailable("Opening log files"); }
-void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
-void Window::restoreSelectedSignals() { notAvailable("Restoring the stored selection"); }
-void Window::storeSelectedSignals() { notAvailable("Storing the selection"); }
-
 void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
 {
     Store& store = Store::instance();
@@ -381,7 +351,7 @@ void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
         signal->setEnabled(true);
         dataList.refreshActiveMarks();
         popupTarget = signal;
-        dataList.selectSignal(signal);
+        findTargetInList();
     } catch (const SignalNotFoundException&) {
         // The reload did not bring the signal back (its definition failed): nothing to select.
     } catch (const std::invalid_argument&) {

@@ -8,6 +8,7 @@
 #include "views/sub_plot_host.h"
 #include "window/live_tick.h"
 #include "window/log_list.h"
+#include "window/popup_kind.h"
 #include "window/window_keys.h"
 
 #include <gdkmm/cursor.h>
@@ -16,7 +17,9 @@
 #include <gtkmm/entry.h>
 #include <gtkmm/filechooserdialog.h>
 #include <gtkmm/grid.h>
+#include <gtkmm/menu.h>
 #include <gtkmm/menubar.h>
+#include <gtkmm/menuitem.h>
 #include <gtkmm/notebook.h>
 #include <gtkmm/progressbar.h>
 #include <gtkmm/scrolledwindow.h>
@@ -24,10 +27,13 @@
 #include <gtkmm/spinner.h>
 #include <gtkmm/window.h>
 
+#include <array>
 #include <memory>
 
 namespace vistra {
 
+class GPSTrack;
+class MenuIconItem;
 class Signal;
 
 class Window : public Gtk::Window, public LogListHost, public SubPlotHost {
@@ -55,36 +61,81 @@ public:
     Glib::ustring searchText() override;
     void applyFilterToPage(int page);
 
-    // LogListHost. The list's popup menus do not exist yet: each of these says so.
+    // LogListHost: the signal list's popup menus. Each opener sets the popup target,
+    // shows the items that fit it and pops the menu up at the pointer.
     void popupListMenu(bool virtualIface) override;
     void popupMessageMenu(std::shared_ptr<Signal> target) override;
     void popupSignalMenu(std::shared_ptr<Signal> target) override;
     void highlightSignal(std::shared_ptr<Signal> signal) override { plot.highlightSignal(signal); }
 
-    // SubPlotHost. The signal actions (hide, colour, find, statistics, the plot popup) do
-    // not exist yet: each of these says so.
+    // SubPlotHost: the plot's click modes and its popup menu.
     void hideSignal(std::shared_ptr<Signal> signal) override;
     void chooseLineColor(std::shared_ptr<Signal> signal) override;
     void findSignalInList(std::shared_ptr<Signal> signal) override;
     void showStats(std::shared_ptr<Signal> signal) override;
     void popupPlotMenu(std::shared_ptr<Signal> signal) override;
 
-    // Reached from the keys. The dialogs and stored lists they open do not exist yet:
-    // each of these says so.
+    // The openers without the pop-up: false (and nothing changed) when there is no target.
+    bool preparePlotMenu(std::shared_ptr<Signal> signal);
+    bool prepareSignalMenu(std::shared_ptr<Signal> signal);
+    bool prepareMessageMenu(std::shared_ptr<Signal> signal);
+    void prepareListMenu(bool virtualIface);
+    MenuIconItem& popupItem(PopupSet set, PopupKind kind);
+
+    // Actions of the popup items on the popup target.
+    void findTargetInList();
+    void copySignalName();
+    void onMessageRateItem();
+    void onHideSignalItem();
+    void onChangeColorItem();
+    void onEditSignalItem();
+    void toggleHiddenSignals();
+
+    // Actions of the menu bar and the keys.
+    void toggleFullscreen();
+    void toggleSignalList();
+    void uncheckAll();
+    void restoreSelectedSignals();
+    void storeSelectedSignals();
+    void onEditLoadedFile();
+    // Starts the configured text editor on `file` and does not wait for it.
+    void editVsdDbc(const Glib::ustring& file);
+    void openQuickGuide();
+    static Glib::ustring docDir();
+    static Glib::ustring quickGuidePath();
+    void plotGpsTrack();
+    void exportGpsData();
+    // Finds the GPS track of the current load and shows the GPS menu when there is one
+    // and the data can hold positions.
+    void updateGpsMenu();
+
+    // Actions whose dialogs and windows are not built yet: each says so, and its menu
+    // items are insensitive.
     void showHelp();
     void changeTitle();
     void openLogDirectories();
-    void loadVsdFile();
     void openLogFiles();
+    void loadVsdFile();
+    void loadDbcFile();
+    void createVsdFile();
+    void storeSignalListFile();
+    void restoreSignalListFile();
     void openLiveDialog();
-    void restoreSelectedSignals();
-    void storeSelectedSignals();
+    void openPreferences();
+    void openHistogram(std::shared_ptr<Signal> signal);
+    void showGpsPlot();
+    void editSignal(Signal& signal);
+    void newSignal(std::shared_ptr<Signal> signal);
 
     SubPlot plot;
     FullPlot fullPlot;
     LogList dataList;
     LogList statList;
     Gtk::Notebook notebook;
+    Gtk::Menu plotMenu;
+    Gtk::Menu signalMenu;
+    Gtk::Menu messageMenu;
+    Gtk::Menu listMenu;
     // Emitted by every reload; the per-signal analysis windows close on it.
     Glib::Dispatcher reloaded;
     Gtk::ScrolledWindow dataScroll;
@@ -96,12 +147,16 @@ public:
     Gtk::ProgressBar progressBar;
     Gtk::Spinner liveSpinner;
     Gtk::Entry searchEntry;
-    // Holds no menus yet.
+    // Every popup menu item, kind k of set s; each menu holds some of its set.
+    std::array<std::array<std::unique_ptr<Gtk::MenuItem>, kPopupKinds>, kPopupSets> popupItems;
     Gtk::MenuBar menuBar;
+    Gtk::MenuItem* gpsMenu = nullptr; // the top-level "_GPS" item
     Glib::RefPtr<Gdk::Cursor> normalCursor;
     Glib::RefPtr<Gdk::Cursor> busyCursor;
     bool isFullscreen = false;
     bool listHidden = false;
+    std::shared_ptr<GPSTrack> gpsTrack;
+    // The signal the popup actions act on.
     std::shared_ptr<Signal> popupTarget;
     LiveTick liveTick;
     bool suppressPageFilter = false;
@@ -122,6 +177,10 @@ private:
     bool onSearchKey(GdkEventKey* event);
     void onNotebookSwitchPage(Gtk::Widget* page, guint pageNumber);
     LogList& listOfPage(int page) { return page == 0 ? dataList : statList; }
+    void buildMenuBar();
+    void buildPopupMenus();
+    Gtk::Menu& popupMenu(PopupSet set);
+    void popUp(Gtk::Menu& menu);
     // Runs the action of a matched key; false when there is none.
     void runKeyAction(WindowKey action);
 

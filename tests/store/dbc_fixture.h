@@ -1,6 +1,7 @@
 #pragma once
 // A fresh text-mode Store per test and DBC files written from text into a temp folder.
 #include "core/message_log.h"
+#include "core/report.h"
 #include "store/store.h"
 
 #include <gtest/gtest.h>

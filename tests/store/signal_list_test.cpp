@@ -1,0 +1,162 @@
+// The stored signal lists of the settings against a loaded store.
+#include "core/settings.h"
+#include "core/signal.h"
+#include "dbc_fixture.h"
+
+#include <glibmm/keyfile.h>
+
+#include <algorithm>
+#include <ctime>
+#include <functional>
+
+namespace vistra::test {
+namespace {
+
+// Message 200 comes first in the file and its signals out of name order: the list is
+// written by identifier and definition order, not by file or name order.
+const char* kDbc = R"(VERSION ""
+BO_ 200 B: 8 ECU
+ SG_ z : 0|8@1+ (1,0) [0|255] "" Vector__XXX
+ SG_ a : 8|8@1+ (1,0) [0|255] "" Vector__XXX
+
+BO_ 100 A: 8 ECU
+ SG_ x : 0|8@1+ (1,0) [0|255] "" Vector__XXX
+)";
+
+class SignalListTest : public DbcFixture {
+protected:
+    SignalListTest()
+    {
+        EXPECT_TRUE(load(kDbc));
+        dbcPath = dir + "/test.dbc";
+        settings.setVsdFile("./dummy");
+        settings.setDbFile(dbcPath);
+    }
+    ~SignalListTest() override { store.clearData(); }
+
+    void select(std::initializer_list<const char*> names)
+    {
+        store.deselectAllSignals();
+        for (const char* name : names)
+            store.findSignal(name)->setEnabled(true);
+    }
+    std::vector<std::string> enabled()
+    {
+        std::vector<std::string> out;
+        store.forEachSignal([&out](Signal& s) {
+            if (s.enabled)
+                out.push_back(s.fullName.raw());
+        });
+        return out;
+    }
+    std::string listFile(const std::string& text)
+    {
+        const std::string path = dir + "/list.bvlist";
+        std::ofstream(path) << text;
+        return path;
+    }
+
+    Settings settings;
+    std::string dbcPath;
+};
+
+TEST_F(SignalListTest, StoreAndLoadRoundTrip)
+{
+    select({"Can.B.a", "Can.A.x", "Can.B.z"});
+    const std::string path = dir + "/round.bvlist";
+    const long before = std::time(nullptr);
+    settings.storeSignalList(path, "storetofile");
+
+    Glib::KeyFile file;
+    file.load_from_file(path);
+    EXPECT_EQ(file.get_string("storetofile", "signalList"), "Can.A.x;Can.B.z;Can.B.a;");
+    EXPECT_EQ(file.get_string("storetofile", "file"), dbcPath);
+    EXPECT_NEAR(file.get_integer("storetofile", "time"), before, 5);
+
+    select({"Can.B.z"});
+    EXPECT_TRUE(settings.loadSignalList(path, "storetofile"));
+    EXPECT_EQ(enabled(), (std::vector<std::string>{"Can.A.x", "Can.B.z", "Can.B.a"}));
+}
+
+TEST_F(SignalListTest, LoadTable)
+{
+    struct Case {
+        const char* name;
+        const char* text;
+        bool applied;
+        std::vector<std::string> enabled; // starting from Can.B.a alone
+    };
+    const Case cases[] = {
+        {"listed names only", "[storetofile]\nsignalList=Can.A.x;Can.B.z;\n", true, {"Can.A.x", "Can.B.z"}},
+        {"no listed name exists", "[storetofile]\nsignalList=Can.A.gone;Nope.A.x;x;\n", true, {}},
+        {"empty list", "[storetofile]\nsignalList=\n", true, {}},
+        {"name listed twice", "[storetofile]\nsignalList=Can.A.x;Can.A.x;\n", true, {"Can.A.x"}},
+        {"text after the last ';'", "[storetofile]\nsignalList=Can.A.x;Can.B.z\n", true, {"Can.A.x"}},
+        {"group missing", "[other]\nsignalList=Can.A.x;\n", false, {"Can.B.a"}},
+        {"list missing", "[storetofile]\nfile=/x.dbc\n", false, {"Can.B.a"}},
+        {"not a key file", "signalList=Can.A.x;\n[storetofile\n", false, {"Can.B.a"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        select({"Can.B.a"});
+        EXPECT_EQ(settings.loadSignalList(listFile(c.text), "storetofile"), c.applied);
+        EXPECT_EQ(enabled(), c.enabled);
+    }
+    // Enabled once: one use, not two.
+    EXPECT_EQ(store.findSignal("Can.A.x")->useCount, 0u);
+    settings.loadSignalList(listFile("[storetofile]\nsignalList=Can.A.x;Can.A.x;\n"), "storetofile");
+    EXPECT_EQ(store.findSignal("Can.A.x")->useCount, 1u);
+}
+
+TEST_F(SignalListTest, StoringKeepsOtherGroupsAndReportsAFileItCannotCreate)
+{
+    const std::string path = listFile("[mine]\nnote=kept\n[storetofile]\nsignalList=Can.B.z;\nextra=1\n");
+    select({"Can.A.x"});
+    settings.storeSignalList(path, "storetofile");
+    Glib::KeyFile file;
+    file.load_from_file(path);
+    EXPECT_EQ(file.get_string("mine", "note"), "kept");
+    EXPECT_EQ(file.get_string("storetofile", "signalList"), "Can.A.x;");
+
+    testing::internal::CaptureStderr();
+    settings.storeSignalList(dir + "/no/such/folder/x.bvlist", "storetofile");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(logTexts(), std::vector<std::string>{"WRN Couldn't create " + dir + "/no/such/folder/x.bvlist"});
+}
+
+TEST_F(SignalListTest, SelectionPerDefinitionFile)
+{
+    EXPECT_EQ(settings.signalListGroup(), "sigList_" + std::to_string(std::hash<std::string>{}(dbcPath)));
+    const std::string vsd = dir + "/defs.vsd";
+    settings.setVsdFile(vsd); // the VSD file wins
+    EXPECT_EQ(settings.signalListGroup(), "sigList_" + std::to_string(std::hash<std::string>{}(vsd)));
+
+    // Each file keeps its own selection.
+    select({"Can.A.x"});
+    settings.storeSelectedSignals();
+    settings.setVsdFile("./dummy");
+    select({"Can.B.z"});
+    settings.storeSelectedSignals();
+    select({});
+    EXPECT_TRUE(settings.restoreSelectedSignals());
+    EXPECT_EQ(enabled(), std::vector<std::string>{"Can.B.z"});
+    settings.setVsdFile(vsd);
+    EXPECT_TRUE(settings.restoreSelectedSignals());
+    EXPECT_EQ(enabled(), std::vector<std::string>{"Can.A.x"});
+
+    // Without a definition file there is no group: nothing is stored or restored.
+    settings.setVsdFile("./dummy");
+    settings.setDbFile("./dummy");
+    EXPECT_EQ(settings.signalListGroup(), "");
+    Glib::KeyFile before;
+    before.load_from_file(settings.listPath);
+    settings.storeSelectedSignals();
+    Glib::KeyFile after;
+    after.load_from_file(settings.listPath);
+    EXPECT_EQ(after.to_data(), before.to_data());
+    EXPECT_FALSE(settings.restoreSelectedSignals());
+    EXPECT_EQ(enabled(), std::vector<std::string>{"Can.A.x"});
+}
+
+} // namespace
+} // namespace vistra::test
