@@ -174,7 +174,9 @@ void Signal::clear()
 {
     // The painter threads read the ranges under the sample lock too.
     std::lock_guard lock(*samplesMutex);
-    samples.clear();
+    // The memory goes too: a reload would otherwise start with the whole of the last
+    // load resident, and the signal may never load again.
+    std::vector<Sample>().swap(samples);
     hasData = false;
     loaded = false;
     needsLoad = enabled || useCount != 0;

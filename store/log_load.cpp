@@ -7,6 +7,7 @@
 #include "core/message.h"
 #include "core/regular_file.h"
 #include "core/report.h"
+#include "store/heap_release.h"
 #include "store/log_header.h"
 #include "store/log_parser.h"
 #include "store/store.h"
@@ -88,6 +89,7 @@ void Store::loadLogFiles()
     if (usedNotLoadedCount == 0 && !ascTrace)
         return;
 
+    mapLargeBuffersApart();
     collectUsedIfaces();
     timeOffset = 0;
     firstDumpedTime = 0;
@@ -257,6 +259,9 @@ void Store::loadLogFiles()
     for (BitRate* rate : bitRates)
         if (rate)
             rate->finish();
+    // The records are gone by now; what the decode threads' arenas kept of them and of
+    // the samples' earlier sizes goes back, so that only the samples stay resident.
+    releaseFreeHeapMemory();
     progress = kProgressDone;
     emitProgressChanged();
     refreshPlotSignals();
