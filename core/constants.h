@@ -9,7 +9,7 @@ namespace vistra {
 // The logger's own reports (GPS position and motion, status, overload) arrive on this
 // interface number; it is the built-in interface "Logger", not CAN traffic.
 inline constexpr u32 kLoggerIface = 255;
-// The interface "Virtual" that holds the virtual signals of a VSD file.
+// The interface "Virt" that holds the virtual messages and signals of a VSD file.
 inline constexpr u32 kVirtualIface = 1024;
 // Interface n has its statistics interface "ST_<name>" at n + this offset; every number
 // below it belongs to a real or virtual interface.

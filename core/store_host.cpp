@@ -1,6 +1,7 @@
 #include "core/store_host.h"
 
 #include "core/constants.h"
+#include "core/report.h"
 
 namespace vistra {
 namespace {
@@ -38,6 +39,13 @@ void StoreHost::setPlotSignals(std::vector<std::shared_ptr<Signal>> signals)
         std::lock_guard lock(plotSignalsMutex);
         plotted.swap(signals);
     }
+}
+
+std::shared_ptr<CanIface> StoreHost::getIface(u32) const { return nullptr; }
+
+std::shared_ptr<Signal> StoreHost::findSignal(const Glib::ustring& name) const
+{
+    throw SignalNotFoundException("Can't find signal " + name.raw());
 }
 
 Glib::ustring StoreHost::signalColor(const Glib::ustring&, const Glib::ustring&, const Glib::ustring&)

@@ -1,10 +1,10 @@
 #pragma once
 // What the signal model reads and calls of the one data store.
 //
-// The model (signals, messages, interfaces) and the settings sit below the Store in the
-// build, yet they need a few of the Store's values and services: the live flags, the view
-// window, the line width, the colour lookup and reload, and the plotted-signal list with
-// its rebuild. The Store derives from
+// The model (signals, messages, interfaces), the virtual signals and the settings sit below
+// the Store in the build, yet they need a few of the Store's values and services: the live
+// flags, the view window, the line width, the colour lookup and reload, the plotted-signal
+// list with its rebuild, and the lookups of interfaces and signals. The Store derives from
 // StoreHost and installs itself on construction; without a Store (unit tests, benchmarks)
 // a plain StoreHost with the defaults below answers, and tests set its fields directly.
 #include "core/types.h"
@@ -18,6 +18,7 @@
 
 namespace vistra {
 
+class CanIface;
 class Signal;
 
 class StoreHost {
@@ -43,12 +44,22 @@ public:
     std::atomic<u64> viewEnd{0};
     // A copy of the "line_width" setting.
     std::atomic<double> lineWidth{2.0};
+    // The GPS position comes from interface 0 in the legacy degrees-and-minutes coding
+    // instead of from the "Logger" interface. Written while loading, before any parse.
+    bool legacyGps = false;
 
     // The signals enabled for plotting, in list order, which is the plots' lane order: a
     // copy. refreshPlotSignals rebuilds the list on the worker thread at the end of a load
     // and on the GUI thread otherwise, while the plots read it on the GUI thread.
     std::vector<std::shared_ptr<Signal>> plotSignals() const;
     void setPlotSignals(std::vector<std::shared_ptr<Signal>> signals);
+
+    // The interface of that number; null when there is none (the default host has none).
+    virtual std::shared_ptr<CanIface> getIface(u32 number) const;
+    // The signal of a full name "<iface>.<msg>.<signal>". Throws SignalNotFoundException
+    // when there is none (the default host has none), std::invalid_argument for a
+    // malformed name.
+    virtual std::shared_ptr<Signal> findSignal(const Glib::ustring& name) const;
 
     virtual Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                                       const Glib::ustring& sig);

@@ -21,12 +21,17 @@ VirtualSignal::~VirtualSignal() = default;
 
 void VirtualSignal::addValue(u64 t, double v)
 {
-    // "Zero" as the storing rules see it: a NaN compares equal to anything, so it pauses too.
-    if (pauseIfZero && !(v < 0.0 || v > 0.0))
+    if (!std::isfinite(v))
         return;
-    if (lastOutTime == 0)
-        lastOutTime = t;
+    if (pauseIfZero && v == 0.0)
+        return;
     double out = v * factor + offset;
+    if (!std::isfinite(out))
+        return;
+    if (!hasOutput) {
+        hasOutput = true;
+        lastOutTime = t;
+    }
     if (fillEmpty) {
         // Only forward in time: an output earlier than the last one has no gap before it
         // (an unsigned difference would wrap and fill almost forever).

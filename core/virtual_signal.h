@@ -4,6 +4,7 @@
 // value its subclass produces, before the value is stored.
 #include "core/signal.h"
 
+#include <glibmm/keyfile.h>
 #include <glibmm/ustring.h>
 
 #include <memory>
@@ -23,6 +24,9 @@ public:
     using Signal::Signal;
     ~VirtualSignal() override;
 
+    // The one output path of every computed value. A value that is not finite (a division
+    // by zero, say), before or after scaling, stores nothing: no inf or NaN may reach the
+    // ranges, the plots or the summaries.
     void addValue(u64 t, double v) override;
     // Computing subclasses compute all their samples here after a load.
     void process() override;
@@ -31,6 +35,12 @@ public:
     bool dependsOn(const Glib::ustring& name) override;
     virtual bool inputsReady();
     bool summary(double* out) override;
+
+    // Reads the options that every signal definition may have from `group`: factor,
+    // offset, limits, hidden, fillEmpty, valWhenEmpty, pauseIfZero, absInput, absOutput,
+    // unit and comment. A present key that does not parse throws Glib::KeyFileError; a
+    // zero factor and the removed key "abs" throw std::invalid_argument.
+    void parseCommonOptions(Glib::KeyFile& keyFile, const Glib::ustring& group);
 
     double factor = 1.0;
     double offset = 0.0;
@@ -41,7 +51,8 @@ public:
     double valWhenEmpty = 0.0;
     bool valWhenEmptyGiven = false;
     bool pauseIfZero = false;
-    u64 lastOutTime = 0; // 0: nothing output yet
+    bool hasOutput = false; // lastOutTime and lastOutValue hold the last output
+    u64 lastOutTime = 0;
     double lastOutValue = 0.0;
     Glib::ustring definitionFile;
     Glib::ustring definitionGroup;

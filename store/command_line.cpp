@@ -109,13 +109,6 @@ void flushLine(std::FILE* out, int& failed)
         failed = errno != 0 ? errno : EIO;
 }
 
-// Loading a VSD file goes here.
-void loadVsdFile(Store& store, const Glib::ustring& path)
-{
-    (void)store;
-    (void)path;
-}
-
 } // namespace
 
 void guardStandardStreams()
@@ -346,7 +339,8 @@ void CommandLine::load()
     Settings& settings = *Settings::instance();
     const Glib::ustring vsd = settings.getVsdFile();
     if (vsd != kNoFile) {
-        loadVsdFile(store, vsd);
+        // The VSD file names the DBC file of each of its interfaces.
+        store.loadVsd(vsd);
         return;
     }
     const Glib::ustring dbc = settings.getDbFile();

@@ -9,6 +9,7 @@
 #include "core/types.h"
 
 #include <glibmm/dispatcher.h>
+#include <glibmm/keyfile.h>
 #include <glibmm/ustring.h>
 
 #include <atomic>
@@ -72,7 +73,7 @@ public:
     static u32 monotonicMs();
 
     // Lookups.
-    std::shared_ptr<CanIface> getIface(u32 number) const;
+    std::shared_ptr<CanIface> getIface(u32 number) const override;
     CanIface* usedIface(u32 number) const
     {
         auto it = usedIfaces.find(number);
@@ -83,7 +84,7 @@ public:
     std::shared_ptr<Message> getMessage(u32 id, u32 ifaceNumber) const;
     // "<iface>.<msg>.<signal>", split at the first and the last '.'. Throws
     // std::invalid_argument for a malformed name, SignalNotFoundException for a missing one.
-    std::shared_ptr<Signal> findSignal(const Glib::ustring& name) const;
+    std::shared_ptr<Signal> findSignal(const Glib::ustring& name) const override;
 
     // View window and notification.
     void setViewWindow(u64 t1, u64 t2);
@@ -129,6 +130,16 @@ public:
     // on over further lines of `in`; false when the file ends inside the comment.
     bool readDbcComment(std::istream& in, u32 ifaceNumber, bool isMessage, std::string line);
 
+    // VSD files. loadVsd reads the interfaces and DBC files of the [settings] group, then
+    // the signal groups of the file and its includes in passes until no further signal can
+    // be made; the groups that never build are reported once each. Problems with the file
+    // itself are WRNs; a bad interface declaration reports an ERR and throws PrintMsgError.
+    void loadVsd(const Glib::ustring& path);
+    int parseVsdSettings(Glib::KeyFile& file, const Glib::ustring& path, std::list<Glib::ustring>& includes,
+                         std::list<Glib::ustring>& postincludes);
+    void loadVsdIncludes(std::list<Glib::ustring>& files, const Glib::ustring& vsdPath);
+    void parseVsdGroups(Glib::KeyFile& file, const Glib::ustring& path);
+
     // Interface registry.
     // Reports an ERR and throws PrintMsgError for a name or number already registered.
     std::shared_ptr<CanIface> addIface(const Glib::ustring& name, u32 number);
@@ -165,7 +176,8 @@ public:
     std::atomic<bool> textMode{false};
     std::atomic<bool> ascOutput{false}; // -o, -m: the job writes the frames as ASC text
     bool dateStamp = false;             // -m
-    bool legacyGps = false;
+    // Signal names with fewer than two '.' are accepted by findSignal (legacy VSD files).
+    // Set while loading, like legacyGps of the StoreHost.
     bool legacyNames = false;
     std::atomic<bool> guiRunning{false}; // the main loop runs: message dialogs may open
 
@@ -186,7 +198,12 @@ public:
     std::map<u32, CanIface*> usedIfaces;
     std::vector<BitRate*> bitRates;
     u32 maxStatIface = 0;
-    u32 highestIface = 0; // highest real interface number
+    u32 highestIface = 0; // the highest interface a VSD file gave a DBC file; 0 for a DBC file alone
+    // The VSD pass loop, while loading: a signal was made in this pass, a definition failed
+    // in this pass, and this is the pass that reports the failures.
+    bool vsdPassProgress = false;
+    bool vsdPassFailures = false;
+    bool vsdFinalPass = false;
 
     // Signal counters, kept by refreshPlotSignals: by the job at its end, by the GUI thread
     // otherwise; read by the GUI at any time.

@@ -5,7 +5,12 @@
 #include "core/signal.h"
 #include "core/store_host.h"
 #include "core/virtual_signal.h"
-#include "store/store.h"
+
+#include <glibmm/exception.h>
+
+#include <exception>
+#include <set>
+#include <string>
 
 namespace vistra {
 
@@ -15,16 +20,36 @@ bool VirtualMessage::computed = false;
 
 namespace {
 
-std::shared_ptr<CanIface> ifaceOf(u32 number)
+// Signals whose computation failed since the last clear: each is reported once, also when
+// live data make it fail again with every block.
+std::set<const Signal*> failedSignals;
+
+// Runs one signal's computation; an exception is reported (once per signal) with the
+// signal's full name, so that one bad definition does not stop the others.
+template <class F>
+void computeGuarded(Signal& signal, F&& f)
 {
-    auto* store = dynamic_cast<Store*>(&storeHost());
-    return store ? store->getIface(number) : nullptr;
+    std::string text;
+    try {
+        f();
+        return;
+    } catch (const std::exception& e) {
+        text = e.what();
+    } catch (const Glib::Exception& e) {
+        text = e.what().raw();
+    } catch (const PrintMsgError&) {
+        text = "see the error above"; // reported already
+    } catch (...) {
+        text = "Unknown error";
+    }
+    if (failedSignals.insert(&signal).second)
+        reportError("Computing %s failed: %s", signal.fullName.c_str(), text.c_str());
 }
 
 } // namespace
 
 VirtualMessage::VirtualMessage(u32 messageId, const Glib::ustring& messageName, u32 interfaceNumber)
-    : Message(messageId, messageName, ifaceOf(interfaceNumber))
+    : Message(messageId, messageName, storeHost().getIface(interfaceNumber))
 {
 }
 
@@ -53,7 +78,7 @@ void VirtualMessage::addSignal(std::shared_ptr<Signal> signal, const Glib::ustri
 void VirtualMessage::processAll()
 {
     for (const auto& signal : allSignals)
-        signal->process();
+        computeGuarded(*signal, [&] { signal->process(); });
 }
 
 bool VirtualMessage::startThread()
@@ -70,8 +95,10 @@ void VirtualMessage::endOfLoad()
             auto* virt = dynamic_cast<VirtualSignal*>(signal.get());
             if (signal->useCount == 0 || (virt && virt->computed))
                 continue;
-            signal->process();
-            signal->finish();
+            computeGuarded(*signal, [&] {
+                signal->process();
+                signal->finish();
+            });
             if (virt)
                 virt->computed = true;
             // Finished here: the message's own end-of-load must not finish it a second
@@ -85,6 +112,7 @@ void VirtualMessage::endOfLoad()
 void VirtualMessage::clear()
 {
     allSignals.clear();
+    failedSignals.clear();
     Message::clear();
     nextId = 0;
 }

@@ -16,7 +16,7 @@ class Signal;
 
 class VirtualMessage : public Message {
 public:
-    // The interface is looked up in the installed Store; none there leaves it empty.
+    // The interface is looked up in the installed store host; none there leaves it empty.
     VirtualMessage(u32 id, const Glib::ustring& name, u32 interfaceNumber);
     ~VirtualMessage() override;
 

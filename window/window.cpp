@@ -23,10 +23,6 @@ namespace {
 // Everything logged before the main loop ran is shown once, in one combined dialog.
 bool startupFlushPending = true;
 
-// VSD files are read by the virtual-signal loader; until it is in the tree a VSD choice
-// loads nothing.
-void loadVsdDefinitions(Store&, const Glib::ustring&) {}
-
 } // namespace
 
 Window& Window::instance()
@@ -195,7 +191,7 @@ void Window::reload(bool resetStore)
         const Glib::ustring vsd = settings.getVsdFile();
         const Glib::ustring dbc = settings.getDbFile();
         if (vsd != kNoFile) {
-            loadVsdDefinitions(store, vsd);
+            store.loadVsd(vsd);
         } else if (dbc != kNoFile) {
             store.loadDbc(dbc, 0, "Can");
             store.createBuiltinSignals();

@@ -100,6 +100,9 @@ TEST(VirtualSignal, GapFilling)
         {"a gap of 10000 ms is no gap", 1, false, false, 0, {{T, 7}, {T + 10000, 9}},
          {{T, 7}, {T, 7}, {T + 10000, 9}}},
         {"the first output never fills", 1, false, false, 0, {{T, 7}}, {{T, 7}}},
+        // "No output yet" is a state of its own, not the time 0.
+        {"an output at time 0 counts", 1, false, false, 0, {{0, 7}, {30000, 9}},
+         {{0, 7}, {5000, 7}, {10000, 7}, {15000, 7}, {20000, 7}, {30000, 9}}},
         // An earlier time fills nothing (the signal base stores it as a gap); filling
         // then goes on from the earlier time.
         {"backward time", 1, false, false, 0, {{T + 30000, 7}, {T, 9}, {T + 20000, 5}},
@@ -117,6 +120,19 @@ TEST(VirtualSignal, GapFilling)
         EXPECT_EQ(stored(*sig), c.expected) << c.name;
         EXPECT_EQ(sig->lastOutTime, c.outputs.back().first) << c.name;
     }
+}
+
+TEST(VirtualSignal, ValuesThatAreNotFiniteStoreNothing)
+{
+    auto sig = std::make_shared<Replay>();
+    sig->fillEmpty = true;
+    sig->factor = 10;
+    sig->outputs = {{T, 1}, {T + 100, INFINITY}, {T + 200, -INFINITY}, {T + 300, NAN},
+                    {T + 30000, 1e308}, // finite, but not once scaled
+                    {T + 400, 2}};
+    sig->process();
+    EXPECT_EQ(stored(*sig), (std::vector<std::pair<u64, double>>{{T, 10}, {T + 400, 20}}));
+    EXPECT_EQ(sig->max, 20);
 }
 
 TEST(VirtualSignal, BaseOperations)

@@ -198,6 +198,22 @@ TEST(CommandLine, ListModeLoadsTheDbcFileAndExits)
     EXPECT_TRUE(run.log.empty()); // the bad selection is never reached
 }
 
+TEST(CommandLine, ListModeLoadsTheVsdFile)
+{
+    const std::string vsd = TARNWICK_SOURCE_DIR "/examples/drive.vsd";
+    // With -f, and as the first argument.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-l", "-f", vsd}, {"-l", vsd}}) {
+        const RunResult run = runCommandLine(args);
+        EXPECT_EQ(run.code, 0);
+        EXPECT_NE(run.out.find("Can\n\tBrakeData\n"), std::string::npos) << run.out; // the DBC file it names
+        EXPECT_NE(run.out.find("Virt\n\tDynamics\n\t\tSpeedMs\n\t\tAccelFromSpeed\n\t\tLateralAccel\n"),
+                  std::string::npos)
+            << run.out;
+        EXPECT_EQ(Settings::instance()->getVsdFile(), vsd);
+        EXPECT_TRUE(run.log.empty());
+    }
+}
+
 TEST(CommandLine, VsdHelpHasItsSectionsInOrder)
 {
     const RunResult run = runCommandLine({"-e"});

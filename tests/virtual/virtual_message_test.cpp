@@ -4,9 +4,14 @@
 #include "core/message_log.h"
 #include "core/report.h"
 #include "core/virtual_signal.h"
-#include "store/store.h"
+#include "test_host.h"
+#include "test_helpers.h"
 
 #include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace vistra {
 namespace {
@@ -18,17 +23,19 @@ public:
     void process() override
     {
         processed += 1;
+        if (throws)
+            throw std::runtime_error("table row 3 is short");
         addValue(1000 + processed, processed);
     }
     void finish() override { finished += 1; }
     bool dependsOn(const Glib::ustring&) override { return false; }
     int processed = 0;
     int finished = 0;
+    bool throws = false;
 };
 
 class VirtualMessages : public testing::Test {
 protected:
-    VirtualMessages() { store.textMode = true; }
     // Messages and their signals point at each other: clearing breaks the cycles.
     ~VirtualMessages() override
     {
@@ -38,8 +45,6 @@ protected:
         for (const auto& m : parents)
             if (m)
                 m->clear();
-        VirtualMessage::allSignals.clear();
-        VirtualMessage::nextId = 0;
     }
 
     std::shared_ptr<ProbeSignal> probe(const std::shared_ptr<VirtualMessage>& msg, const char* name)
@@ -52,7 +57,7 @@ protected:
     // One user is enough to be computed; the user itself plays no part.
     static void use(const std::shared_ptr<Signal>& s) { s->addUser(nullptr); }
 
-    Store store;
+    test::TestHost host;
 };
 
 TEST_F(VirtualMessages, DynamicAndFixedIdentifiersNeverMeet)
@@ -78,7 +83,8 @@ TEST_F(VirtualMessages, DynamicAndFixedIdentifiersNeverMeet)
 
 TEST_F(VirtualMessages, FindTheirInterfaceInTheStore)
 {
-    auto virt = store.addIface("Virt", 1024);
+    auto virt = CanIface::create("Virt", 1024);
+    host.ifaces[1024] = virt;
     EXPECT_EQ(VirtualMessage::create("Trip", 1024)->iface, virt);
     EXPECT_EQ(VirtualMessage::create("Nowhere", 7)->iface, nullptr);
 }
@@ -148,6 +154,32 @@ TEST_F(VirtualMessages, ClearEmptiesTheListOfEveryMessage)
     EXPECT_EQ(one->signals.size(), 1u); // the other message keeps its own signals
     one->clear();
     EXPECT_TRUE(gone.expired());
+}
+
+TEST_F(VirtualMessages, AFailingSignalIsReportedOnceAndTheOthersAreComputed)
+{
+    host.ifaces[1024] = CanIface::create("Virt", 1024);
+    auto msg = VirtualMessage::create("Trip", 1024);
+    auto before = probe(msg, "Before");
+    auto bad = probe(msg, "Bad");
+    auto after = probe(msg, "After");
+    bad->throws = true;
+    for (const auto& s : {before, bad, after})
+        use(s);
+    test::drainLog();
+
+    testing::internal::CaptureStderr();
+    msg->startThread();
+    msg->endOfLoad();
+    VirtualMessage::processAll();
+    VirtualMessage::processAll();
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(test::drainLog(), (std::vector<std::string>{"Computing Virt.Trip.Bad failed: table row 3 is short"}));
+    EXPECT_EQ(before->processed, 3);
+    EXPECT_EQ(after->processed, 3);
+    EXPECT_EQ(after->finished, 1);
+    EXPECT_EQ(bad->processed, 3);
+    EXPECT_TRUE(bad->computed); // not tried again in this load
 }
 
 } // namespace

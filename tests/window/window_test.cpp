@@ -23,12 +23,14 @@ protected:
             dialogs.push_back(text.raw());
             return int(Gtk::RESPONSE_CANCEL);
         });
-        window.reloaded.connect([this] { ++reloads; });
+        // The window outlives every test: its signal must not call into a finished one.
+        reloadedConnection = window.reloaded.connect([this] { ++reloads; });
         window.searchEntry.set_text("");
         window.notebook.set_current_page(0);
     }
     ~WindowTest() override
     {
+        reloadedConnection.disconnect();
         setDialogRunner(nullptr);
         store.guiRunning = false;
         window.searchEntry.set_text("");
@@ -55,6 +57,7 @@ protected:
     Window& window = Window::instance();
     std::vector<std::string> dialogs;
     int reloads = 0;
+    sigc::connection reloadedConnection;
 };
 
 TEST_F(WindowTest, ReloadRebuildsBothListsAndKeepsMarkedSignals)
@@ -71,6 +74,16 @@ TEST_F(WindowTest, ReloadRebuildsBothListsAndKeepsMarkedSignals)
     EXPECT_EQ(enabledSignals(), std::vector<std::string>{"Can.motor.rpm"});
     EXPECT_EQ(store.progress, 0); // selected but not loaded: reload starts no parse
     EXPECT_FALSE(store.parsing);
+    EXPECT_TRUE(dialogs.empty());
+}
+
+TEST_F(WindowTest, ReloadReadsTheVsdFile)
+{
+    Settings::instance()->setVsdFile(TARNWICK_SOURCE_DIR "/examples/drive.vsd");
+    window.reload(true);
+    Settings::instance()->setVsdFile("./dummy");
+    EXPECT_EQ(topRows(window.dataList), (std::vector<std::string>{"Can", "Logger", "Virt"}));
+    EXPECT_EQ(store.findSignal("Virt.Dynamics.SpeedMs")->name, "SpeedMs");
     EXPECT_TRUE(dialogs.empty());
 }
 
