@@ -114,6 +114,17 @@ void RealMessage::decodeSignal(Signal& signal, std::span<const FrameRecord> fram
     }
 }
 
+void RealMessage::reserveSamples(std::size_t frames, std::size_t laterFiles)
+{
+    const bool decodeEverything = storeHost().liveDecode.load(std::memory_order_relaxed);
+    for (const auto& signal : decodeOrder) {
+        if (decodeEverything || signal->needsLoad)
+            signal->reserveForFrames(frames, laterFiles);
+        else if (signal->useCount == 0)
+            break;
+    }
+}
+
 bool RealMessage::needsDecoding() { return usedNotLoadedCount != 0; }
 
 bool RealMessage::startThread()
@@ -217,7 +228,9 @@ void RealMessage::walkParsers()
                 break;
             // The parser never changes its records or their index once their times are ready.
             if (parser.indexed()) {
-                for (const u32 pos : parser.positionsOf(ifaceNumber, id))
+                const auto positions = parser.positionsOf(ifaceNumber, id);
+                reserveSamples(positions.size(), parsers.size() - 1);
+                for (const u32 pos : positions)
                     take(parser.records[pos]);
             } else {
                 for (const FrameRecord& record : parser.records)

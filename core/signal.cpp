@@ -1,6 +1,7 @@
 #include "core/signal.h"
 
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/message.h"
 #include "core/report.h"
 #include "core/store_host.h"
@@ -9,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 namespace vistra {
 namespace {
@@ -204,6 +206,30 @@ void Signal::storePoint(u64 t, double v)
         }
     }
     samples.push_back(Sample{t, v});
+}
+
+void Signal::reserveForFrames(std::size_t frames, std::size_t laterFiles)
+{
+    // A load with many files grows the samples a few files at a time, at least doubling.
+    constexpr std::size_t kFilesAhead = 16;
+    std::lock_guard lock(*samplesMutex);
+    const std::size_t size = samples.size();
+    if (size + frames <= samples.capacity())
+        return;
+    // A large vector has a mapping of its own during a load: each move maps new memory
+    // and unmaps the old, which stalls every thread of the process, and with a decode
+    // thread per message growing by doubling alone made a load several times slower. The
+    // room reserved here and never filled is never touched and costs no memory. Small
+    // vectors grow as usual: they move within the heap, where unused room would stay.
+    const std::size_t ahead = size + frames * (1 + std::min(laterFiles, kFilesAhead));
+    const std::size_t target = std::max(ahead, 2 * samples.capacity());
+    if (target * sizeof(Sample) < kOwnMappingBytes)
+        return;
+    try {
+        samples.reserve(target);
+    } catch (const std::bad_alloc&) {
+        // The projection is a guess; the samples grow as they arrive instead.
+    }
 }
 
 std::size_t Signal::coarseIndex(u64 t) const

@@ -1,5 +1,7 @@
 #include "store/heap_release.h"
 
+#include "core/constants.h"
+
 #include <mutex>
 
 #if defined(__GLIBC__)
@@ -7,19 +9,12 @@
 #endif
 
 namespace vistra {
-namespace {
-
-// Below this a buffer stays in the heap: small vectors grow often, and a mapping per
-// allocation would cost a system call each time. Equal to the heap's own initial value.
-constexpr int kMappedFromBytes = 128 * 1024;
-
-} // namespace
 
 void mapLargeBuffersApart()
 {
 #if defined(__GLIBC__)
     static std::once_flag once;
-    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, kMappedFromBytes); });
+    std::call_once(once, [] { mallopt(M_MMAP_THRESHOLD, static_cast<int>(kOwnMappingBytes)); });
 #endif
 }
 
