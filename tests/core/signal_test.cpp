@@ -315,6 +315,44 @@ TEST(SignalPixels, ValueToYKeepsHalfALineWidthFreeAndStaysInTheLane)
     EXPECT_EQ(signal->valueToY(8, 50), 0);
 }
 
+TEST(SignalLifecycle, ReservesLargeSamplesForTheFilesToCome)
+{
+    const struct {
+        std::size_t stored;     // samples already there
+        std::size_t frames;     // frames of the file about to be decoded
+        std::size_t laterFiles; // files after it
+        std::size_t capacity;   // at least this after the call (0: as it was)
+        std::size_t most;       // at most this
+    } cases[] = {
+        {0, 5000, 9, 50000, 50000},        // one mapping for a load of equal files
+        {0, 100, 3, 0, 0},                 // small: grows as usual, no room kept spare
+        {0, 1000, 1000, 17000, 17000},     // at most 16 files ahead
+        {30000, 5000, 0, 60000, 60000},    // the last file: at least doubling
+        {100, 9000, 0, 9100, 9100},        // grows straight to what the file needs
+    };
+    for (const auto& c : cases) {
+        auto signal = makeSignal();
+        for (std::size_t i = 0; i < c.stored; ++i)
+            signal->samples.push_back({T0 + i, 0.0});
+        signal->samples.shrink_to_fit();
+        const std::size_t before = signal->samples.capacity();
+        signal->reserveForFrames(c.frames, c.laterFiles);
+        const std::size_t after = signal->samples.capacity();
+        if (c.capacity == 0) {
+            EXPECT_EQ(after, before) << c.frames << " " << c.laterFiles;
+        } else {
+            EXPECT_GE(after, c.capacity) << c.frames << " " << c.laterFiles;
+            EXPECT_LE(after, c.most) << c.frames << " " << c.laterFiles;
+        }
+        EXPECT_EQ(signal->samples.size(), c.stored);
+    }
+    // Room that is there already is kept as it is.
+    auto signal = makeSignal();
+    signal->samples.reserve(60000);
+    signal->reserveForFrames(50000, 5);
+    EXPECT_EQ(signal->samples.capacity(), 60000u);
+}
+
 TEST(SignalLifecycle, ClearKeepsUsersAndResetsRanges)
 {
     auto signal = makeSignal();
