@@ -10,19 +10,9 @@ MessageLog& MessageLog::instance()
     return log;
 }
 
-int MessageLog::levelOf(const Glib::ustring& level)
+void MessageLog::add(Level level, const char* text)
 {
-    // Byte comparison: ustring's operator== collates, which costs more than the whole add.
-    if (level.raw() == "ERR")
-        return 2;
-    if (level.raw() == "WRN")
-        return 1;
-    return 0;
-}
-
-void MessageLog::add(const Glib::ustring& level, const char* text)
-{
-    Entry entry{levelOf(level), text ? text : ""};
+    Entry entry{level, text ? text : ""};
     std::lock_guard lock(mutex);
     if (queued.count(&entry))
         return;

@@ -25,15 +25,6 @@ const char* colourOf(Level level)
     }
 }
 
-const char* tagOf(Level level)
-{
-    switch (level) {
-    case Level::Error: return "ERR";
-    case Level::Warning: return "WRN";
-    default: return "INF";
-    }
-}
-
 constexpr std::size_t kLogTextBytes = 1023;
 
 __attribute__((format(printf, 2, 0))) void vreport(Level level, const char* format, va_list args)
@@ -44,8 +35,8 @@ __attribute__((format(printf, 2, 0))) void vreport(Level level, const char* form
     vsnprintf(raw, sizeof raw, format, copy);
     va_end(copy);
     const std::string text = printableText(raw, "\n\t", kLogTextBytes);
-    std::fprintf(stderr, "%s%s %s\033[0m\n", colourOf(level), tagOf(level), text.c_str());
-    MessageLog::instance().add(tagOf(level), text.c_str());
+    std::fprintf(stderr, "%s%s %s\033[0m\n", colourOf(level), levelTag(level), text.c_str());
+    MessageLog::instance().add(level, text.c_str());
 }
 
 } // namespace
@@ -163,7 +154,7 @@ void streamLog(Level level, const char* format, ...)
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
     std::fprintf(stderr, "%s%s.%06ld %s %s\033[0m\n", colourOf(level), stamp,
-                 static_cast<long>(now.tv_usec), tagOf(level), text);
+                 static_cast<long>(now.tv_usec), levelTag(level), text);
     if (level == Level::Error) {
         std::fflush(stderr);
         sync();

@@ -3,6 +3,8 @@
 // text of at most 1023 characters, into the MessageLog. Control characters in the text
 // (other than line breaks and tabs) are shown escaped, in both. Formats are always literals:
 // a text from a file or the user goes in as an argument ("%s"), never as the format.
+#include "core/level.h"
+
 #include <cstddef>
 #include <exception>
 #include <string>
@@ -21,8 +23,6 @@ public:
     const char* what() const noexcept override { return message.c_str(); }
     std::string message;
 };
-
-enum class Level { Info, Warning, Error };
 
 // `text` as it may safely go to a terminal or a dialog: control characters (C0, DEL and
 // C1) and bytes that are not UTF-8 become "\xNN", so that a name or a path from a file

@@ -24,8 +24,11 @@ configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_BENCH=OFF -DT
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan -L model -j "$jobs" --output-on-failure
 echo "== thread sanitizer, GUI tests of the threads behind the plots (virtual X display)"
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 xvfb-run -a -s "-screen 0 1280x1024x24" \
-  ctest --test-dir build-tsan -L gui-tsan --output-on-failure
+# GLib and GTK are not instrumented: their own locks are invisible to the sanitizer, so
+# what they do in memory (GLib's slice allocator handing blocks between threads) is left
+# out; our code's accesses are still checked.
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:ignore_noninstrumented_modules=1 \
+  xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build-tsan -L gui-tsan --output-on-failure
 
 echo "== plain build"
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo

@@ -292,7 +292,7 @@ void CommandLine::takeArguments(int argc, char** argv)
         if (first) {
             const Glib::ustring lowered = name.lowercase();
             if (hasSuffix(lowered, ".bvlive"))
-                return; // the live-connection start-up (a later step) reads this file
+                fail("Live-connection files are not supported yet: %s", name.c_str());
             if (hasSuffix(lowered, ".vsd")) {
                 vsdPath = name;
                 return;

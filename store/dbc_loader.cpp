@@ -216,7 +216,9 @@ private:
         try {
             signal = std::dynamic_pointer_cast<RealSignal>(store.getMessage(id, iface->number)->getSignal(name.data()));
         } catch (const std::invalid_argument&) {
+            // No such message: reported below as a signal not found.
         } catch (const SignalNotFoundException&) {
+            // Reported below.
         }
         if (!signal) {
             reportInfo("couldn't find signal to set as float %s", name.data());

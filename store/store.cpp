@@ -116,12 +116,14 @@ void Store::runJobAtBoundary()
 
 void Store::runJob()
 {
-    // The live, SocketCAN, CSV and ASC jobs arrive with their readers.
-    if (networkMode || kvaserInput)
-        return;
+    // Inputs that have no reader in this build say so rather than load nothing.
+    if (networkMode)
+        fail("Live connections are not supported yet");
+    if (kvaserInput)
+        fail("SocketCAN input is not supported yet");
     beginWork();
     if (csvInput || ascInput)
-        return;
+        fail("CSV and ASC input are not supported yet");
     loadLogFiles();
 }
 

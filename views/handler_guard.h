@@ -1,16 +1,15 @@
 #pragma once
 // The boundary between GTK and our code. An exception unwinding through GTK's C frames
 // out of a signal handler, an idle or timeout callback or a dispatcher slot ends the
-// program, so every such callback runs its body through one of these: what escapes is
-// reported in the message log (core/report.h, reportCurrentException) and the fallback
-// is returned.
+// program, so every such callback runs its body through guardHandler: what escapes is
+// reported in the message log as "<what> failed: <text>" (core/report.h,
+// reportCurrentException) and the fallback is returned.
 #include "core/report.h"
 
 #include <utility>
 
 namespace vistra {
 
-// With a context: an escaping exception is reported as "<what> failed: <text>".
 template <class R, class F>
 R guardHandler(const char* what, R fallback, F&& body) noexcept
 {
@@ -31,30 +30,9 @@ void guardHandler(const char* what, F&& body) noexcept
     });
 }
 
-// Without a context: reported as "Exception: <text>" or "Glib: <text>".
-template <typename F, typename R = decltype(std::declval<F>()())>
-R guarded(F&& f, R fallback = R()) noexcept
-{
-    try {
-        return std::forward<F>(f)();
-    } catch (...) {
-        reportCurrentException();
-        return fallback;
-    }
-}
-
-template <typename F>
-void guardedVoid(F&& f) noexcept
-{
-    try {
-        std::forward<F>(f)();
-    } catch (...) {
-        reportCurrentException();
-    }
-}
-
 // Installs the reporting as glibmm's handler for exceptions from callbacks that are not
-// guarded (once per process; later calls do nothing).
+// guarded, reported as "Exception: <text>" or "Glib: <text>" (once per process; later
+// calls do nothing).
 void installCallbackExceptionHandler();
 
 } // namespace vistra

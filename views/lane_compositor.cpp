@@ -25,6 +25,9 @@ void addLane(const PainterTask& task, bool split, double scale, const Glib::RefP
             overlay->restore();
         }
     } catch (...) {
+        // A lane that cannot be composited (cairo out of memory, say) stays empty in this
+        // image; the painter thread that delivers it must not fail, and the next render
+        // paints the lane again.
     }
 }
 

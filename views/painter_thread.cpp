@@ -141,6 +141,7 @@ void PainterThread::deliver()
     try {
         assignment->owner->onTaskFinished(assignment);
     } catch (const PrintMsgError&) {
+        // Reported already.
     } catch (const std::exception& e) {
         reportError("Delivering the image of %s failed: %s", name.c_str(), e.what());
     } catch (...) {

@@ -6,13 +6,13 @@
 #include "views/handler_guard.h"
 #include "views/lane_compositor.h"
 #include "views/plot_colour.h"
+#include "views/plot_font.h"
 #include "views/plot_grid.h"
 #include "views/plot_math.h"
 #include "views/time_box.h"
 
 #include <gdkmm/general.h>
 #include <glibmm/main.h>
-#include <pangomm/fontdescription.h>
 #include <pangomm/layout.h>
 
 #include <glib.h>
@@ -412,10 +412,7 @@ void SubPlot::drawTextBox(const Cairo::RefPtr<Cairo::Context>& cr, const char* t
     const std::string whole = text;
     g_utf8_validate(whole.c_str(), -1, &valid);
     const auto layout = create_pango_layout(whole.substr(0, static_cast<std::size_t>(valid - whole.c_str())));
-    Pango::FontDescription font(std::to_string(settings.getFontSize()));
-    font.set_family("Monospace");
-    font.set_weight(static_cast<Pango::Weight>(1000));
-    layout->set_font_description(font);
+    layout->set_font_description(plotTextFont());
     int w = 0;
     int h = 0;
     layout->get_pixel_size(w, h);

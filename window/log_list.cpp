@@ -113,14 +113,15 @@ LogList::LogList(u32 minIface, u32 maxIface, LogListHost* host) : host(host)
 
     checkRenderer.signal_toggled().connect(sigc::mem_fun(*this, &LogList::onRowToggled));
     signal_row_activated().connect([this](const Gtk::TreeModel::Path& path, Gtk::TreeViewColumn* column) {
-        guardedVoid([&] { onRowActivated(path, column); });
+        guardHandler("Opening a list row", [&] { onRowActivated(path, column); });
     });
     auto expandedCollapsed = [this](const Gtk::TreeIter& row, const Gtk::TreeModel::Path& path) {
-        guardedVoid([&] { onRowExpandedCollapsed(row, path); });
+        guardHandler("Expanding a list row", [&] { onRowExpandedCollapsed(row, path); });
     };
     signal_row_expanded().connect(expandedCollapsed);
     signal_row_collapsed().connect(expandedCollapsed);
-    Store::instance().settingsChanged.connect([this] { guardedVoid([this] { applyListStyle(); }); });
+    Store::instance().settingsChanged.connect(
+        [this] { guardHandler("Styling the signal list", [this] { applyListStyle(); }); });
 }
 
 int LogList::compareNames(const Gtk::TreeIter& a, const Gtk::TreeIter& b)
@@ -253,7 +254,7 @@ void LogList::refreshActiveMarks()
 
 void LogList::onRowToggled(const Glib::ustring& path)
 {
-    guardedVoid([&] {
+    guardHandler("Checking a list row", [&] {
         Store& data = Store::instance();
         if (data.isBusy())
             return;
@@ -376,7 +377,7 @@ bool LogList::matchFilter(const Glib::ustring& text, const Gtk::TreeRow& row)
 
 void LogList::toggleVisibleSignals()
 {
-    guardedVoid([this] {
+    guardHandler("Checking the listed signals", [this] {
         if (Store::instance().isBusy())
             return;
         const ModelColumns& cols = listColumns();
@@ -491,7 +492,7 @@ void LogList::expandAll()
 bool LogList::on_button_press_event(GdkEventButton* event)
 {
     const bool handled = Gtk::TreeView::on_button_press_event(event);
-    guardedVoid([&] {
+    guardHandler("Clicking a list row", [&] {
         if (event->button != 1 && event->button != 3)
             return;
         if (Gtk::TreeIter row = get_selection()->get_selected())
@@ -503,7 +504,7 @@ bool LogList::on_button_press_event(GdkEventButton* event)
 bool LogList::on_key_press_event(GdkEventKey* event)
 {
     const bool handled = Gtk::TreeView::on_key_press_event(event);
-    guardedVoid([&] {
+    guardHandler("Opening a row menu", [&] {
         if (event->keyval != 0xFF67) // the Menu key
             return;
         if (Gtk::TreeIter row = get_selection()->get_selected())

@@ -33,9 +33,9 @@ Glib::ustring takeMessageLogMarkup()
     Glib::ustring markup;
     while (!log.empty()) {
         const MessageLog::Entry entry = log.pop();
-        if (entry.level == 1)
+        if (entry.level == Level::Warning)
             markup += "<span color='#ce7e00' weight='bold'>";
-        else if (entry.level == 2)
+        else if (entry.level == Level::Error)
             markup += "<span color='#a00000' weight='bold'>";
         else
             continue;
@@ -75,22 +75,18 @@ void showMessageLogDialog(Gtk::Window* parent)
 
 void showMessageEntry(Gtk::Window& parent, const MessageLog::Entry& entry)
 {
-    const char* primary = "";
-    Gtk::MessageType type = Gtk::MESSAGE_OTHER;
+    const char* primary = "Information";
+    Gtk::MessageType type = Gtk::MESSAGE_INFO;
     switch (entry.level) {
-    case 0:
-        primary = "Information";
-        type = Gtk::MESSAGE_INFO;
+    case Level::Info:
         break;
-    case 1:
+    case Level::Warning:
         primary = "Warning";
         type = Gtk::MESSAGE_WARNING;
         break;
-    case 2:
+    case Level::Error:
         primary = "Error";
         type = Gtk::MESSAGE_ERROR;
-        break;
-    default:
         break;
     }
     Gtk::MessageDialog dialog(parent, primary, false, type, Gtk::BUTTONS_OK, true);

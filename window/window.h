@@ -53,10 +53,10 @@ public:
     Glib::ustring searchText() override;
     void applyFilterToPage(int page);
 
-    // LogListHost: the popup menus are built with the menus; until then nothing opens.
-    void popupListMenu(bool) override {}
-    void popupMessageMenu(std::shared_ptr<Signal>) override {}
-    void popupSignalMenu(std::shared_ptr<Signal>) override {}
+    // LogListHost. The list's popup menus do not exist yet: each of these says so.
+    void popupListMenu(bool virtualIface) override;
+    void popupMessageMenu(std::shared_ptr<Signal> target) override;
+    void popupSignalMenu(std::shared_ptr<Signal> target) override;
     void highlightSignal(std::shared_ptr<Signal> signal) override { plot.highlightSignal(signal); }
 
     SubPlot plot;
@@ -75,7 +75,7 @@ public:
     Gtk::ProgressBar progressBar;
     Gtk::Spinner liveSpinner;
     Gtk::Entry searchEntry;
-    // The menus are added to it by the menu builder.
+    // Holds no menus yet.
     Gtk::MenuBar menuBar;
     Glib::RefPtr<Gdk::Cursor> normalCursor;
     Glib::RefPtr<Gdk::Cursor> busyCursor;

@@ -31,7 +31,7 @@ std::vector<MessageLog::Entry> drainLog()
     return entries;
 }
 
-bool logged(const std::vector<MessageLog::Entry>& entries, int level, const std::string& text)
+bool logged(const std::vector<MessageLog::Entry>& entries, Level level, const std::string& text)
 {
     for (const auto& e : entries)
         if (e.level == level && e.text.raw().rfind(text, 0) == 0)
@@ -172,9 +172,9 @@ TEST_F(SettingsTest, StoredAndWrongValues)
         }
         EXPECT_EQ(readBack().get_value("global", c.key), c.rewritten);
         const auto log = drainLog();
-        EXPECT_EQ(logged(log, 1, "Invalid bitrate"), c.warning != nullptr);
+        EXPECT_EQ(logged(log, Level::Warning, "Invalid bitrate"), c.warning != nullptr);
         if (c.warning) {
-            EXPECT_TRUE(logged(log, 1, c.warning));
+            EXPECT_TRUE(logged(log, Level::Warning, c.warning));
         }
     }
 }
@@ -185,7 +185,7 @@ TEST_F(SettingsTest, UnparsableFileIsMovedAsideBeforeANewOneIsWritten)
     writeSettingsFile(text);
     {
         Settings s;
-        EXPECT_TRUE(logged(drainLog(), 1,
+        EXPECT_TRUE(logged(drainLog(), Level::Warning,
                            "Failed to parse settings file " + home + "/.tarnwick, Key file contains line "));
         EXPECT_EQ(s.getLineWidth(), 2.0);
         ASSERT_TRUE(s.save());
@@ -199,7 +199,7 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
     struct Case {
         const char* what;
         std::function<std::string(const std::string& home)> prepare; // gives the HOME to use
-        int level;
+        Level level;
         const char* report;
         bool permissions = false; // rests on file permissions, which root passes by
     };
@@ -213,16 +213,16 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
         };
     };
     const Case cases[] = {
-        {"home folder missing", [](const std::string& h) { return h + "/missing"; }, 2, "Couldn't create "},
+        {"home folder missing", [](const std::string& h) { return h + "/missing"; }, Level::Error, "Couldn't create "},
         {"settings file is a folder",
          [](const std::string& h) {
              mkdir((h + "/.tarnwick").c_str(), 0700);
              return h;
          },
-         2, "Couldn't read settings file "},
+         Level::Error, "Couldn't read settings file "},
         // A FIFO would block every start until someone writes to it.
-        {"settings file is a FIFO", fifoHome("/.tarnwick"), 2, "Couldn't read settings file "},
-        {"signal-list file is a FIFO", fifoHome("/.tarnwick_siglist"), 2, "Couldn't read signal-list file "},
+        {"settings file is a FIFO", fifoHome("/.tarnwick"), Level::Error, "Couldn't read settings file "},
+        {"signal-list file is a FIFO", fifoHome("/.tarnwick_siglist"), Level::Error, "Couldn't read signal-list file "},
         {"settings file not readable",
          [](const std::string& h) {
              const std::string sub = h + "/locked";
@@ -231,7 +231,7 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
              chmod((sub + "/.tarnwick").c_str(), 0200);
              return sub;
          },
-         2, "Couldn't read settings file ", true},
+         Level::Error, "Couldn't read settings file ", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -262,7 +262,7 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
     Settings s;
     drainLog();
     EXPECT_FALSE(s.save());
-    EXPECT_TRUE(logged(drainLog(), 2, "Couldn't save settings to " + home + "/missing/.tarnwick"));
+    EXPECT_TRUE(logged(drainLog(), Level::Error, "Couldn't save settings to " + home + "/missing/.tarnwick"));
 }
 
 TEST_F(SettingsTest, ModelFilesAreStoredAbsolute)
@@ -319,7 +319,7 @@ TEST_F(SettingsTest, EditorMustBeExecutable)
 {
     Settings s;
     s.setDefaultEditor("/nonexistent/editor");
-    EXPECT_TRUE(logged(drainLog(), 0, "/nonexistent/editor is not an executable"));
+    EXPECT_TRUE(logged(drainLog(), Level::Info, "/nonexistent/editor is not an executable"));
     EXPECT_EQ(s.getDefaultEditor(), "/usr/bin/gedit"); // also when it is not installed
     s.setDefaultEditor("/bin/sh");
     EXPECT_EQ(s.getDefaultEditor(), "/bin/sh");

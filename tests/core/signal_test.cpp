@@ -152,7 +152,7 @@ TEST(SignalUsers, CountsUsesAndReportsARefcountError)
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(signal->useCount, 0u);
     const auto entry = MessageLog::instance().pop();
-    EXPECT_EQ(entry.level, 2);
+    EXPECT_EQ(entry.level, Level::Error);
     EXPECT_EQ(entry.text, "Refcounting error");
 
     signal->loaded = true;

@@ -47,12 +47,11 @@ protected:
     // The MessageLog entries as "ERR text", "WRN text" or "INF text", emptying the log.
     static std::vector<std::string> logTexts()
     {
-        static const char* const levels[] = {"INF ", "WRN ", "ERR "};
         std::vector<std::string> texts;
         auto& log = MessageLog::instance();
         while (!log.empty()) {
             const auto entry = log.pop();
-            texts.push_back(levels[entry.level] + entry.text.raw());
+            texts.push_back(std::string(levelTag(entry.level)) + " " + entry.text.raw());
         }
         return texts;
     }

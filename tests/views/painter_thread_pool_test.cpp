@@ -279,7 +279,7 @@ TEST(PainterThreadPool, PaintThatThrowsIsReportedAndTheTaskStillFinishes)
     std::vector<Glib::ustring> errors;
     while (!MessageLog::instance().empty()) {
         const MessageLog::Entry entry = MessageLog::instance().pop();
-        if (entry.level == 2)
+        if (entry.level == Level::Error)
             errors.push_back(entry.text);
     }
     const std::vector<Glib::ustring> want = {"Painting ? failed: surface too big", "already reported",

@@ -1,8 +1,10 @@
 #include "views/sub_plot.h"
 
 #include "plot_fixture.h"
+#include "views/plot_font.h"
 
 #include <gtkmm/offscreenwindow.h>
+#include <pangomm/layout.h>
 
 namespace vistra::test {
 namespace {
@@ -35,6 +37,17 @@ protected:
             return settled() && plotWidget->get_realized() && !plotWidget->renderPending() &&
                    count(snapshot(*plotWidget), h, 0, kHeight) > 0;
         });
+    }
+    // The height of a text box of the plot: the monospace font the machine resolves
+    // decides it, so a test that looks for text measures it first.
+    int textHeight(const char* text)
+    {
+        const auto layout = plotWidget->create_pango_layout(text);
+        layout->set_font_description(plotTextFont());
+        int w = 0;
+        int h = 0;
+        layout->get_pixel_size(w, h);
+        return h;
     }
     void configure(int width = kWidth, int height = kHeight)
     {
@@ -124,10 +137,13 @@ TEST_F(SubPlotTest, RulersFollowTheShownIntervalWithValueTexts)
         EXPECT_LT(at(image, 450, y).g, 40);
         EXPECT_EQ(hue(at(image, 375, y + 5)), White);
     }
-    // B's value texts are red, at the bottom of its lane; A's and C's are not.
-    EXPECT_GT(count(image, Red, 150, 200, 0, kWidth), 20);
-    EXPECT_EQ(count(image, Red, 0, 100, 0, kWidth), 0);
-    EXPECT_EQ(count(image, Red, 200, 300, 0, kWidth), 0);
+    // B's value texts are red, in boxes that end a text row above the bottom of its lane
+    // and are as high as the font makes them; A's and C's are not red.
+    const int boxTop = 200 - 16;
+    const int boxBottom = boxTop + textHeight("0.00 B ()");
+    EXPECT_GT(count(image, Red, boxTop, boxBottom, 0, kWidth), 20);
+    EXPECT_EQ(count(image, Red, 0, boxTop, 0, kWidth), 0);
+    EXPECT_EQ(count(image, Red, boxBottom, 300, 0, kWidth), 0);
     // Ruler times in the text row beside each line.
     EXPECT_GT(count(image, Other, 300, kHeight, 100, 200) + count(image, Grey, 300, kHeight, 100, 200), 10);
 }

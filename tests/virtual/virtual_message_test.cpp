@@ -74,7 +74,7 @@ TEST_F(VirtualMessages, DynamicAndFixedIdentifiersNeverMeet)
     testing::internal::GetCapturedStderr();
     ASSERT_FALSE(MessageLog::instance().empty());
     const auto entry = MessageLog::instance().pop();
-    EXPECT_EQ(entry.level, 2);
+    EXPECT_EQ(entry.level, Level::Error);
     EXPECT_EQ(entry.text, "Mixing static and dynamic message ID:s");
     EXPECT_EQ(VirtualMessage::nextId, 3u);
     c->clear();

@@ -20,13 +20,16 @@ TEST_F(CallbackGuard, EveryExceptionKindIsReportedNotThrown)
 {
     drainLog();
     testing::internal::CaptureStderr();
-    EXPECT_EQ(guarded([]() -> int { throw std::runtime_error("bad row"); }, 7), 7);
-    EXPECT_EQ(guarded([]() -> int { throw Glib::FileError(Glib::FileError::NO_SUCH_ENTITY, "no file"); }, 1), 1);
-    guardedVoid([] { fail("already %s", "reported"); });
-    guardedVoid([] { throw 42; });
+    EXPECT_EQ(guardHandler("Reading a row", 7, []() -> int { throw std::runtime_error("bad row"); }), 7);
+    EXPECT_EQ(guardHandler("Opening", 1,
+                           []() -> int { throw Glib::FileError(Glib::FileError::NO_SUCH_ENTITY, "no file"); }),
+              1);
+    EXPECT_EQ(guardHandler("Counting", 3, [] { return 4; }), 4);
+    guardHandler("Loading", [] { fail("already %s", "reported"); });
+    guardHandler("Throwing", [] { throw 42; });
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(drainLog(), (std::vector<std::string>{"Exception: bad row", "Glib: no file", "already reported",
-                                                     "Exception: unknown"}));
+    EXPECT_EQ(drainLog(), (std::vector<std::string>{"Reading a row failed: bad row", "Opening failed: no file",
+                                                     "already reported", "Throwing failed"}));
 }
 
 // An exception out of an unguarded main-loop callback would abort the program.
@@ -48,9 +51,9 @@ TEST_F(CallbackGuard, UnguardedTimeoutExceptionReachesTheLog)
 TEST_F(CallbackGuard, ErrorsAndWarningsDialogEscapesAndSkipsInformation)
 {
     drainLog();
-    MessageLog::instance().add("INF", "just so");
-    MessageLog::instance().add("WRN", "signal <a&b>");
-    MessageLog::instance().add("ERR", "broken");
+    MessageLog::instance().add(Level::Info, "just so");
+    MessageLog::instance().add(Level::Warning, "signal <a&b>");
+    MessageLog::instance().add(Level::Error, "broken");
     std::vector<std::string> shown;
     setDialogRunner([&shown](Gtk::Dialog& dialog) {
         shown.push_back(dialog.get_title());
@@ -64,7 +67,7 @@ TEST_F(CallbackGuard, ErrorsAndWarningsDialogEscapesAndSkipsInformation)
     EXPECT_TRUE(MessageLog::instance().empty());
 
     shown.clear();
-    MessageLog::instance().add("INF", "only information");
+    MessageLog::instance().add(Level::Info, "only information");
     showMessageLogDialog(nullptr);
     EXPECT_TRUE(shown.empty());
     EXPECT_TRUE(MessageLog::instance().empty());

@@ -204,14 +204,14 @@ TEST_F(WindowTest, FileChooserRefusedWhileBusy)
 TEST_F(WindowTest, MessageTickWaitsForTheGuiThenShowsEachEntry)
 {
     drainLog();
-    MessageLog::instance().add("WRN", "before the window");
+    MessageLog::instance().add(Level::Warning, "before the window");
     window.onMessageTick();
     EXPECT_TRUE(dialogs.empty());
 
     store.guiRunning = true;
     window.onMessageTick(); // the start-up flush: one combined dialog
-    MessageLog::instance().add("INF", "one");
-    MessageLog::instance().add("ERR", "two <b>");
+    MessageLog::instance().add(Level::Info, "one");
+    MessageLog::instance().add(Level::Error, "two <b>");
     window.onMessageTick();
     EXPECT_EQ(dialogs, (std::vector<std::string>{"Errors and warnings", "Information: one", "Error: two <b>"}));
 }
