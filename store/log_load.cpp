@@ -259,8 +259,9 @@ void Store::loadLogFiles()
     for (BitRate* rate : bitRates)
         if (rate)
             rate->finish();
-    // The records are gone by now; what the decode threads' arenas kept of them and of
-    // the samples' earlier sizes goes back, so that only the samples stay resident.
+    // The records are gone by now; what the heap's arenas kept of the smaller buffers
+    // that the threads of the load freed goes back, so that the samples stay resident
+    // and little else.
     releaseFreeHeapMemory();
     progress = kProgressDone;
     emitProgressChanged();
