@@ -301,11 +301,15 @@ TEST_F(RealMessageTest, DecodeThreadsKeepWithinTwoFilesOfTheSlowest)
     ASSERT_TRUE(other->startThreadLowPriority({logs.begin(), logs.end()}));
     ASSERT_TRUE(held->waitReached());
     ASSERT_TRUE(msg->startThreadLowPriority({logs.begin(), logs.end()}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    {
+    auto decoded = [this] {
         std::lock_guard lock(*a->samplesMutex);
-        EXPECT_EQ(values(*a), (std::vector<double>{0, 1}));
-    }
+        return values(*a);
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (decoded().size() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // time to walk on, were it free to
+    EXPECT_EQ(decoded(), (std::vector<double>{0, 1}));
     held->release();
     msg->endOfLoad();
     other->endOfLoad();
