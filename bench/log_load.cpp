@@ -4,23 +4,21 @@
 // every record filtered out. Measured: the full load through the Store with all 800
 // signals selected. Both run with 1, 2, 4 and 8 parser threads.
 // Memory: run one thread count per process (--benchmark_filter=BM_FullLoad/8/), so that
-// no earlier case's heap is counted. The full load runs three times (a load and two
-// reloads); each load's peak resident memory is taken from a peak reset just before it,
-// so the memory that writing the files took is not counted. Reported per frame and as a
-// ratio to the bytes of the samples that the load stores:
+// no earlier case's heap is counted. The full load runs three times: a load and two
+// reloads, each of which builds the model anew as the main window's reload does. Each
+// load's peak resident memory is taken from a peak reset just before it, so the memory
+// that writing the files took is not counted. Reported per frame and as a ratio to the
+// bytes of the samples that the load stores:
 //   peakRSS_B/frame, peak/samples   the first load's peak
 //   reload/first                    the higher peak of the two reloads, to the first
 //   after/samples                   the most that stayed resident after a load
 //   before_B/frame                  what was resident before the first load
-#include "core/can_iface.h"
-#include "core/real_message.h"
-#include "core/real_signal.h"
+#include "bench_traffic.h"
 #include "store/log_file_writer.h"
 #include "store/log_parser.h"
 #include "store/store.h"
 
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -41,16 +39,6 @@ constexpr u64 kFrames = 5'000'000;
 constexpr int kFiles = 10;
 constexpr int kMessages = 100;
 constexpr u64 kStart = 1765000000000ULL;
-
-struct SignalDef {
-    u32 startBit;
-    u32 length;
-    i32 little;
-    u8 type;
-};
-// Both byte orders, signed and unsigned, lengths on and off byte bounds.
-constexpr SignalDef kSignals[8] = {{0, 8, 1, '+'},  {15, 12, 0, '-'}, {20, 12, 1, '-'}, {39, 16, 0, '+'},
-                                   {48, 4, 1, '+'}, {55, 3, 0, '+'},  {52, 4, 1, '-'},  {63, 8, 0, '-'}};
 
 struct Fixture {
     fs::path dir;
@@ -77,8 +65,7 @@ struct Fixture {
     void writeFiles()
     {
         const u64 perFile = kFrames / kFiles;
-        u64 state = 0x9E3779B97F4A7C15ULL;
-        u32 counters[kMessages] = {};
+        bench::Traffic traffic(kMessages);
         for (int f = 0; f < kFiles; ++f) {
             const std::string path = (dir / (std::string("log") + std::to_string(f) + ".log")).string();
             LogFileWriter writer;
@@ -87,24 +74,9 @@ struct Fixture {
             writer.open(path, kStart + firstTs);
             for (u64 i = 0; i < perFile; ++i) {
                 const u64 n = f * perFile + i;
-                const int m = int(n % kMessages);
                 FrameRecord r;
                 r.timestamp = u32(1000 + n);
-                r.idWord = 0x100 + m;
-                r.length = 8;
-                state ^= state << 13;
-                state ^= state >> 7;
-                state ^= state << 17;
-                // Half the bytes change every frame, half slowly.
-                const u32 c = counters[m]++;
-                r.data[0] = u8(state);
-                r.data[1] = u8(state >> 8);
-                r.data[2] = u8(state >> 16);
-                r.data[3] = u8(c >> 4);
-                r.data[4] = u8(c >> 6);
-                r.data[5] = u8(state >> 24);
-                r.data[6] = u8(c >> 3);
-                r.data[7] = u8(c >> 8);
+                traffic.frame(n, r);
                 writer.add(r);
             }
             writer.close();
@@ -112,22 +84,7 @@ struct Fixture {
         }
     }
 
-    void buildModel()
-    {
-        auto iface = CanIface::create("Can", 0);
-        store->interfaces.emplace(0, iface);
-        for (int m = 0; m < kMessages; ++m) {
-            auto msg = RealMessage::create(0x100 + m, "M", iface);
-            for (int s = 0; s < 8; ++s) {
-                const auto& d = kSignals[s];
-                auto signal = RealSignal::create(msg, std::string("S") + std::to_string(s), d.startBit, d.length, d.little, d.type,
-                                                 "", 1.0, 0.0, 0, 0);
-                msg->addSignal(signal->name, signal);
-            }
-            iface->messages.emplace(0x100 + m, msg);
-            messages.push_back(msg);
-        }
-    }
+    void buildModel() { messages = bench::buildMessages(*store, kMessages); }
 
     void select(bool on)
     {
@@ -135,6 +92,15 @@ struct Fixture {
             for (auto& signal : msg->signals)
                 if (!signal->internal)
                     signal->setEnabled(on);
+    }
+
+    // What the main window's reload does: the model goes, with its samples, and is built
+    // anew, the signals selected again.
+    void reload()
+    {
+        store->clearData();
+        buildModel();
+        select(true);
     }
 
     void clearSamples()
@@ -229,14 +195,13 @@ void BM_FullLoad(benchmark::State& state)
 {
     Fixture& f = fixture();
     LogParser::setMaxRunningThreads(u32(state.range(0)));
-    f.select(true);
     u64 samples = 0;
     std::vector<Resident> loads;
     double before = 0;
     bool peakReset = true;
     for (auto _ : state) {
         state.PauseTiming();
-        f.clearSamples();
+        f.reload();
         peakReset = resetPeak() && peakReset;
         if (loads.empty())
             before = resident().now;

@@ -32,6 +32,9 @@ inline constexpr u64 kContinueMs = 20000;
 // memory goes back to the system, and room that it reserves and never fills costs none.
 inline constexpr std::size_t kOwnMappingBytes = 128 * 1024;
 
+// The logger's TCP port for live data, unless the user names another.
+inline constexpr u32 kDefaultLivePort = 777;
+
 // Stored in place of a DBC or VSD path: no file chosen.
 inline constexpr const char* kNoFile = "./dummy";
 // Stored in place of a signal's colour: the signal takes the default colour.

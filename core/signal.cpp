@@ -176,9 +176,7 @@ void Signal::clear()
 {
     // The painter threads read the ranges under the sample lock too.
     std::lock_guard lock(*samplesMutex);
-    // The memory goes too: a reload would otherwise start with the whole of the last
-    // load resident, and the signal may never load again.
-    std::vector<Sample>().swap(samples);
+    samples.clear();
     hasData = false;
     loaded = false;
     needsLoad = enabled || useCount != 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace vistra {
 namespace {
@@ -93,6 +94,74 @@ std::optional<std::pair<u64, u64>> overviewZoom(double x, int width, u64 viewSta
     if (newTo == newFrom)
         newTo = newFrom + 1;
     return std::pair<u64, u64>(static_cast<u64>(newFrom), static_cast<u64>(newTo));
+}
+
+
+u64 rulerTimeAt(int x, u64 shownFrom, u64 shownTo, int width)
+{
+    if (x < 0 || width <= 0)
+        return shownFrom;
+    const double t = static_cast<double>(shownFrom) +
+                     static_cast<double>(static_cast<i64>(shownTo) - static_cast<i64>(shownFrom)) * x / width;
+    return t > 0 ? static_cast<u64>(t) : 0;
+}
+
+SignedInterval movedInterval(PlotMove move, double x, int width, u64 shownFrom, u64 shownTo, u64 viewStart,
+                             u64 viewEnd)
+{
+    const i64 from0 = static_cast<i64>(shownFrom);
+    const i64 to0 = static_cast<i64>(shownTo);
+    const i64 start = static_cast<i64>(viewStart);
+    const i64 end = static_cast<i64>(viewEnd);
+    const i64 span = to0 - from0;
+    const i64 step = span / 10;
+    i64 from = from0;
+    i64 to = to0;
+    switch (move) {
+    case PlotMove::PanEarlier: {
+        // An interval already reaching past the view window does not move back further.
+        const i64 d = std::max<i64>(0, std::min(step, from0 - start));
+        from -= d;
+        to -= d;
+        break;
+    }
+    case PlotMove::PanLater: {
+        const i64 d = std::max<i64>(0, std::min(step, end - to0));
+        from += d;
+        to += d;
+        break;
+    }
+    case PlotMove::ZoomIn:
+    case PlotMove::ZoomOut: {
+        const double factor = move == PlotMove::ZoomIn ? 0.8333333333333334 : 1.2;
+        const double f = x == 0.0 || width <= 0 ? 0.5 : x / width;
+        const double c = static_cast<double>(from0) + f * static_cast<double>(span);
+        const double s = static_cast<double>(span) * factor;
+        from = static_cast<i64>(c - f * s);
+        to = static_cast<i64>(c + (1 - f) * s);
+        break;
+    }
+    case PlotMove::None:
+        break;
+    }
+    if (from == to)
+        to = from + 1;
+    to = std::min(to, end);
+    from = std::max(from, start);
+    return {from, to};
+}
+
+TimeRange exportRange(u64 leftRuler, u64 rightRuler, u64 shownFrom, u64 shownTo)
+{
+    TimeRange range{shownFrom, shownTo};
+    if (leftRuler != kNoTime && rightRuler != kNoTime) {
+        const i64 a = static_cast<i64>(leftRuler);
+        const i64 b = static_cast<i64>(rightRuler);
+        range = {static_cast<u64>(std::min(a, b)), static_cast<u64>(std::max(a, b))};
+    }
+    if (range.to == 0)
+        range = {0, static_cast<u64>(std::numeric_limits<i64>::max())};
+    return range;
 }
 
 } // namespace vistra

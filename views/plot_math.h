@@ -1,8 +1,9 @@
 #pragma once
 // The arithmetic of the two plot widgets, kept apart from the widgets so that it can be
 // checked without a display: which time range the detail plot's image covers, where a
-// time lands in pixels, the band of the visible interval in the overview strip, and how
-// the overview's clicks and wheel move and zoom the visible interval.
+// time lands in pixels, the band of the visible interval in the overview strip, how the
+// overview's clicks and wheel and the detail plot's wheel and arrow keys move and zoom the
+// visible interval, where a ruler lands, and which range an export writes.
 #include "core/types.h"
 
 #include <optional>
@@ -50,5 +51,32 @@ u64 overviewTimeAt(double x, int width, u64 wholeStart, u64 wholeEnd);
 // strip has no width or the view window is empty.
 std::optional<std::pair<u64, u64>> overviewZoom(double x, int width, u64 viewStart, u64 viewEnd, u64 from,
                                                 u64 to, bool zoomIn);
+
+
+// The time under pixel x of the detail plot showing [shownFrom, shownTo] in `width`
+// pixels. Left of the widget it is shownFrom; right of it the time goes on past shownTo.
+u64 rulerTimeAt(int x, u64 shownFrom, u64 shownTo, int width);
+
+// One step of the detail plot's wheel or arrow keys.
+enum class PlotMove { None, ZoomIn, ZoomOut, PanEarlier, PanLater };
+
+// The detail plot's interval after one step over pixel x: a zoom keeps the time under the
+// pointer in place (x = 0 zooms about the middle), a pan moves by a tenth of the span but
+// no further than the data reaches. Never shorter than 1 ms; cut to the view window.
+// Signed: a result with to < from is no interval at all.
+struct SignedInterval {
+    i64 from = 0;
+    i64 to = 0;
+};
+SignedInterval movedInterval(PlotMove move, double x, int width, u64 shownFrom, u64 shownTo, u64 viewStart,
+                             u64 viewEnd);
+
+// The range an export writes: between the rulers when both are set (either order), else
+// the visible interval; everything when nothing is shown.
+struct TimeRange {
+    u64 from = 0;
+    u64 to = 0;
+};
+TimeRange exportRange(u64 leftRuler, u64 rightRuler, u64 shownFrom, u64 shownTo);
 
 } // namespace vistra

@@ -2,6 +2,7 @@
 
 #include "core/signal.h"
 #include "core/virtual_signal.h"
+#include "virtual/geofence.h"
 #include "virtual/multi_math.h"
 #include "virtual/virtual_message.h"
 
@@ -65,7 +66,7 @@ const Method kMethods[] = {
     {"statistics", nullptr},
     {"equals", nullptr},
     {"lookuptable", nullptr},
-    {"geofence", nullptr},
+    {"geofence", creatorOf<Geofence>},
     {"expression", nullptr},
 };
 

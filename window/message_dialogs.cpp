@@ -8,25 +8,6 @@
 
 namespace vistra {
 
-namespace {
-
-DialogRunner& dialogRunner()
-{
-    static DialogRunner runner;
-    return runner;
-}
-
-} // namespace
-
-int runDialog(Gtk::Dialog& dialog)
-{
-    if (dialogRunner())
-        return dialogRunner()(dialog);
-    return dialog.run();
-}
-
-void setDialogRunner(DialogRunner runner) { dialogRunner() = std::move(runner); }
-
 Glib::ustring takeMessageLogMarkup()
 {
     MessageLog& log = MessageLog::instance();
@@ -62,8 +43,8 @@ void showMessageLogDialog(Gtk::Window* parent)
         runDialog(dialog);
         return;
     }
-    if (dialogRunner()) {
-        dialogRunner()(dialog);
+    if (dialogRunnerSet()) {
+        runDialog(dialog);
         return;
     }
     // No main loop runs: the dialog is the only window of a short-lived application,

@@ -1,8 +1,9 @@
 #pragma once
 // Dialogs that show the entries of the message log: the combined "Errors and warnings"
 // dialog and the one-entry message dialog of the window's message tick. Every modal run
-// goes through runDialog, so that tests can answer dialogs without a nested main loop.
+// goes through runDialog.
 #include "core/message_log.h"
+#include "views/dialog_runner.h"
 
 #include <glibmm/ustring.h>
 
@@ -14,13 +15,6 @@ class Window;
 } // namespace Gtk
 
 namespace vistra {
-
-using DialogRunner = std::function<int(Gtk::Dialog&)>;
-
-// Runs the dialog modally (Gtk::Dialog::run) or through the runner set for tests; an
-// empty runner restores the real one.
-int runDialog(Gtk::Dialog& dialog);
-void setDialogRunner(DialogRunner runner);
 
 // Takes every queued entry and returns the markup of the warnings and errors among them
 // (entry texts escaped); information entries are dropped. Empty when there is nothing to show.

@@ -38,6 +38,7 @@ Window::Window()
     Store& store = Store::instance();
     dataList.setHost(this);
     statList.setHost(this);
+    plot.setHost(this);
     set_title(store.title);
     set_default_size(1200, 800);
 
@@ -129,6 +130,122 @@ bool Window::on_delete_event(GdkEventAny*)
 {
     hide();
     return true;
+}
+
+bool Window::on_key_press_event(GdkEventKey* event)
+{
+    return guardHandler("Handling a key", true, [&] {
+        const WindowKeyMatch match = windowKeyPress(event->keyval, event->state);
+        runKeyAction(match.action);
+        // Keys the window leaves alone go to menu mnemonics and the focused widget.
+        return match.handled || Gtk::Window::on_key_press_event(event);
+    });
+}
+
+bool Window::on_key_release_event(GdkEventKey* event)
+{
+    return guardHandler("Handling a key release", true, [&] {
+        switch (windowKeyRelease(event->keyval)) {
+        case WindowKey::ColorMode:
+            plot.setColorMode(false);
+            break;
+        case WindowKey::FindMode:
+            plot.setFindMode(false);
+            break;
+        case WindowKey::HideMode:
+            plot.setHideMode(false);
+            break;
+        case WindowKey::StatsMode:
+            plot.setStatsMode(false);
+            break;
+        default:
+            break;
+        }
+        return Gtk::Window::on_key_release_event(event);
+    });
+}
+
+// A click mode lasts only while its key is held in this window: a release elsewhere would
+// never reach us.
+bool Window::on_focus_out_event(GdkEventFocus* event)
+{
+    guardHandler("Leaving the window", [&] {
+        plot.setHideMode(false);
+        plot.setColorMode(false);
+        plot.setFindMode(false);
+        plot.setStatsMode(false);
+        Gtk::Window::on_focus_out_event(event);
+    });
+    return false;
+}
+
+void Window::runKeyAction(WindowKey action)
+{
+    Store& store = Store::instance();
+    switch (action) {
+    case WindowKey::None:
+        break;
+    case WindowKey::ShowHelp:
+        showHelp();
+        break;
+    case WindowKey::ChangeTitle:
+        changeTitle();
+        break;
+    case WindowKey::UpdateSignals:
+        updateSignals();
+        break;
+    case WindowKey::ToggleFullscreen:
+        if (isFullscreen)
+            unfullscreen();
+        else
+            fullscreen();
+        isFullscreen = !isFullscreen;
+        break;
+    case WindowKey::ToggleListPane:
+        if (listHidden)
+            listPane.show();
+        else
+            listPane.hide();
+        listHidden = !listHidden;
+        break;
+    case WindowKey::OpenLogDirectories:
+        openLogDirectories();
+        break;
+    case WindowKey::FocusSearch:
+        searchEntry.grab_focus();
+        break;
+    case WindowKey::LoadVsdFile:
+        loadVsdFile();
+        break;
+    case WindowKey::ConnectLive:
+        openLiveDialog();
+        break;
+    case WindowKey::OpenLogFiles:
+        openLogFiles();
+        break;
+    case WindowKey::Reload:
+        onReloadActivated(); // which does nothing while the Store is busy
+        break;
+    case WindowKey::RestoreSelection:
+        if (!store.isBusy())
+            restoreSelectedSignals();
+        break;
+    case WindowKey::StoreSelection:
+        storeSelectedSignals();
+        break;
+    case WindowKey::ColorMode:
+        plot.setColorMode(true);
+        break;
+    case WindowKey::FindMode:
+        plot.setFindMode(true);
+        break;
+    case WindowKey::HideMode:
+        plot.setHideMode(true);
+        break;
+    case WindowKey::StatsMode:
+        plot.setStatsMode(true);
+        break;
+    }
 }
 
 Glib::ustring Window::searchText() { return searchEntry.get_text(); }
@@ -231,6 +348,26 @@ void Window::popupListMenu(bool) { reportInfo("The signal list's menus are not a
 void Window::popupMessageMenu(std::shared_ptr<Signal>) { popupListMenu(false); }
 
 void Window::popupSignalMenu(std::shared_ptr<Signal>) { popupListMenu(false); }
+
+namespace {
+
+void notAvailable(const char* what) { reportInfo("%s is not available yet", what); }
+
+} // namespace
+
+void Window::hideSignal(std::shared_ptr<Signal>) { notAvailable("Hiding a signal"); }
+void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
+void Window::findSignalInList(std::shared_ptr<Signal>) { notAvailable("Finding a signal in the list"); }
+void Window::showStats(std::shared_ptr<Signal>) { notAvailable("The statistics window"); }
+void Window::popupPlotMenu(std::shared_ptr<Signal>) { notAvailable("The plot's menu"); }
+void Window::showHelp() { notAvailable("The quick guide"); }
+void Window::changeTitle() { notAvailable("Changing the title"); }
+void Window::openLogDirectories() { notAvailable("Opening log folders"); }
+void Window::loadVsdFile() { notAvailable("Loading a VSD file"); }
+void Window::openLogFiles() { notAvailable("Opening log files"); }
+void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
+void Window::restoreSelectedSignals() { notAvailable("Restoring the stored selection"); }
+void Window::storeSelectedSignals() { notAvailable("Storing the selection"); }
 
 void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
 {

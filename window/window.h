@@ -5,8 +5,10 @@
 #include "core/types.h"
 #include "views/full_plot.h"
 #include "views/sub_plot.h"
+#include "views/sub_plot_host.h"
 #include "window/live_tick.h"
 #include "window/log_list.h"
+#include "window/window_keys.h"
 
 #include <gdkmm/cursor.h>
 #include <glibmm/dispatcher.h>
@@ -28,7 +30,7 @@ namespace vistra {
 
 class Signal;
 
-class Window : public Gtk::Window, public LogListHost {
+class Window : public Gtk::Window, public LogListHost, public SubPlotHost {
 public:
     // The one main window, created on the first call (after GTK is initialised) and
     // destroyed at process exit.
@@ -58,6 +60,25 @@ public:
     void popupMessageMenu(std::shared_ptr<Signal> target) override;
     void popupSignalMenu(std::shared_ptr<Signal> target) override;
     void highlightSignal(std::shared_ptr<Signal> signal) override { plot.highlightSignal(signal); }
+
+    // SubPlotHost. The signal actions (hide, colour, find, statistics, the plot popup) do
+    // not exist yet: each of these says so.
+    void hideSignal(std::shared_ptr<Signal> signal) override;
+    void chooseLineColor(std::shared_ptr<Signal> signal) override;
+    void findSignalInList(std::shared_ptr<Signal> signal) override;
+    void showStats(std::shared_ptr<Signal> signal) override;
+    void popupPlotMenu(std::shared_ptr<Signal> signal) override;
+
+    // Reached from the keys. The dialogs and stored lists they open do not exist yet:
+    // each of these says so.
+    void showHelp();
+    void changeTitle();
+    void openLogDirectories();
+    void loadVsdFile();
+    void openLogFiles();
+    void openLiveDialog();
+    void restoreSelectedSignals();
+    void storeSelectedSignals();
 
     SubPlot plot;
     FullPlot fullPlot;
@@ -89,6 +110,10 @@ protected:
     // Closing hides the window, which ends the application; the toolkit's default would
     // destroy the widgets that this object still owns and destroys at exit.
     bool on_delete_event(GdkEventAny* event) override;
+    // The function keys and shortcuts; C, F, H and S hold the plot's click modes while down.
+    bool on_key_press_event(GdkEventKey* event) override;
+    bool on_key_release_event(GdkEventKey* event) override;
+    bool on_focus_out_event(GdkEventFocus* event) override;
 
 private:
     Window();
@@ -97,6 +122,8 @@ private:
     bool onSearchKey(GdkEventKey* event);
     void onNotebookSwitchPage(Gtk::Widget* page, guint pageNumber);
     LogList& listOfPage(int page) { return page == 0 ? dataList : statList; }
+    // Runs the action of a matched key; false when there is none.
+    void runKeyAction(WindowKey action);
 
     bool inMessageTick = false;
 };

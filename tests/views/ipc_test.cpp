@@ -38,5 +38,23 @@ TEST(IPC, TimeOffsetsAreAppendedOnlyWhenTimeAndOffsetMove)
     EXPECT_TRUE(ipc.enabled());
 }
 
+TEST(IPC, RulersReadBackOnTheOwnTimeBaseAndUnsetStaysUnset)
+{
+    const u64 t = 1765000000000ULL;
+    IPC ipc;
+    EXPECT_EQ(ipc.leftRuler(), kNoTime);
+    EXPECT_EQ(ipc.rightRuler(), kNoTime);
+    ipc.setRulers(t + 10, kNoTime); // no time base yet: the relative form is the time itself
+    EXPECT_EQ(ipc.leftRuler(), t + 10);
+    EXPECT_EQ(ipc.rightRuler(), kNoTime);
+    ipc.addTimeOffset(t, 5000);
+    ipc.addTimeOffset(t + 100, 7000);
+    for (u64 r : {t - 50, t + 10, t + 100, t + 900}) { // before, between and after the pairs
+        ipc.setRulers(kNoTime, r);
+        EXPECT_EQ(ipc.rightRuler(), r);
+        EXPECT_EQ(ipc.leftRuler(), kNoTime);
+    }
+}
+
 } // namespace
 } // namespace vistra

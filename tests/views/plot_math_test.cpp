@@ -110,5 +110,80 @@ TEST(OverviewZoomTest, CentresTheNewSpanOnThePointer)
     EXPECT_FALSE(overviewZoom(10, 0, 100000, 200000, 140000, 160000, true)); // no width
 }
 
+TEST(DetailPlotMathTest, RulerTimeUnderThePointer)
+{
+    struct Case {
+        int x, width;
+        u64 want;
+    };
+    // [10000, 20000] over 1000 pixels: 10 ms a pixel.
+    const Case cases[] = {
+        {-5, 1000, 10000}, // left of the widget: the shown start
+        {0, 1000, 10000},  {333, 1000, 13330},
+        {1500, 1000, 25000}, // no clamp at the right edge
+        {500, 0, 10000},     // no width yet
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.x);
+        EXPECT_EQ(rulerTimeAt(c.x, 10000, 20000, c.width), c.want);
+    }
+}
+
+TEST(DetailPlotMathTest, WheelAndArrowSteps)
+{
+    struct Case {
+        const char* name;
+        PlotMove move;
+        double x;
+        int width;
+        u64 from, to, viewStart, viewEnd;
+        i64 wantFrom, wantTo;
+    };
+    const Case cases[] = {
+        {"zoom in at x = 0 is about the middle", PlotMove::ZoomIn, 0, 1000, 10000, 20000, 0, 100000, 10833, 19166},
+        {"zoom in keeps the time under the pointer", PlotMove::ZoomIn, 250, 1000, 10000, 20000, 0, 100000, 10416,
+         18750},
+        {"zoom out at the right edge", PlotMove::ZoomOut, 1000, 1000, 10000, 20000, 0, 100000, 8000, 20000},
+        {"zoom out cut to the view window", PlotMove::ZoomOut, 0, 1000, 0, 10000, 0, 100000, 0, 11000},
+        {"zoom in on 1 ms keeps 1 ms", PlotMove::ZoomIn, 0, 1000, 1000, 1001, 0, 100000, 1000, 1001},
+        {"zoom without a width is about the middle", PlotMove::ZoomIn, 5, 0, 10000, 20000, 0, 100000, 10833, 19166},
+        {"pan earlier by a tenth", PlotMove::PanEarlier, 0, 1000, 10000, 20000, 0, 100000, 9000, 19000},
+        {"pan earlier at the start stays", PlotMove::PanEarlier, 0, 1000, 0, 10000, 0, 100000, 0, 10000},
+        {"pan earlier as far as the data reaches", PlotMove::PanEarlier, 0, 1000, 500, 10500, 0, 100000, 0, 10000},
+        {"pan later as far as the data reaches", PlotMove::PanLater, 0, 1000, 89000, 99500, 0, 100000, 89500,
+         100000},
+        {"smooth scrolling only clamps", PlotMove::None, 0, 1000, 10000, 20000, 0, 100000, 10000, 20000},
+        {"outside a cropped view window: no interval", PlotMove::PanLater, 0, 1000, 0, 10000, 20000, 30000, 20000,
+         11000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SignedInterval got = movedInterval(c.move, c.x, c.width, c.from, c.to, c.viewStart, c.viewEnd);
+        EXPECT_EQ(got.from, c.wantFrom);
+        EXPECT_EQ(got.to, c.wantTo);
+    }
+}
+
+TEST(DetailPlotMathTest, ExportRangeFromRulersOrTheShownInterval)
+{
+    const u64 all = 9223372036854775807ULL;
+    struct Case {
+        const char* name;
+        u64 left, right, from, to, wantFrom, wantTo;
+    };
+    const Case cases[] = {
+        {"between the rulers", 3000, 5000, 1000, 9000, 3000, 5000},
+        {"rulers in either order", 5000, 3000, 1000, 9000, 3000, 5000},
+        {"one ruler unset: the shown interval", 3000, kNoTime, 1000, 9000, 1000, 9000},
+        {"nothing shown: everything", kNoTime, kNoTime, 0, 0, 0, all},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TimeRange r = exportRange(c.left, c.right, c.from, c.to);
+        EXPECT_EQ(r.from, c.wantFrom);
+        EXPECT_EQ(r.to, c.wantTo);
+    }
+}
+
 } // namespace
 } // namespace vistra

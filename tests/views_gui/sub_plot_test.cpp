@@ -1,66 +1,9 @@
-#include "views/sub_plot.h"
-
-#include "plot_fixture.h"
-#include "views/plot_font.h"
-
-#include <gtkmm/offscreenwindow.h>
-#include <pangomm/layout.h>
+#include "sub_plot_fixture.h"
 
 namespace vistra::test {
 namespace {
 
-constexpr int kWidth = 600;
-constexpr int kHeight = 316; // 300 rows of plot and the 16-row text row of font size 10
-
-class SubPlotTest : public PlotFixture {
-protected:
-    void show()
-    {
-        plotWidget = std::make_unique<SubPlot>();
-        plotWidget->set_size_request(kWidth, kHeight);
-        window = std::make_unique<Gtk::OffscreenWindow>();
-        window->add(*plotWidget);
-        window->show_all();
-    }
-    void TearDown() override
-    {
-        if (plotWidget) {
-            window->remove();
-            plotWidget.reset();
-        }
-        PlotFixture::TearDown();
-    }
-    // Runs the main loop until a render is complete and its image shows `hue`.
-    bool shows(Hue h)
-    {
-        return pumpUntil([&] {
-            return settled() && plotWidget->get_realized() && !plotWidget->renderPending() &&
-                   count(snapshot(*plotWidget), h, 0, kHeight) > 0;
-        });
-    }
-    // The height of a text box of the plot: the monospace font the machine resolves
-    // decides it, so a test that looks for text measures it first.
-    int textHeight(const char* text)
-    {
-        const auto layout = plotWidget->create_pango_layout(text);
-        layout->set_font_description(plotTextFont());
-        int w = 0;
-        int h = 0;
-        layout->get_pixel_size(w, h);
-        return h;
-    }
-    void configure(int width = kWidth, int height = kHeight)
-    {
-        GdkEventConfigure event{};
-        event.type = GDK_CONFIGURE;
-        event.width = width;
-        event.height = height;
-        plotWidget->on_configure_event(&event);
-    }
-
-    std::unique_ptr<Gtk::OffscreenWindow> window; // made once a display is known to be there
-    std::unique_ptr<SubPlot> plotWidget;
-};
+class SubPlotTest : public SubPlotFixture {};
 
 TEST_F(SubPlotTest, SplitViewGivesEachSignalItsLaneInListOrder)
 {

@@ -52,7 +52,7 @@ TEST_F(MethodFactoryTest, KeywordsPickTheirClass)
     // Keywords of methods this version does not build, other spellings and an empty value.
     for (const char* method : {"average", "slope", "integrate", "count", "time", "accumulate", "frequency",
                                "estimate", "IIR", "above", "below", "multiplex", "statistics", "equals",
-                               "lookuptable", "geofence", "expression", "Average", "SUM", "iir", ""}) {
+                               "lookuptable", "expression", "Average", "SUM", "iir", ""}) {
         EXPECT_EQ(refusal(std::string("method=") + method + "\nstep=100\nsignal_01=CAN0.In.A\n"),
                   std::string("Unknown virtual signal method: ") + method);
     }

@@ -216,6 +216,63 @@ TEST_F(WindowTest, MessageTickWaitsForTheGuiThenShowsEachEntry)
     EXPECT_EQ(dialogs, (std::vector<std::string>{"Errors and warnings", "Information: one", "Error: two <b>"}));
 }
 
+TEST_F(WindowTest, KeysHoldTheClickModesAndRunTheirActions)
+{
+    window.show(); // key presses reach only a viewable window
+    ASSERT_TRUE(pumpUntil([&] { return window.get_window() && window.get_window()->is_viewable(); }));
+    pumpUntil([] { return false; }, 50); // notices of earlier tests' reloads
+    reloads = 0;
+    auto send = [&](GdkEventType type, guint keyval, guint state = 0) {
+        GdkEvent* e = gdk_event_new(type);
+        e->key.window = GDK_WINDOW(g_object_ref(window.get_window()->gobj()));
+        e->key.send_event = true;
+        e->key.keyval = keyval;
+        e->key.state = state;
+        gdk_event_set_device(e, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
+        const bool handled = gtk_widget_event(GTK_WIDGET(window.gobj()), e);
+        gdk_event_free(e);
+        return handled;
+    };
+    SubPlot& plot = window.plot;
+    send(GDK_KEY_PRESS, GDK_KEY_c);
+    EXPECT_TRUE(plot.colorMode);
+    send(GDK_KEY_RELEASE, GDK_KEY_C, GDK_SHIFT_MASK); // released with any modifiers
+    EXPECT_FALSE(plot.colorMode);
+    send(GDK_KEY_PRESS, GDK_KEY_S, GDK_SHIFT_MASK);
+    EXPECT_FALSE(plot.statsMode);
+    send(GDK_KEY_PRESS, GDK_KEY_h);
+    send(GDK_KEY_PRESS, GDK_KEY_f);
+    send(GDK_KEY_PRESS, GDK_KEY_s);
+    EXPECT_TRUE(plot.hideMode && plot.findMode && plot.statsMode);
+    GdkEvent* out = gdk_event_new(GDK_FOCUS_CHANGE);
+    out->focus_change.window = GDK_WINDOW(g_object_ref(window.get_window()->gobj()));
+    out->focus_change.in = false;
+    gtk_widget_event(GTK_WIDGET(window.gobj()), out);
+    gdk_event_free(out);
+    EXPECT_FALSE(plot.hideMode || plot.findMode || plot.statsMode); // leaving the window ends them
+
+    EXPECT_TRUE(send(GDK_KEY_PRESS, GDK_KEY_F12));
+    EXPECT_FALSE(window.listPane.get_visible());
+    EXPECT_TRUE(send(GDK_KEY_PRESS, GDK_KEY_F12, GDK_CONTROL_MASK));
+    EXPECT_TRUE(window.listPane.get_visible());
+    EXPECT_TRUE(send(GDK_KEY_PRESS, GDK_KEY_f, GDK_CONTROL_MASK));
+    EXPECT_TRUE(window.searchEntry.is_focus());
+
+    store.logFileList.clear();
+    drainLog();
+    EXPECT_TRUE(send(GDK_KEY_PRESS, GDK_KEY_F5));
+    store.parsing = true; // Ctrl+R while busy: no reload
+    EXPECT_TRUE(send(GDK_KEY_PRESS, GDK_KEY_R, GDK_CONTROL_MASK | GDK_SHIFT_MASK));
+    store.parsing = false;
+    EXPECT_EQ(drainLog(), (std::vector<std::string>{"No log files selected", "Wait for parse to complete"}));
+    pumpUntil([] { return false; }, 50);
+    EXPECT_EQ(reloads, 0);
+    EXPECT_TRUE(send(GDK_KEY_PRESS, GDK_KEY_r, GDK_CONTROL_MASK));
+    pumpUntil([&] { return reloads == 1; }, 2000);
+    EXPECT_EQ(reloads, 1);
+    window.hide();
+}
+
 // Runs last in this program: the window closes.
 TEST_F(WindowTest, ZClosesOnNewDataInTextMode)
 {
