@@ -11,6 +11,8 @@ namespace vistra {
 // The logger's own reports (GPS position and motion, status, overload) arrive on this
 // interface number; it is the built-in interface "Logger", not CAN traffic.
 inline constexpr u32 kLoggerIface = 255;
+// The interface "CSV" of the columns of CSV input, in its one message "All".
+inline constexpr u32 kCsvIface = 1023;
 // The interface "Virt" that holds the virtual messages and signals of a VSD file.
 inline constexpr u32 kVirtualIface = 1024;
 // Interface n has its statistics interface "ST_<name>" at n + this offset; every number
@@ -31,6 +33,9 @@ inline constexpr u64 kContinueMs = 20000;
 // From this size on, a buffer gets a mapping of its own while logs load: freed, its
 // memory goes back to the system, and room that it reserves and never fills costs none.
 inline constexpr std::size_t kOwnMappingBytes = 128 * 1024;
+
+// Live data: the visible window grows by this much whenever the data come near its end.
+inline constexpr u64 kLiveWindowMs = 900000;
 
 // The logger's TCP port for live data, unless the user names another.
 inline constexpr u32 kDefaultLivePort = 777;
