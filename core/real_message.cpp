@@ -114,12 +114,12 @@ void RealMessage::decodeSignal(Signal& signal, std::span<const FrameRecord> fram
     }
 }
 
-void RealMessage::reserveSamples(std::size_t frames, std::size_t laterFiles)
+void RealMessage::reserveSamples(std::size_t frames, std::size_t framesBefore, std::size_t laterFiles)
 {
     const bool decodeEverything = storeHost().liveDecode.load(std::memory_order_relaxed);
     for (const auto& signal : decodeOrder) {
         if (decodeEverything || signal->needsLoad)
-            signal->reserveForFrames(frames, laterFiles);
+            signal->reserveForFrames(frames, framesBefore, laterFiles);
         else if (signal->useCount == 0)
             break;
     }
@@ -215,6 +215,8 @@ void RealMessage::walkParsers()
     };
     // The files walked that other threads may still be walking.
     std::deque<std::shared_ptr<const ParsedLog::Walkers>> behind;
+    // The frames of this message in the files walked so far.
+    std::size_t framesBefore = 0;
     // A failure (memory running out as samples grow, say) ends the walk: it is reported,
     // and what was decoded before it stays.
     try {
@@ -229,7 +231,8 @@ void RealMessage::walkParsers()
             // The parser never changes its records or their index once their times are ready.
             if (parser.indexed()) {
                 const auto positions = parser.positionsOf(ifaceNumber, id);
-                reserveSamples(positions.size(), parsers.size() - 1);
+                reserveSamples(positions.size(), framesBefore, parsers.size() - 1);
+                framesBefore += positions.size();
                 for (const u32 pos : positions)
                     take(parser.records[pos]);
             } else {

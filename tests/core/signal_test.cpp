@@ -7,10 +7,15 @@
 #include "test_helpers.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vistra {
@@ -336,7 +341,7 @@ TEST(SignalLifecycle, ReservesLargeSamplesForTheFilesToCome)
             signal->samples.push_back({T0 + i, 0.0});
         signal->samples.shrink_to_fit();
         const std::size_t before = signal->samples.capacity();
-        signal->reserveForFrames(c.frames, c.laterFiles);
+        signal->reserveForFrames(c.frames, c.stored, c.laterFiles);
         const std::size_t after = signal->samples.capacity();
         if (c.capacity == 0) {
             EXPECT_EQ(after, before) << c.frames << " " << c.laterFiles;
@@ -349,8 +354,34 @@ TEST(SignalLifecycle, ReservesLargeSamplesForTheFilesToCome)
     // Room that is there already is kept as it is.
     auto signal = makeSignal();
     signal->samples.reserve(60000);
-    signal->reserveForFrames(50000, 5);
+    signal->reserveForFrames(50000, 0, 5);
     EXPECT_EQ(signal->samples.capacity(), 60000u);
+}
+
+TEST(SignalLifecycle, MakesResidentWhatTheFileWillLikelyFillAndNoMore)
+{
+    // 1000 samples from 4000 frames: a file of 400000 frames likely adds 100000 samples.
+    // Those pages are made resident at once; the room reserved for later files is not.
+    // (The room is large enough for a mapping of its own, fresh, whatever the heap.)
+    auto signal = makeSignal();
+    signal->samples.assign(1000, Sample{T0, 0.0});
+    signal->samples.shrink_to_fit();
+    signal->reserveForFrames(400000, 4000, 9);
+    ASSERT_GE(signal->samples.capacity(), 1000u + 400000u * 10);
+    // How many of the whole pages between two sample positions are resident, of how many.
+    auto resident = [&](std::size_t fromSample, std::size_t toSample) {
+        const std::uintptr_t page = ::sysconf(_SC_PAGESIZE);
+        const auto base = reinterpret_cast<std::uintptr_t>(signal->samples.data());
+        const std::uintptr_t from = (base + fromSample * sizeof(Sample) + page - 1) / page * page;
+        const std::uintptr_t to = (base + toSample * sizeof(Sample)) / page * page;
+        std::vector<unsigned char> in((to - from) / page);
+        EXPECT_EQ(::mincore(reinterpret_cast<void*>(from), to - from, in.data()), 0);
+        const auto count = std::count_if(in.begin(), in.end(), [](unsigned char c) { return c & 1; });
+        return std::pair<std::size_t, std::size_t>(count, in.size());
+    };
+    const auto likely = resident(1000, 101000);
+    EXPECT_EQ(likely.first, likely.second);
+    EXPECT_EQ(resident(102000, signal->samples.capacity()).first, 0u) << "room for later files made resident";
 }
 
 TEST(SignalLifecycle, ClearKeepsUsersAndResetsRanges)
