@@ -3,9 +3,7 @@
 // Baseline: a decompress-only pass over the same files with the same parser threads,
 // every record filtered out. Measured: the full load through the Store with all 800
 // signals selected. Both run with 1, 2, 4 and 8 parser threads.
-#include "core/can_iface.h"
-#include "core/real_message.h"
-#include "core/real_signal.h"
+#include "bench_traffic.h"
 #include "store/log_file_writer.h"
 #include "store/log_parser.h"
 #include "store/store.h"
@@ -29,16 +27,6 @@ constexpr u64 kFrames = 5'000'000;
 constexpr int kFiles = 10;
 constexpr int kMessages = 100;
 constexpr u64 kStart = 1765000000000ULL;
-
-struct SignalDef {
-    u32 startBit;
-    u32 length;
-    i32 little;
-    u8 type;
-};
-// Both byte orders, signed and unsigned, lengths on and off byte bounds.
-constexpr SignalDef kSignals[8] = {{0, 8, 1, '+'},  {15, 12, 0, '-'}, {20, 12, 1, '-'}, {39, 16, 0, '+'},
-                                   {48, 4, 1, '+'}, {55, 3, 0, '+'},  {52, 4, 1, '-'},  {63, 8, 0, '-'}};
 
 struct Fixture {
     fs::path dir;
@@ -65,8 +53,7 @@ struct Fixture {
     void writeFiles()
     {
         const u64 perFile = kFrames / kFiles;
-        u64 state = 0x9E3779B97F4A7C15ULL;
-        u32 counters[kMessages] = {};
+        bench::Traffic traffic(kMessages);
         for (int f = 0; f < kFiles; ++f) {
             const std::string path = (dir / (std::string("log") + std::to_string(f) + ".log")).string();
             LogFileWriter writer;
@@ -75,24 +62,9 @@ struct Fixture {
             writer.open(path, kStart + firstTs);
             for (u64 i = 0; i < perFile; ++i) {
                 const u64 n = f * perFile + i;
-                const int m = int(n % kMessages);
                 FrameRecord r;
                 r.timestamp = u32(1000 + n);
-                r.idWord = 0x100 + m;
-                r.length = 8;
-                state ^= state << 13;
-                state ^= state >> 7;
-                state ^= state << 17;
-                // Half the bytes change every frame, half slowly.
-                const u32 c = counters[m]++;
-                r.data[0] = u8(state);
-                r.data[1] = u8(state >> 8);
-                r.data[2] = u8(state >> 16);
-                r.data[3] = u8(c >> 4);
-                r.data[4] = u8(c >> 6);
-                r.data[5] = u8(state >> 24);
-                r.data[6] = u8(c >> 3);
-                r.data[7] = u8(c >> 8);
+                traffic.frame(n, r);
                 writer.add(r);
             }
             writer.close();
@@ -100,22 +72,7 @@ struct Fixture {
         }
     }
 
-    void buildModel()
-    {
-        auto iface = CanIface::create("Can", 0);
-        store->interfaces.emplace(0, iface);
-        for (int m = 0; m < kMessages; ++m) {
-            auto msg = RealMessage::create(0x100 + m, "M", iface);
-            for (int s = 0; s < 8; ++s) {
-                const auto& d = kSignals[s];
-                auto signal = RealSignal::create(msg, std::string("S") + std::to_string(s), d.startBit, d.length, d.little, d.type,
-                                                 "", 1.0, 0.0, 0, 0);
-                msg->addSignal(signal->name, signal);
-            }
-            iface->messages.emplace(0x100 + m, msg);
-            messages.push_back(msg);
-        }
-    }
+    void buildModel() { messages = bench::buildMessages(*store, kMessages); }
 
     void select(bool on)
     {

@@ -65,4 +65,17 @@ inline void packRecord(const FrameRecord& frame, u8 record[kRecordSize])
     record[kRecordIfaceOffset] = frame.iface;
 }
 
+// Reads an 18-byte record back into a frame. The length stays as stored (the data are
+// read through dataLength()); the absolute time is left for the reader's time base.
+inline FrameRecord unpackRecord(const u8 record[kRecordSize])
+{
+    FrameRecord frame;
+    frame.timestamp = loadLe32(record + kRecordTimestampOffset);
+    frame.idWord = loadLe32(record + kRecordIdWordOffset);
+    frame.length = record[kRecordLengthOffset];
+    std::memcpy(frame.data, record + kRecordDataOffset, sizeof frame.data);
+    frame.iface = record[kRecordIfaceOffset];
+    return frame;
+}
+
 } // namespace vistra

@@ -26,6 +26,9 @@ inline constexpr u8 kProgressDone = 255;
 // consecutive files, or a reader restarted, stay on one time line.
 inline constexpr u64 kContinueMs = 20000;
 
+// The logger's TCP port for live data, unless the user names another.
+inline constexpr u32 kDefaultLivePort = 777;
+
 // Stored in place of a DBC or VSD path: no file chosen.
 inline constexpr const char* kNoFile = "./dummy";
 // Stored in place of a signal's colour: the signal takes the default colour.

@@ -10,8 +10,9 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-dejavu-core   # GUI tests draw text in a virtual display
-  # the ASC peer test reads our traces with python-can
-  python3 python3-can
+  # the ASC peer test reads our traces with python-can; the live peer test serves frames
+  # over the logger's wire format (LZ4 blocks, AES-128-CBC + HMAC-SHA1)
+  python3 python3-can python3-lz4 python3-cryptography
   # the GPX tests read our track files back with gpxpy
   python3-gpxpy
   # fuzzing (clang with libFuzzer)

@@ -6,6 +6,7 @@
 #include "core/report.h"
 #include "core/settings.h"
 #include "core/signal.h"
+#include "store/live_file.h"
 #include "store/store.h"
 #include "store/text_output.h"
 #include "store/vsd_help.h"
@@ -19,7 +20,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -55,21 +55,6 @@ constexpr const char* kOptionText =
 
 constexpr const char* kDefaultTitle = "Signal Plot";
 constexpr int kLogDirDepth = 3;
-
-// A port is a whole decimal number from 1 to 65535; anything else would be truncated
-// to some other port, so it is refused.
-bool parsePort(const char* text, u32* port)
-{
-    if (!text || !*text)
-        return false;
-    errno = 0;
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value < 1 || value > 65535)
-        return false;
-    *port = static_cast<u32>(value);
-    return true;
-}
 
 bool hasSuffix(const Glib::ustring& lowered, const char* suffix)
 {
@@ -291,8 +276,10 @@ void CommandLine::takeArguments(int argc, char** argv)
             continue;
         if (first) {
             const Glib::ustring lowered = name.lowercase();
-            if (hasSuffix(lowered, ".bvlive"))
-                fail("Live-connection files are not supported yet: %s", name.c_str());
+            if (hasSuffix(lowered, ".bvlive")) {
+                liveFile = arg;
+                return;
+            }
             if (hasSuffix(lowered, ".vsd")) {
                 vsdPath = name;
                 return;
@@ -356,7 +343,13 @@ void CommandLine::startUp(int argc, char** argv)
     if (!store.csvInput && !store.kvaserInput && !store.ascInput)
         store.addLoggerIface();
     takeArguments(argc, argv);
+    const bool liveServer = !liveFile.empty() && applyLiveFile(store, liveFile, dbcPath, vsdPath);
     recordChoice();
+    if (liveServer) {
+        // After the choice is recorded: the file names this connection's DBC or VSD file.
+        Settings::instance()->setLivePath(Glib::filename_to_utf8(Glib::path_get_dirname(liveFile)));
+        store.writeLiveFile();
+    }
     load();
     if (listMode) {
         failedWrite = printSignalTree(store, out);

@@ -78,6 +78,7 @@ private:
     int failedWrite = 0;
     [[noreturn]] void usageError(const char* program);
 
+    std::string liveFile; // a live-connection file given as the first argument
     Store& store;
     CommandLineHooks hooks;
     std::FILE* out;

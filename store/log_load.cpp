@@ -228,12 +228,7 @@ void Store::loadLogFiles()
             emitProgressChanged();
         }
 
-        firstTime = std::min(firstTime.load(), firstFileStart);
-        lastTime = std::max(lastTime.load(), lastFrameTime);
-        if (!viewLocked) {
-            viewStart = firstTime.load();
-            viewEnd = lastTime.load();
-        }
+        takeInputTimeRange();
         if (dump) {
             if (std::fclose(output) != 0 && outputError == 0)
                 outputError = errno != 0 ? errno : EIO;

@@ -116,9 +116,11 @@ void Store::runJobAtBoundary()
 
 void Store::runJob()
 {
+    if (networkMode) {
+        readNetworkStream();
+        return;
+    }
     // Inputs that have no reader in this build say so rather than load nothing.
-    if (networkMode)
-        fail("Live connections are not supported yet");
     if (kvaserInput)
         fail("SocketCAN input is not supported yet");
     beginWork();
@@ -141,8 +143,10 @@ void Store::stop()
             running = false;
             workerCondition.notify_one();
         }
-        if (worker->joinable())
+        if (worker->joinable()) {
+            requestLiveStreamStop(); // a live job waiting for data ends within one poll step
             worker->join();
+        }
         delete worker;
         worker = nullptr;
     }
@@ -320,6 +324,7 @@ void Store::stopLiveStream()
     live = false;
     liveDecode = false;
     stopLiveRequested = true;
+    requestLiveStreamStop();
     std::lock_guard lock(jobMutex); // waits until the live job has ended
     stopLiveRequested = false;
     if (viewLocked) {
@@ -396,6 +401,16 @@ void Store::clearData()
     if (viewLocked) {
         resetViewWindow();
         emitDataChanged();
+    }
+}
+
+void Store::takeInputTimeRange()
+{
+    firstTime = std::min(firstTime.load(), firstFileStart);
+    lastTime = std::max(lastTime.load(), lastFrameTime);
+    if (!viewLocked) {
+        viewStart = firstTime.load();
+        viewEnd = lastTime.load();
     }
 }
 

@@ -7,6 +7,7 @@
 #include "core/frame_record.h"
 #include "core/store_host.h"
 #include "core/types.h"
+#include "store/crypt_context.h"
 
 #include <glibmm/dispatcher.h>
 #include <glibmm/keyfile.h>
@@ -35,6 +36,7 @@ struct FrameRecord;
 class LogParser;
 class Message;
 class Signal;
+struct StreamCompressor;
 
 class Store : public StoreHost {
 public:
@@ -102,6 +104,43 @@ public:
     // trace or hands it to its interface's bus-load signal and to the message that wants it.
     void dispatchFrame(const FrameRecord& frame);
 
+    // Live network stream (store/live_stream.cpp).
+    // Opens a non-blocking TCP connection to host:port: the descriptor, or -1 (no socket),
+    // -2 (no such host), -3 (refused, failed, no answer within 10 s, or stopped while
+    // waiting); each failure is a WRN and leaves no descriptor open.
+    int connectLogger();
+    // The live job: connects, asks for one block at a time with a command byte (1 sealed,
+    // 0 plain), dispatches every frame at once and computes the virtual signals after each
+    // block, until the stream ends, fails, or stopLiveStream() or stop() is called. Holds
+    // the job mutex throughout; the data received stay loaded.
+    void readNetworkStream();
+    // The job's reader of the stream on descriptor fd: a fresh polling StreamCompressor
+    // (reachable by stop requests from other threads), an empty plain-text buffer, and the
+    // IV still to come. endLiveStream releases the reader and the crypto state; the
+    // descriptor stays the caller's.
+    void beginLiveStream(int fd);
+    void endLiveStream();
+    // Plain mode: reads one block from the stream and dispatches its frames. The status of
+    // the block reader: 1 dispatched, 2 end of stream (or stopped), 3 error.
+    int readPlainBlock();
+    // Sealed mode: reads one sealed block (the IV first on a new connection), checks its
+    // HMAC and appends the decrypted bytes to the plain-text buffer: 0 done, 2 end of
+    // stream, 3 failed authentication or read error. A bad length, a failed set-up or
+    // decryption are reported as ERR and throw PrintMsgError.
+    int readEncryptedBlock();
+    // Unpacks and dispatches every whole block-stream block in the plain-text buffer; a
+    // block cut by the end of a sealed block waits for the next one. 0, or 3 for a
+    // damaged block.
+    int unpackPlainText();
+    // Hands every record of the live stream's current block to dispatchFrame.
+    void dispatchStreamRecords();
+
+    // Live-connection files (store/live_file.cpp).
+    // Writes the current connection (title, server, port, the key when set, and the DBC
+    // or else the VSD path of the settings) to liveFilePath, readable by the user alone.
+    // A file that cannot be written is left alone without a message.
+    void writeLiveFile();
+
     // Native log files.
     // The start time of a native log file in ms since the epoch (UTC), or a negative value
     // when the file is not one. Sets the multiCAN flag for a file written on "multiCAN".
@@ -168,9 +207,9 @@ public:
     u32 canChannel = 0;
     std::atomic<bool> networkMode{false};
     Glib::ustring host;
-    u32 port = 777;
+    u32 port = kDefaultLivePort;
     Glib::ustring key;
-    Glib::ustring liveFilePath;
+    Glib::ustring liveFilePath; // the current-connection file, from HOME at construction
     bool csvInput = false;
     bool ascInput = false;
     std::atomic<bool> textMode{false};
@@ -262,6 +301,17 @@ public:
     int outputError = 0; // the error number of the first failed write to `output`
     std::time_t lastAscFlush = 0; // when the ASC trace on standard output was last flushed
 
+    // The live job's connection and buffers, touched by the job's thread alone.
+    int liveSocket = -1;
+    bool newConnection = false; // the IV of a sealed stream is still to be read
+    CryptContext crypt;
+    // Decrypted block-stream bytes: room for the largest sealed block on top of the unread
+    // tail of a block-stream block that the previous one cut.
+    std::vector<u8> plainText;
+    i32 plainReadPos = 0;
+    i32 plainFill = 0;
+    std::vector<u8> cipherText; // one sealed block and its HMAC
+
     // Emitted from any thread; the connected slots run on the GUI thread.
     Glib::Dispatcher dataChanged;
     Glib::Dispatcher progressChanged;
@@ -284,6 +334,9 @@ private:
     // The absolute time of a frame's logger timestamp on the running time base.
     u64 advanceTimeBase(u32 timestamp);
     void deliverFrame(const FrameRecord& frame, u64 absTime);
+    // At the end of an input job: the data's time range takes in the times the job
+    // delivered (first file start to last frame time), and an unlocked view window follows.
+    void takeInputTimeRange();
     // The worker's running flag, read under the worker mutex.
     bool isRunning();
     void runJobAtBoundary();
@@ -301,6 +354,16 @@ private:
 
     std::mutex jobMutex; // held by the live job for its whole run
     std::atomic<bool> stopLiveRequested{false};
+    // The live job's stream reader, created and destroyed by the job. Other threads only
+    // ask it to stop, under this mutex, so that it cannot be freed while they do.
+    std::mutex liveStreamMutex;
+    StreamCompressor* liveStream = nullptr;
+    void requestLiveStreamStop();
+    // The live job is to end: stopLiveStream() or stop() was called.
+    bool liveStopRequested();
+    // The end of the live job, also after an error: the hint when no block came through,
+    // the reader released, the time range and view window of what was received.
+    void finishNetworkStream(bool firstPass);
 
     ColorCallback colorCallback;
     TimeOffsetCallback timeOffsetCallback;

@@ -6,12 +6,23 @@
 #include <glibmm/main.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include <string>
 #include <vector>
 
 namespace vistra::test {
+
+// The whole content of a file; empty when it cannot be read.
+inline std::string readFileText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 // Empties the MessageLog and returns the texts it held, oldest first.
 inline std::vector<std::string> drainLog()

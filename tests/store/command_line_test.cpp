@@ -24,14 +24,6 @@ namespace {
 
 using test::drainLog;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Runs the whole start-up on a fresh store, with standard output caught.
 struct RunResult {
     int code = -1;
@@ -74,7 +66,7 @@ RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr)
     return run;
 }
 
-const std::string kUsage = readFile(TARNWICK_TEST_DATA "/usage.txt");
+const std::string kUsage = test::readFileText(TARNWICK_TEST_DATA "/usage.txt");
 
 TEST(CommandLine, ExitCodesAndOutputs)
 {
@@ -196,6 +188,37 @@ TEST(CommandLine, ListModeLoadsTheDbcFileAndExits)
     EXPECT_EQ(Settings::instance()->getDbFile(), dbc);
     EXPECT_EQ(Settings::instance()->getVsdFile(), "./dummy");
     EXPECT_TRUE(run.log.empty()); // the bad selection is never reached
+}
+
+TEST(CommandLine, LiveConnectionFileSetsUpTheConnectionAndIsKeptWithItsDbcFile)
+{
+    const std::string dir = Glib::build_filename(Glib::get_home_dir(), "live");
+    g_mkdir_with_parents((dir + "/logs").c_str(), 0700);
+    Glib::file_set_contents(dir + "/logs/x.dbc", "BO_ 100 Speedo: 8 X\n SG_ v : 0|8@1+ (1,0) [0|255] \"\" X\n");
+    Glib::file_set_contents(dir + "/car.BVLIVE", "TITLE=Car\nSERVER=127.0.0.1\nPORT=7777\nKEY=pw\nDBC=logs/x.dbc\n");
+    Glib::file_set_contents(dir + "/title.bvlive", "TITLE=Only\nDBC=logs/x.dbc\n");
+    const std::string current = Glib::build_filename(Glib::get_home_dir(), ".tarnwicklive");
+    std::remove(current.c_str());
+
+    // Without a SERVER line nothing is written.
+    Store plain;
+    EXPECT_EQ(runCommandLine({"-l", dir + "/title.bvlive"}, &plain).code, 0);
+    EXPECT_EQ(plain.title, "Only");
+    EXPECT_FALSE(plain.networkMode);
+    EXPECT_FALSE(Glib::file_test(current, Glib::FILE_TEST_EXISTS));
+
+    // Written once the file's DBC choice is recorded, so it names that DBC file.
+    Store store;
+    const RunResult run = runCommandLine({"-l", dir + "/car.BVLIVE", "ignored.log"}, &store);
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out.rfind("Can\n\tSpeedo\n\t\tv\n", 0), 0u) << run.out; // the file's DBC is loaded
+    EXPECT_TRUE(store.networkMode);
+    EXPECT_EQ(store.port, 7777u);
+    EXPECT_EQ(Settings::instance()->getDbFile(), dir + "/logs/x.dbc");
+    EXPECT_EQ(Settings::instance()->getLivePath(), dir);
+    EXPECT_EQ(test::readFileText(current), "TITLE=Car\nSERVER=127.0.0.1\nPORT=7777\nKEY=pw\nDBC=" + dir + "/logs/x.dbc\n");
+    store.networkMode = false;
+    store.live = false;
 }
 
 TEST(CommandLine, ListModeLoadsTheVsdFile)

@@ -1,0 +1,149 @@
+#include "store/live_file.h"
+
+#include "core/constants.h"
+#include "core/regular_file.h"
+#include "core/report.h"
+#include "core/settings.h"
+#include "store/store.h"
+
+#include <fcntl.h>
+#include <glibmm/miscutils.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <sstream>
+
+namespace vistra {
+namespace {
+
+constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
+
+bool writeAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+std::pair<std::string, std::string> splitAtFirst(const std::string& s, const std::string& delimiters)
+{
+    const std::size_t at = s.find_first_of(delimiters);
+    if (at == std::string::npos)
+        return {s, ""};
+    return {s.substr(0, at), s.substr(at + 1)};
+}
+
+bool readLiveFileEntries(const std::string& path, LiveFileEntries& out)
+{
+    RegularFile file(path);
+    std::string content;
+    if (!file.ok() || !file.readAll(content))
+        return false;
+    std::istringstream in(content);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        auto [key, value] = splitAtFirst(line, "=");
+        if (key == "TITLE")
+            out.title = value;
+        else if (key == "SERVER")
+            out.server = value;
+        else if (key == "PORT")
+            out.port = value;
+        else if (key == "KEY")
+            out.key = value;
+        else if (key == "DBC")
+            out.dbc = value;
+        else if (key == "VSD")
+            out.vsd = value;
+    }
+    return true;
+}
+
+std::string resolveLivePath(const std::string& liveFile, const std::string& path)
+{
+    if (Glib::path_is_absolute(path))
+        return path;
+    return Glib::build_filename(Glib::path_get_dirname(liveFile), path);
+}
+
+bool parsePort(const char* text, u32* port)
+{
+    if (!text || !*text)
+        return false;
+    errno = 0;
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value < 1 || value > 65535)
+        return false;
+    *port = static_cast<u32>(value);
+    return true;
+}
+
+bool applyLiveFile(Store& store, const std::string& path, Glib::ustring& dbcPath, Glib::ustring& vsdPath)
+{
+    LiveFileEntries entries;
+    if (!readLiveFileEntries(path, entries)) {
+        reportWarning("Couldn't open %s", path.c_str());
+        return false;
+    }
+    if (entries.server) {
+        store.host = *entries.server;
+        store.networkMode = true;
+        store.live = true;
+    }
+    if (entries.key)
+        store.key = *entries.key;
+    if (entries.port && !parsePort(entries.port->c_str(), &store.port)) {
+        // Any other number would be cut down to some unrelated port.
+        reportWarning("Invalid port '%s', using 777 (default)", entries.port->c_str());
+        store.port = kDefaultLivePort;
+    }
+    if (entries.title)
+        store.title = *entries.title;
+    if (entries.dbc)
+        dbcPath = resolveLivePath(path, *entries.dbc);
+    if (entries.vsd)
+        vsdPath = resolveLivePath(path, *entries.vsd);
+    return entries.server.has_value();
+}
+
+void Store::writeLiveFile()
+{
+    std::string text = "TITLE=" + title.raw() + "\n" + "SERVER=" + host.raw() + "\n" + "PORT=" + std::to_string(port) +
+                       "\n";
+    if (!key.empty())
+        text += "KEY=" + key.raw() + "\n";
+    Settings& settings = *Settings::instance();
+    const Glib::ustring dbc = settings.getDbFile();
+    const Glib::ustring vsd = settings.getVsdFile();
+    if (dbc != kNoFile)
+        text += "DBC=" + dbc.raw() + "\n";
+    else if (vsd != kNoFile)
+        text += "VSD=" + vsd.raw() + "\n";
+
+    // The file holds the pass phrase: it is the user's alone, an older one is tightened,
+    // and a link planted in its place (it may lie in /tmp) is not followed.
+    const int fd = open(liveFilePath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly);
+    if (fd < 0)
+        return;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        ((info.st_mode & 0777) == kOwnerOnly || fchmod(fd, kOwnerOnly) == 0) && ftruncate(fd, 0) == 0)
+        writeAll(fd, text);
+    close(fd);
+}
+
+} // namespace vistra

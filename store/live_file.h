@@ -1,0 +1,56 @@
+#pragma once
+// Live-connection files: how to reach a logger, one "KEY=VALUE" line per setting.
+//
+//   TITLE=<window title>   SERVER=<host>   PORT=<decimal>   KEY=<pass phrase>
+//   DBC=<path>             VSD=<path>
+//
+// A line is split at its first '=' (the value may hold more); a line without one is a key
+// with an empty value; unknown keys are ignored; a key read again overrides the earlier
+// value; a '\r' that ends a line (a file saved on Windows) is not part of the value.
+// User files end in ".bvlive"; the program keeps the current connection in
+// Store::liveFilePath (written by Store::writeLiveFile).
+#include "core/types.h"
+
+#include <glibmm/ustring.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace vistra {
+
+class Store;
+
+// The text before the first character of s that is one of delimiters, and the text after
+// it; s and "" when there is none.
+std::pair<std::string, std::string> splitAtFirst(const std::string& s, const std::string& delimiters);
+
+// The settings of one live-connection file, as written: unset when the file has no line
+// for the key. Paths are as they stand in the file.
+struct LiveFileEntries {
+    std::optional<std::string> title;
+    std::optional<std::string> server;
+    std::optional<std::string> port;
+    std::optional<std::string> key;
+    std::optional<std::string> dbc;
+    std::optional<std::string> vsd;
+};
+
+// Reads a live-connection file; false when it cannot be opened.
+bool readLiveFileEntries(const std::string& path, LiveFileEntries& out);
+
+// A DBC or VSD path of a live-connection file: a relative one is taken relative to the
+// folder that holds the file.
+std::string resolveLivePath(const std::string& liveFile, const std::string& path);
+
+// A TCP port: a whole decimal number from 1 to 65535, nothing else.
+bool parsePort(const char* text, u32* port);
+
+// The command line's reading of a live-connection file (its first argument): TITLE,
+// SERVER, PORT and KEY go into the store (SERVER turns on live network input), the DBC
+// and VSD paths, resolved, into dbcPath and vsdPath. A file that cannot be opened is a
+// WRN; a PORT that is no port is a WRN and the default port is used. True when a SERVER
+// line was read.
+bool applyLiveFile(Store& store, const std::string& path, Glib::ustring& dbcPath, Glib::ustring& vsdPath);
+
+} // namespace vistra

@@ -1,0 +1,144 @@
+// "tarnwick -n 127.0.0.1 -p PORT -d engine.dbc -s Can.Engine.rpm" against a stream
+// listener in this process: the main window opens, the frames the logger sends are
+// plotted as they arrive (in the overview, and in the detail plot once an interval is
+// chosen), and once the logger has nothing more to send, the window's reload stops the
+// stream within a second.
+#include "core/byte_layout.h"
+#include "core/signal.h"
+#include "loopback.h"
+#include "pixel_count.h"
+#include "store/command_line.h"
+#include "store/store.h"
+#include "store/stream_compressor.h"
+#include "store/stream_listener.h"
+#include "test_helpers.h"
+#include "views/time_box.h"
+#include "window/message_dialogs.h"
+#include "window/window.h"
+
+#include <glibmm/fileutils.h>
+#include <glibmm/miscutils.h>
+#include <gtest/gtest.h>
+#include <gtkmm/application.h>
+#include <gtkmm/dialog.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace vistra {
+namespace {
+
+using test::pixelsOfColour;
+using test::pumpUntil;
+
+int appendBytes(StreamCompressor*, void* sink, const void* bytes, int count)
+{
+    auto* out = static_cast<std::vector<u8>*>(sink);
+    out->insert(out->end(), static_cast<const u8*>(bytes), static_cast<const u8*>(bytes) + count);
+    return 0;
+}
+
+// Block-stream bytes of `count` engine frames 10 ms apart, rpm rising with each.
+std::vector<u8> engineBlocks(int count)
+{
+    StreamCompressor* writer = nullptr;
+    EXPECT_EQ(stream::create(&writer, stream::kCompress), 0);
+    std::vector<u8> out;
+    for (int i = 0; i <= count; ++i) {
+        const bool last = i == count;
+        u8 record[kRecordSize];
+        if (!last) {
+            FrameRecord frame;
+            frame.timestamp = 500 + 10 * u32(i);
+            frame.idWord = 256;
+            frame.length = 2;
+            storeLe16(frame.data, u16(i));
+            packRecord(frame, record);
+        }
+        if (stream::addRecord(writer, last ? nullptr : record) == 1) {
+            EXPECT_EQ(stream::writeBlock(writer, &out, appendBytes), 0);
+        }
+    }
+    stream::destroy(writer);
+    return out;
+}
+
+TEST(LiveWindow, FramesArePlottedAsTheyArriveAndReloadStopsTheSilentStreamWithinASecond)
+{
+    Store& store = Store::instance();
+    test::LoopbackServer logger;
+    const std::string home = Glib::get_home_dir();
+    StreamListener::setCountFilePath(home + "/listeners");
+    const std::string dbc = home + "/engine.dbc";
+    Glib::file_set_contents(dbc, "BO_ 256 Engine: 8 ECU\n SG_ rpm : 0|16@1+ (1,0) [0|4000] \"rpm\" X\n");
+    std::vector<std::string> dialogs;
+    setDialogRunner([&](Gtk::Dialog& dialog) {
+        dialogs.push_back(dialog.get_title());
+        return 0;
+    });
+
+    bool overview = false;
+    bool plotted = false;
+    std::chrono::steady_clock::duration stopTook{};
+    CommandLineHooks hooks;
+    hooks.runApplication = [&] {
+        auto app = Gtk::Application::create("", Gio::APPLICATION_NON_UNIQUE);
+        app->register_application();
+        Window& window = Window::instance();
+        store.guiRunning = true;
+        window.set_default_size(1200, 800);
+        window.show();
+
+        sockaddr_in peer{};
+        const int fd = logger.accept(20000, &peer);
+        if (fd < 0) {
+            ADD_FAILURE() << "tarnwick did not connect";
+            store.guiRunning = false;
+            window.hide();
+            return 1;
+        }
+        StreamListener* listener = StreamListener::start(peer, fd, nullptr);
+        const std::vector<u8> blocks = engineBlocks(3000);
+        EXPECT_EQ(StreamListener::pushData(listener, blocks.data(), int(blocks.size())), 0);
+
+        // The overview strip shows the whole view window, re-rendered every 10 s while live
+        // data arrive; the detail plot shows the interval chosen on it, every second.
+        auto signal = store.findSignal("Can.Engine.rpm");
+        const Gdk::RGBA colour(signal->colour);
+        overview = pumpUntil([&] { return pixelsOfColour(window.fullPlot, colour, nullptr) > 20; }, 20000);
+        timeBox().setInterval(store.viewStart, store.viewStart + 60000, true);
+        plotted = pumpUntil([&] { return pixelsOfColour(window.plot, colour, nullptr) > 100; }, 10000);
+        EXPECT_TRUE(store.live);
+
+        const auto begin = std::chrono::steady_clock::now();
+        window.reload(true);
+        stopTook = std::chrono::steady_clock::now() - begin;
+        EXPECT_FALSE(store.networkMode);
+        EXPECT_FALSE(store.live);
+        StreamListener::teardown(listener);
+        store.guiRunning = false;
+        window.hide();
+        return 0;
+    };
+    char program[] = "tarnwick";
+    char network[] = "-n";
+    char host[] = "127.0.0.1";
+    char portOption[] = "-p";
+    std::string port = std::to_string(logger.port());
+    char dbcOption[] = "-d";
+    std::string dbcPath = dbc;
+    char select[] = "-s";
+    char selection[] = "Can.Engine.rpm";
+    char* argv[] = {program, network, host, portOption, port.data(), dbcOption, dbcPath.data(), select, selection,
+                    nullptr};
+    EXPECT_EQ(CommandLine(store, hooks).run(9, argv), 0);
+    setDialogRunner(nullptr);
+    EXPECT_TRUE(overview) << "the overview shows no pixel of the signal's colour";
+    EXPECT_TRUE(plotted) << "the detail plot shows no pixel of the signal's colour";
+    EXPECT_LT(stopTook, std::chrono::seconds(1));
+    EXPECT_TRUE(dialogs.empty()) << dialogs.front();
+}
+
+} // namespace
+} // namespace vistra
