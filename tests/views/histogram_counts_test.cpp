@@ -51,8 +51,9 @@ TEST(HistogramCountsTest, CountsTheTimeSinceThePreviousSampleIntoTheBinOfTheValu
         for (u64 b : counts.bins)
             largest = std::max(largest, double(b));
         EXPECT_EQ(counts.maxBin, largest);
-        if (c.total == 0) // nothing counted: the header alone
+        if (c.total == 0) { // nothing counted: the header alone
             EXPECT_EQ(histogramTable(counts, "V"), "From (V)\tTo (V)\tFrom/To (V)\t%\n");
+        }
     }
 }
 
