@@ -138,7 +138,9 @@ TEST(HistogramLayoutTest, GeometryHasNoNaNAndFiveTicksAtAnyWidth)
     EXPECT_EQ(binUnderPointer(0, bars, 3, 10), 0u);
     EXPECT_EQ(binUnderPointer(3 + 4 + 39.6 * 2 + 1, bars, 3, 10), 2u);
     EXPECT_EQ(binUnderPointer(1e300, bars, 3, 10), 9u);
-    EXPECT_EQ(binUnderPointer(50, HistogramLayout{}, 3, 10), 0u); // pitch 0: NaN or inf
+    // A widget no wider than its margins has bars of pitch 0: the quotient is inf or NaN.
+    EXPECT_EQ(binUnderPointer(50, HistogramLayout{}, 3, 10), 9u);
+    EXPECT_EQ(binUnderPointer(3, HistogramLayout{}, 3, 10), 0u);
     EXPECT_EQ(binUnderPointer(50, bars, 3, 0), std::nullopt);
 }
 
