@@ -22,4 +22,10 @@ OpenWindows<StatWindow>& openStatWindows()
     return registry;
 }
 
+void closeAnalysisWindows()
+{
+    openHistWindows().closeAllWindows();
+    openStatWindows().closeAllWindows();
+}
+
 } // namespace vistra

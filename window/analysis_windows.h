@@ -10,4 +10,8 @@ namespace vistra {
 OpenWindows<HistWindow>& openHistWindows();
 OpenWindows<StatWindow>& openStatWindows();
 
+// Closes every histogram and statistics window. Called when the application ends, so that
+// no window is left for the destruction of statics, after the toolkit has finished.
+void closeAnalysisWindows();
+
 } // namespace vistra
