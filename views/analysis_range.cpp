@@ -3,6 +3,7 @@
 #include "core/message.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vistra {
 
@@ -20,6 +21,13 @@ std::size_t firstSampleAtOrAfter(const std::vector<Sample>& samples, u64 t)
     auto it = std::lower_bound(samples.begin(), samples.end(), t,
                                [](const Sample& s, u64 time) { return s.time < time; });
     return static_cast<std::size_t>(it - samples.begin());
+}
+
+std::string fixedPoint(double v, int decimals)
+{
+    char text[400]; // "%f" of a value near DBL_MAX is over 300 characters long
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
 }
 
 Glib::ustring messageAndSignalName(const Signal& signal)

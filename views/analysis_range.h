@@ -7,6 +7,7 @@
 #include <glibmm/ustring.h>
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace vistra {
@@ -30,6 +31,9 @@ AnalysisRange analysisRange(u64 leftRuler, u64 rightRuler, u64 shownFrom, u64 sh
 // Index of the first sample at or after t (the size when there is none). The caller
 // holds the signal's samples lock.
 std::size_t firstSampleAtOrAfter(const std::vector<Sample>& samples, u64 t);
+
+// v in fixed-point notation with that many decimals ("%.*f"), whatever its size.
+std::string fixedPoint(double v, int decimals = 6);
 
 // "<message>.<signal>", or the signal's name alone when it has no message.
 Glib::ustring messageAndSignalName(const Signal& signal);

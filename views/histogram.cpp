@@ -11,7 +11,6 @@
 #include <pangomm/layout.h>
 
 #include <cmath>
-#include <cstdio>
 #include <mutex>
 
 namespace vistra {
@@ -21,7 +20,7 @@ namespace {
 enum class Align { Start, Centre, End };
 
 // Shows `text` at the current point: starting there, centred on it or ending there.
-void drawLabel(const Cairo::RefPtr<Cairo::Context>& cr, const char* text, Align align)
+void drawLabel(const Cairo::RefPtr<Cairo::Context>& cr, const Glib::ustring& text, Align align)
 {
     auto layout = Pango::Layout::create(cr);
     Pango::FontDescription font("10");
@@ -130,12 +129,10 @@ void Histogram::drawAxes(const Cairo::RefPtr<Cairo::Context>& cr)
     const auto ticks = axisTicks(width);
     const double step = ranged ? (histogram.maxValue - histogram.minValue) * 0.25 : 0.0;
     double value = ranged ? histogram.minValue : 0.0;
-    char text[400];
     for (std::size_t k = 0; k < ticks.size(); ++k) {
         drawTick(cr, ticks[k], height);
-        std::snprintf(text, sizeof text, "%.2f", value);
         cr->move_to(ticks[k], height - 16.0);
-        drawLabel(cr, text, k == 0 ? Align::Start : k + 1 == ticks.size() ? Align::End : Align::Centre);
+        drawLabel(cr, fixedPoint(value, 2), k == 0 ? Align::Start : k + 1 == ticks.size() ? Align::End : Align::Centre);
         value += step;
     }
 
@@ -148,9 +145,8 @@ void Histogram::drawAxes(const Cairo::RefPtr<Cairo::Context>& cr)
     drawTick(cr, x, height);
     const double centre =
         ranged ? histogram.minValue + histogram.binWidth() * static_cast<double>(2 * *bin + 1) * 0.5 : 0.0;
-    std::snprintf(text, sizeof text, "%.2f %s", centre, signal->unit.c_str());
     cr->move_to(x, height - 16.0);
-    drawLabel(cr, text, Align::Centre);
+    drawLabel(cr, fixedPoint(centre, 2) + " " + signal->unit, Align::Centre);
 }
 
 bool Histogram::on_scroll_event(GdkEventScroll* event)

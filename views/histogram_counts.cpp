@@ -15,15 +15,6 @@ double upperEdge(std::size_t i, double minValue, double binWidth)
     return minValue + static_cast<double>(i + 1) * binWidth;
 }
 
-// v with six decimals ("%f"), or with two. "%f" of a value near DBL_MAX is over 300
-// characters long.
-std::string fixed(double v, bool twoDecimals = false)
-{
-    char text[400];
-    std::snprintf(text, sizeof text, twoDecimals ? "%.2f" : "%f", v);
-    return text;
-}
-
 } // namespace
 
 std::size_t histogramBin(double v, double minValue, double binWidth, std::size_t binCount)
@@ -90,8 +81,8 @@ std::string histogramTable(const HistogramCounts& counts, const Glib::ustring& u
         const double lo = static_cast<double>(i) * width + counts.minValue;
         const double hi = static_cast<double>(i + 1) * width + counts.minValue;
         const double share = static_cast<double>(counts.bins[i]) * 100.0 / static_cast<double>(counts.totalTime);
-        table += fixed(lo) + "\t" + fixed(hi) + "\t" + fixed(lo, true) + " - " + fixed(hi, true) + "\t" +
-                 fixed(share) + "\n";
+        table += fixedPoint(lo) + "\t" + fixedPoint(hi) + "\t" + fixedPoint(lo, 2) + " - " + fixedPoint(hi, 2) +
+                 "\t" + fixedPoint(share) + "\n";
     }
     return table;
 }

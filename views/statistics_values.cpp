@@ -6,17 +6,6 @@
 
 namespace vistra {
 
-namespace {
-
-std::string fixed(double v)
-{
-    char text[400]; // "%f" of a value near DBL_MAX is over 300 characters long
-    std::snprintf(text, sizeof text, "%f", v);
-    return text;
-}
-
-} // namespace
-
 StatisticsValues computeStatistics(const std::vector<Sample>& samples, u64 leftRuler, u64 rightRuler,
                                    u64 shownFrom, u64 shownTo, double low, double high)
 {
@@ -92,25 +81,25 @@ StatisticsTexts statisticsTexts(const StatisticsValues& stats, std::size_t timeU
     if (stats.leftSet) {
         texts.values[0] = formatTime(stats.leftRuler, true);
         texts.leftRelative = "(" + formatTime(stats.leftRuler, false) + ")";
-        texts.values[3] = fixed(stats.leftValue);
+        texts.values[3] = fixedPoint(stats.leftValue);
     }
     if (stats.rightSet) {
         texts.values[1] = formatTime(stats.rightRuler, true);
         texts.rightRelative = "(" + formatTime(stats.rightRuler, false) + ")";
-        texts.values[4] = fixed(stats.rightValue);
+        texts.values[4] = fixedPoint(stats.rightValue);
     }
     char span[32];
     std::snprintf(span, sizeof span, "%" PRIu64, (stats.range.to - stats.range.from) / 1000);
     texts.values[2] = span;
     if (stats.leftSet && stats.rightSet)
-        texts.values[5] = fixed((stats.rightValue - stats.leftValue) * stats.range.sign);
-    texts.values[6] = fixed(stats.min);
-    texts.values[7] = fixed(stats.max);
+        texts.values[5] = fixedPoint((stats.rightValue - stats.leftValue) * stats.range.sign);
+    texts.values[6] = fixedPoint(stats.min);
+    texts.values[7] = fixedPoint(stats.max);
     if (stats.average)
-        texts.values[8] = fixed(*stats.average);
+        texts.values[8] = fixedPoint(*stats.average);
     if (stats.deviation)
-        texts.values[9] = fixed(*stats.deviation);
-    texts.values[10] = fixed(stats.integral * kPerMs[timeUnit < 3 ? timeUnit : 2]);
+        texts.values[9] = fixedPoint(*stats.deviation);
+    texts.values[10] = fixedPoint(stats.integral * kPerMs[timeUnit < 3 ? timeUnit : 2]);
     return texts;
 }
 
