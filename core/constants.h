@@ -9,6 +9,8 @@ namespace vistra {
 // The logger's own reports (GPS position and motion, status, overload) arrive on this
 // interface number; it is the built-in interface "Logger", not CAN traffic.
 inline constexpr u32 kLoggerIface = 255;
+// The interface "CSV" of the columns of CSV input, in its one message "All".
+inline constexpr u32 kCsvIface = 1023;
 // The interface "Virt" that holds the virtual messages and signals of a VSD file.
 inline constexpr u32 kVirtualIface = 1024;
 // Interface n has its statistics interface "ST_<name>" at n + this offset; every number
@@ -25,6 +27,9 @@ inline constexpr u8 kProgressDone = 255;
 // A new time base that lies no further than this beyond the running one continues it:
 // consecutive files, or a reader restarted, stay on one time line.
 inline constexpr u64 kContinueMs = 20000;
+
+// Live data: the visible window grows by this much whenever the data come near its end.
+inline constexpr u64 kLiveWindowMs = 900000;
 
 // The logger's TCP port for live data, unless the user names another.
 inline constexpr u32 kDefaultLivePort = 777;

@@ -1,5 +1,6 @@
 #include "core/parse_number.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -14,6 +15,29 @@ const char* skipDigits(const char* p)
     while (isDigit(*p))
         ++p;
     return p;
+}
+
+// Whether a text beyond the range of a double is too small rather than too large: the
+// decimal exponent of its first significant digit is negative. The exponent's sign alone
+// does not tell: "0.000…1" with hundreds of zeros has none.
+bool belowRange(const std::string& text)
+{
+    const std::size_t e = std::min(text.find('e'), text.size());
+    long long exponent = 0;
+    if (e < text.size()) {
+        const bool negative = text[e + 1] == '-';
+        for (std::size_t k = e + (negative ? 2 : 1); k < text.size() && exponent < 1000000000; ++k)
+            exponent = exponent * 10 + (text[k] - '0');
+        if (negative)
+            exponent = -exponent;
+    }
+    const std::size_t dot = std::min(text.find('.'), e);
+    const std::size_t first = text.find_first_not_of("0.", 0);
+    if (first == std::string::npos || first >= e)
+        return true; // all zeros: never out of range, but zero is the nearer answer
+    const long long lead = first < dot ? static_cast<long long>(dot - first) - 1
+                                       : -static_cast<long long>(first - dot);
+    return lead + exponent < 0;
 }
 
 } // namespace
@@ -58,13 +82,8 @@ double parseNumber(const char* s, const char** end)
 
     double value = 0.0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (result.ec == std::errc::result_out_of_range) {
-        // from_chars leaves the value alone: decide between overflow and underflow by the
-        // exponent's sign, as strtod would.
-        const auto e = text.find('e');
-        const bool tiny = e != std::string::npos && text[e + 1] == '-';
-        value = tiny ? 0.0 : HUGE_VAL;
-    }
+    if (result.ec == std::errc::result_out_of_range)
+        value = belowRange(text) ? 0.0 : HUGE_VAL; // from_chars leaves the value alone
     if (end)
         *end = p;
     return negative ? -value : value;

@@ -52,6 +52,17 @@ int RegularFile::release()
     return fd;
 }
 
+std::FILE* RegularFile::openStream()
+{
+    if (descriptor < 0)
+        return nullptr;
+    std::FILE* stream = ::fdopen(descriptor, "rb");
+    if (!stream)
+        ::close(descriptor);
+    descriptor = -1;
+    return stream;
+}
+
 bool RegularFile::readAll(std::string& content)
 {
     char buffer[65536];

@@ -3,6 +3,7 @@
 // Each must be a regular file: a FIFO blocks its reader until someone writes to it, and a
 // device such as /dev/zero never ends. The file is opened without blocking and checked on
 // the open descriptor, so that nothing can be swapped in between the check and the read.
+#include <cstdio>
 #include <string>
 
 namespace vistra {
@@ -29,6 +30,9 @@ public:
     int release();
     // Reads the rest of the file into `content`; false on a read error.
     bool readAll(std::string& content);
+    // Hands the descriptor over as a stream that the caller closes; null unless ok() (or
+    // when no stream can be made, the descriptor then closed).
+    std::FILE* openStream();
 
 private:
     int descriptor = -1;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -141,6 +142,8 @@ void reportCurrentException(const char* context)
 
 void streamLog(Level level, const char* format, ...)
 {
+    // For "%m": the calls below may change errno before the text is formatted.
+    const int error = errno;
     timeval now{};
     gettimeofday(&now, nullptr);
     tm local{};
@@ -151,6 +154,7 @@ void streamLog(Level level, const char* format, ...)
     char text[1024];
     va_list args;
     va_start(args, format);
+    errno = error;
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
     std::fprintf(stderr, "%s%s.%06ld %s %s\033[0m\n", colourOf(level), stamp,

@@ -4,13 +4,10 @@
 // loader's reports.
 #include "core/message_log.h"
 #include "core/report.h"
+#include "fuzz/scratch_file.h"
 #include "store/store.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -28,17 +25,6 @@ Store& fuzzStore()
     return *store;
 }
 
-const std::string& scratchPath()
-{
-    static const std::string path = [] {
-        const int fd = memfd_create("dbc_loader_fuzz", 0);
-        if (fd < 0)
-            std::abort();
-        return "/proc/self/fd/" + std::to_string(fd);
-    }();
-    return path;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -53,17 +39,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const u8* data, std::size_t size)
 {
-    FILE* f = std::fopen(scratchPath().c_str(), "w");
-    if (!f)
-        std::abort();
-    if (size && std::fwrite(data, 1, size, f) != size)
-        std::abort();
-    std::fclose(f);
+    const std::string& path = fuzz::writeScratch(data, size);
     Store& store = fuzzStore();
     try {
-        store.loadDbc(scratchPath(), 0, "Can");
+        store.loadDbc(path, 0, "Can");
         // A second interface exercises the lookups across numbers.
-        store.loadDbc(scratchPath(), 3, "Other");
+        store.loadDbc(path, 3, "Other");
     } catch (const PrintMsgError&) {
         // A refused definition is reported already; refusing it is what the loader should do.
     }

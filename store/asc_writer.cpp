@@ -2,10 +2,12 @@
 // an interval dump.
 #include "core/constants.h"
 #include "core/frame_record.h"
+#include "core/report.h"
 #include "store/store.h"
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace vistra {
@@ -80,6 +82,47 @@ void Store::writeAscFrame(const FrameRecord& frame, const u64* absTime)
                 outputError = errno != 0 ? errno : EIO;
             lastAscFlush = now;
         }
+    }
+}
+
+bool Store::beginAscTrace(bool dump)
+{
+    firstDumpedTime = 0;
+    ascHeaderWritten = false;
+    outputError = 0;
+    if (!dump)
+        return true;
+    std::FILE* f = std::fopen(dumpPath.c_str(), "w");
+    if (!f) {
+        reportWarning("Could not open %s, %s", dumpPath.c_str(), std::strerror(errno));
+        // Without this the dump request stays and every later action waits for it.
+        dumpPending = false;
+        emitProgressChanged();
+        return false;
+    }
+    output = f;
+    return true;
+}
+
+void Store::endDump()
+{
+    if (std::fclose(output) != 0 && outputError == 0)
+        outputError = errno != 0 ? errno : EIO;
+    output = stdout;
+    if (outputError != 0)
+        reportError("Could not write %s, %s", dumpPath.c_str(), std::strerror(outputError));
+    else if (ascHeaderWritten)
+        reportInfo("Data written to %s", dumpPath.c_str());
+    else
+        reportInfo("No data in selected interval");
+    dumpPending = false;
+}
+
+void Store::abandonDump()
+{
+    if (output != stdout) {
+        std::fclose(output);
+        output = stdout;
     }
 }
 

@@ -307,7 +307,7 @@ void CommandLine::takeArguments(int argc, char** argv)
 
 void CommandLine::recordChoice()
 {
-    if (store.csvInput || store.ascOutput)
+    if (store.ascOutput)
         return;
     Settings& settings = *Settings::instance();
     if (!dbcPath.empty()) {
@@ -344,13 +344,25 @@ void CommandLine::startUp(int argc, char** argv)
         store.addLoggerIface();
     takeArguments(argc, argv);
     const bool liveServer = !liveFile.empty() && applyLiveFile(store, liveFile, dbcPath, vsdPath);
-    recordChoice();
+    // CSV input: the columns come from the CSV files, and a VSD file given may add virtual
+    // signals over them; without one nothing else is loaded.
+    const bool loadChoice = !store.csvInput || !vsdPath.empty();
+    if (store.csvInput) {
+        store.loadCsv();
+        if (!vsdPath.empty()) {
+            Settings::instance()->setVsdFile(vsdPath);
+            Settings::instance()->setDbFile(kNoFile);
+        }
+    } else {
+        recordChoice();
+    }
     if (liveServer) {
         // After the choice is recorded: the file names this connection's DBC or VSD file.
         Settings::instance()->setLivePath(Glib::filename_to_utf8(Glib::path_get_dirname(liveFile)));
         store.writeLiveFile();
     }
-    load();
+    if (loadChoice)
+        load();
     if (listMode) {
         failedWrite = printSignalTree(store, out);
         throw Exit{0};

@@ -3,7 +3,9 @@
 #include "store/live_stream.h"
 
 #include "core/byte_layout.h"
+#include "core/constants.h"
 #include "core/report.h"
+#include "store/can_socket.h"
 #include "store/store.h"
 #include "virtual/virtual_message.h"
 
@@ -13,7 +15,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,18 +24,9 @@
 namespace vistra {
 namespace {
 
-// The visible window grows by this much whenever the data come near its end.
-constexpr u64 kLiveWindowMs = 900000;
 constexpr int kConnectTimeoutMs = 10000;
 // Waits are cut into steps of this length so that a stop request is seen.
 constexpr int kStepMs = 500;
-
-u64 wallClockMs()
-{
-    timeval now{};
-    gettimeofday(&now, nullptr);
-    return u64(now.tv_sec) * 1000 + u64(now.tv_usec) / 1000;
-}
 
 // Closes a descriptor on every way out of a scope unless it is released.
 struct SocketGuard {

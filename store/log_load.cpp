@@ -11,12 +11,8 @@
 #include "store/log_parser.h"
 #include "store/store.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <iterator>
 #include <exception>
@@ -35,15 +31,9 @@ bool fileReadable(const char* path) { return RegularFile(path).ok(); }
 
 i64 Store::readLogStartTime(const char* path)
 {
-    RegularFile file(path);
-    if (!file.ok())
+    std::FILE* f = RegularFile(path).openStream();
+    if (!f)
         return -1;
-    const int fd = file.release();
-    std::FILE* f = fdopen(fd, "rb");
-    if (!f) {
-        ::close(fd);
-        return -1;
-    }
     const LogHeader header = readLogHeader(f);
     std::fclose(f);
     if (header.multiCan)
@@ -90,9 +80,6 @@ void Store::loadLogFiles()
 
     collectUsedIfaces();
     timeOffset = 0;
-    firstDumpedTime = 0;
-    ascHeaderWritten = false;
-    outputError = 0;
     firstFileStart = kNoTime;
     lastFrameTime = 0;
 
@@ -113,18 +100,9 @@ void Store::loadLogFiles()
     } else {
         decodeAll = true;
         ifaceMask = 0xFFFFFFFF;
-        if (dump) {
-            std::FILE* f = std::fopen(dumpPath.c_str(), "w");
-            if (!f) {
-                reportWarning("Could not open %s, %s", dumpPath.c_str(), std::strerror(errno));
-                // Without this the dump request stays and every later action waits for it.
-                dumpPending = false;
-                emitProgressChanged();
-                return;
-            }
-            output = f;
-        }
     }
+    if (!beginAscTrace(dump))
+        return;
 
     // Error frames to the "Error" message of their statistics interface; the other frames
     // to the bus load of their interface.
@@ -164,10 +142,8 @@ void Store::loadLogFiles()
             for (auto& weak : all)
                 if (auto p = weak.lock())
                     p->stop();
-            if (dump && store.output != stdout) {
-                std::fclose(store.output);
-                store.output = stdout;
-            }
+            if (dump)
+                store.abandonDump();
         }
     } unwind{{parsers.begin(), parsers.end()}, *this, dump};
 
@@ -230,16 +206,7 @@ void Store::loadLogFiles()
 
         takeInputTimeRange();
         if (dump) {
-            if (std::fclose(output) != 0 && outputError == 0)
-                outputError = errno != 0 ? errno : EIO;
-            output = stdout;
-            if (outputError != 0)
-                reportError("Could not write %s, %s", dumpPath.c_str(), std::strerror(outputError));
-            else if (ascHeaderWritten)
-                reportInfo("Data written to %s", dumpPath.c_str());
-            else
-                reportInfo("No data in selected interval");
-            dumpPending = false;
+            endDump();
             refreshPlotSignals();
             emitDataChanged();
             return;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <stdexcept>
+#include <utility>
 
 namespace vistra {
 
@@ -89,7 +90,11 @@ void Store::run()
         runJobAtBoundary();
         lock.lock();
         parsing = false;
-        endWork();
+        // Only the job's own mark goes back: a render's mark stays until the render ends.
+        if (std::exchange(jobMarkedBusy, false))
+            endWork();
+        else
+            emitProgressChanged();
         if (textMode) {
             running = false;
             return;
@@ -100,7 +105,7 @@ void Store::run()
 void Store::runJobAtBoundary()
 {
     // A job that throws must not end the process or leave the store busy: report it and
-    // clear the parsing and dump state; run() then gives back the job's busy mark and tells
+    // clear the parsing and dump state; run() then gives back the job's busy mark (if it took one) and tells
     // the GUI, so that the next request runs. In text mode the error goes on to main, which
     // reports it and exits with 1.
     try {
@@ -120,13 +125,17 @@ void Store::runJob()
         readNetworkStream();
         return;
     }
-    // Inputs that have no reader in this build say so rather than load nothing.
-    if (kvaserInput)
-        fail("SocketCAN input is not supported yet");
-    beginWork();
-    if (csvInput || ascInput)
-        fail("CSV and ASC input are not supported yet");
-    loadLogFiles();
+    if (kvaserInput) {
+        readKvaser();
+        return;
+    }
+    markJobBusy();
+    if (csvInput)
+        readCsvRows();
+    else if (ascInput)
+        readAscFile();
+    else
+        loadLogFiles();
 }
 
 bool Store::isRunning()
@@ -160,6 +169,12 @@ void Store::beginWork()
     workCount += 1;
     if (!quiet())
         progressChanged.emit();
+}
+
+void Store::markJobBusy()
+{
+    beginWork();
+    jobMarkedBusy = true;
 }
 
 void Store::endWork()

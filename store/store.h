@@ -31,6 +31,7 @@
 namespace vistra {
 
 class BitRate;
+class CanFrameSource;
 class CanIface;
 struct FrameRecord;
 class LogParser;
@@ -154,6 +155,23 @@ public:
     // Writes one frame line of the ASC trace to `output`, and the header before the first.
     void writeAscFrame(const FrameRecord& frame, const u64* absTime);
 
+    // ASC and CSV input (store/asc_input.cpp, store/csv_input.cpp): the jobs of the
+    // ASC-input and CSV-input flags, over the file list.
+    // The ASC-input job: every frame line of the listed ASC traces goes to dispatchFrame,
+    // decoded by the messages' own threads, or written as ASC again (-o, -m, dump).
+    void readAscFile();
+    // Opens the listed CSV files, finds each one's delimiter and header rows, and makes the
+    // interface "CSV" with its message "All" and one signal per data column of the first
+    // file. Reports an ERR and throws PrintMsgError for a file it cannot take.
+    void loadCsv();
+    // The CSV job: the rows of every listed file into the column signals.
+    void readCsvRows();
+
+    // The SocketCAN job (store/kvaser_job.cpp): frames of the CAN channel `canChannel`,
+    // on interface 0 at their receive times, decoded as they come, until the store stops,
+    // stopLiveStream() is called or reading fails.
+    void readKvaser();
+
     // Display.
     char* formatTime(i64 ms, char* buf, std::size_t size, bool absolute, bool withDate);
     Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
@@ -212,6 +230,15 @@ public:
     Glib::ustring liveFilePath; // the current-connection file, from HOME at construction
     bool csvInput = false;
     bool ascInput = false;
+    // What loadCsv found, for the CSV job: per file its delimiter and the line where its
+    // rows begin (after the header and units rows); the column signals in column order.
+    struct CsvFile {
+        Glib::ustring path;
+        char delimiter;
+        std::size_t firstRow;
+    };
+    std::vector<CsvFile> csvFiles;
+    std::vector<std::shared_ptr<Signal>> csvColumns;
     std::atomic<bool> textMode{false};
     std::atomic<bool> ascOutput{false}; // -o, -m: the job writes the frames as ASC text
     bool dateStamp = false;             // -m
@@ -324,6 +351,12 @@ protected:
     // Runs one input job, chosen by the input flags. Tests override it; a subclass that
     // does must call stop() in its own destructor, before its members go.
     virtual void runJob();
+    // The frames of the SocketCAN job: the CAN socket of the channel. Null when it cannot
+    // be opened (reported). Tests hand in frames of their own.
+    virtual std::unique_ptr<CanFrameSource> openCanFrameSource(int channel);
+    // A job that shows the busy cursor while it runs takes its mark here; the worker gives it
+    // back when the job ends. Live jobs take none: they run as long as the connection.
+    void markJobBusy();
 
     bool dbcIsLoaded = false;
     bool vsdIsLoaded = false;
@@ -337,6 +370,14 @@ private:
     // At the end of an input job: the data's time range takes in the times the job
     // delivered (first file start to last frame time), and an unlocked view window follows.
     void takeInputTimeRange();
+    // The ASC trace of a job: the header comes again before the first frame, and a dump
+    // opens its file. False when the dump file cannot be written (reported, and the dump
+    // request dropped).
+    bool beginAscTrace(bool dump);
+    // Closes the dump file, says what came of it and ends the dump request.
+    void endDump();
+    // Closes the dump file of a job that ends by an exception.
+    void abandonDump();
     // The worker's running flag, read under the worker mutex.
     bool isRunning();
     void runJobAtBoundary();
@@ -348,6 +389,8 @@ private:
     bool running = true;
     bool requested = false;
 
+    // Set by markJobBusy and cleared by the worker after the job (worker thread only).
+    bool jobMarkedBusy = false;
     // Busy marks of the job and the plots' renders (beginWork, endWork), under workMutex.
     std::mutex workMutex;
     u8 workCount = 0;

@@ -242,6 +242,8 @@ void Store::parseVsdGroups(Glib::KeyFile& file, const Glib::ustring& path)
             error = e.what();
         } catch (const Glib::Exception& e) {
             error = e.what().raw();
+        } catch (const PrintMsgError&) {
+            error = "see the error above"; // reported by whoever threw it
         } catch (...) {
             error = "Unknown error";
         }

@@ -2,8 +2,13 @@
 
 #include "core/signal.h"
 #include "core/virtual_signal.h"
+#include "virtual/custom_math.h"
+#include "virtual/equals.h"
 #include "virtual/geofence.h"
+#include "virtual/lookup_table.h"
 #include "virtual/multi_math.h"
+#include "virtual/multiplex.h"
+#include "virtual/statistics.h"
 #include "virtual/virtual_message.h"
 
 #include <optional>
@@ -23,6 +28,13 @@ std::shared_ptr<Signal> creatorOf(std::shared_ptr<Message> parent, const Glib::u
                                   const Glib::ustring&)
 {
     return T::create(std::move(parent), group, file);
+}
+
+template <class T>
+std::shared_ptr<Signal> creatorWithPath(std::shared_ptr<Message> parent, const Glib::ustring& group,
+                                        Glib::KeyFile& file, const Glib::ustring& vsdPath)
+{
+    return T::create(std::move(parent), group, file, vsdPath);
 }
 
 struct Method {
@@ -62,12 +74,12 @@ const Method kMethods[] = {
     {"IIR", nullptr},
     {"above", nullptr},
     {"below", nullptr},
-    {"multiplex", nullptr},
-    {"statistics", nullptr},
-    {"equals", nullptr},
-    {"lookuptable", nullptr},
+    {"multiplex", creatorOf<Multiplex>},
+    {"statistics", creatorOf<Statistics>},
+    {"equals", creatorOf<Equals>},
+    {"lookuptable", creatorWithPath<LookupTable>},
     {"geofence", creatorOf<Geofence>},
-    {"expression", nullptr},
+    {"expression", creatorOf<CustomMath>},
 };
 
 // The averaging output over `source` for a window of `window` ms computed every `step`

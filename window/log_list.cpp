@@ -131,7 +131,8 @@ int LogList::compareNames(const Gtk::TreeIter& a, const Gtk::TreeIter& b)
     return left.compare(right);
 }
 
-bool LogList::filterShown() const { return get_model() == filter; }
+// Compared as pointers to the model: clang finds RefPtr's own == ambiguous here.
+bool LogList::filterShown() const { return get_model().get() == filter.get(); }
 
 void LogList::fillList(u32 minIface, u32 maxIface, bool initial)
 {

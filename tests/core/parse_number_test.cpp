@@ -62,6 +62,12 @@ TEST(ParseNumberTest, LongAndExtremeTextsStayMeaningful)
     EXPECT_EQ(parseNumber("1.0e999", nullptr), HUGE_VAL);
     EXPECT_EQ(parseNumber("-1.0e999", nullptr), -HUGE_VAL);
     EXPECT_EQ(parseNumber("1.0e-999", nullptr), 0.0);
+    // Too small without any exponent: zero, not infinity.
+    const std::string tinyFraction = "0." + std::string(400, '0') + "1";
+    EXPECT_EQ(parseNumber(tinyFraction.c_str(), nullptr), 0.0);
+    EXPECT_EQ(parseNumber(("-" + tinyFraction).c_str(), nullptr), 0.0);
+    EXPECT_EQ(parseNumber(("1" + std::string(400, '0') + ".5e-50").c_str(), nullptr), HUGE_VAL);
+    EXPECT_EQ(parseNumber(("0." + std::string(300, '0') + "1e-30").c_str(), nullptr), 0.0);
     EXPECT_EQ(parseNumber("7", nullptr), 7.0); // a null end is allowed
 }
 

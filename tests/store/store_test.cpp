@@ -36,6 +36,7 @@ int runPendingDispatches()
 class TestStore : public Store {
 public:
     ~TestStore() override { stop(); }
+    using Store::markJobBusy;
     std::function<void()> job = [] {};
     std::mutex jobsMutex;
     int jobsRun = 0;
@@ -180,6 +181,24 @@ TEST(StoreState, BusyTextsAndWorkCounter)
     EXPECT_TRUE(store.isWorking());
     store.endWork();
     EXPECT_FALSE(store.isWorking());
+
+    // The worker gives back only the mark its job took: a render's mark outlives a job that
+    // took none (a live connection failing at once), and a job's own mark goes with it.
+    TestStore rendering;
+    rendering.textMode = true;
+    rendering.beginWork();
+    rendering.parseNow();
+    EXPECT_TRUE(rendering.isWorking());
+    TestStore loading;
+    loading.textMode = true;
+    bool busyInJob = false;
+    loading.job = [&] {
+        loading.markJobBusy();
+        busyInJob = loading.isWorking();
+    };
+    loading.parseNow();
+    EXPECT_TRUE(busyInJob);
+    EXPECT_FALSE(loading.isWorking());
 
     store.parsing = false;
     store.networkMode = true; // a live connection is no parse

@@ -1,11 +1,19 @@
 #include "virtual/method_factory.h"
 
+#include "virtual/custom_math.h"
+#include "virtual/equals.h"
+#include "virtual/lookup_table.h"
 #include "virtual/multi_math.h"
+#include "virtual/multiplex.h"
+#include "virtual/statistics.h"
 
 #include "test_host.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -51,8 +59,7 @@ TEST_F(MethodFactoryTest, KeywordsPickTheirClass)
     const std::size_t listed = VirtualMessage::allSignals.size();
     // Keywords of methods this version does not build, other spellings and an empty value.
     for (const char* method : {"average", "slope", "integrate", "count", "time", "accumulate", "frequency",
-                               "estimate", "IIR", "above", "below", "multiplex", "statistics", "equals",
-                               "lookuptable", "expression", "Average", "SUM", "iir", ""}) {
+                               "estimate", "IIR", "above", "below", "Average", "SUM", "iir", ""}) {
         EXPECT_EQ(refusal(std::string("method=") + method + "\nstep=100\nsignal_01=CAN0.In.A\n"),
                   std::string("Unknown virtual signal method: ") + method);
     }
@@ -95,6 +102,31 @@ TEST_F(MethodFactoryTest, AveragingWindow)
         EXPECT_TRUE(msg->signals.empty()) << window;
         EXPECT_EQ(VirtualMessage::allSignals.size(), listed) << window;
     }
+}
+
+TEST_F(MethodFactoryTest, ExpressionLookupTableMultiplexStatisticsAndEqualsKeywords)
+{
+    char pattern[] = "/tmp/method_factory_test_XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    std::ofstream(dir + "/table.txt") << "0 0\n10 100\n";
+    const std::string in = "step=100\nsignal_01=CAN0.In.A\n";
+    const std::pair<std::string, bool (*)(Signal*)> cases[] = {
+        {"method=expression\nexpr=$01\n", [](Signal* s) { return dynamic_cast<CustomMath*>(s) != nullptr; }},
+        {"method=multiplex\ntrigSign_01=CAN0.In.A\ntrigVal_01=1\n",
+         [](Signal* s) { return dynamic_cast<Multiplex*>(s) != nullptr; }},
+        {"method=statistics\ntype=max\n", [](Signal* s) { return dynamic_cast<Statistics*>(s) != nullptr; }},
+        {"method=equals\nvalue_01=1\n", [](Signal* s) { return dynamic_cast<Equals*>(s) != nullptr; }},
+        // The table file lies beside the VSD file.
+        {"method=lookuptable\nfile=table.txt\n", [](Signal* s) { return dynamic_cast<LookupTable*>(s) != nullptr; }},
+    };
+    for (const auto& [lines, isClass] : cases) {
+        msg = host.virtualMessage();
+        Definition d(in + lines);
+        createVirtualSignal(msg, d.group, "Sig", d.file, dir + "/drive.vsd");
+        ASSERT_EQ(msg->signals.size(), 1u) << lines;
+        EXPECT_TRUE(isClass(msg->signals[0].get())) << lines;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -66,6 +66,17 @@ public:
         return s;
     }
 
+    // A signal "CAN0.In.<name>" stored as a load stores it: `values` arrive one every
+    // `stepMs` ms from T0 through addValue (which keeps the changes), then the load finishes.
+    std::shared_ptr<Signal> loadedInput(const std::string& name, const std::vector<double>& values, u64 stepMs)
+    {
+        auto s = input(name);
+        for (std::size_t k = 0; k < values.size(); ++k)
+            s->addValue(T0 + k * stepMs, values[k]);
+        s->finish();
+        return s;
+    }
+
     // The message "Virtual" on the interface "Virt" (1024), for signals under test.
     std::shared_ptr<VirtualMessage> virtualMessage()
     {
