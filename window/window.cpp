@@ -8,6 +8,7 @@
 #include "store/store.h"
 #include "views/time_box.h"
 #include "views/handler_guard.h"
+#include "window/analysis_windows.h"
 #include "window/message_dialogs.h"
 
 #include <glibmm/convert.h>
@@ -337,6 +338,18 @@ void Window::onReloadActivated()
     if (store.networkMode && liveTick.receiving)
         return;
     reload(true);
+}
+
+void Window::openHistogram(std::shared_ptr<Signal> signal)
+{
+    if (signal)
+        openHistWindows().openWindow(signal);
+}
+
+void Window::showStats(std::shared_ptr<Signal> signal)
+{
+    if (signal)
+        openStatWindows().openWindow(signal);
 }
 
 void Window::reloadAndSelectSignal(const Glib::ustring& fullName)

@@ -193,9 +193,9 @@ void Window::buildPopupMenus()
         {"Find in list", "edit-find", [this] { findTargetInList(); }},
         {"Copy name", "edit-copy", [this] { copySignalName(); }},
         {"Change color", "applications-graphics", [this] { onChangeColorItem(); }, true},
-        {"Histogram", "", [this] { openHistogram(popupTarget); }, true},
+        {"Histogram", "", [this] { openHistogram(popupTarget); }},
         {"Message rate", "", [this] { onMessageRateItem(); }},
-        {"Show stats", "document-page-setup", [this] { showStats(popupTarget); }, true},
+        {"Show stats", "document-page-setup", [this] { showStats(popupTarget); }},
         {"Hide signal", "list-remove", [this] { onHideSignalItem(); }},
         {"Expand selected", "list-add", onBothLists(&LogList::expandSelected)},
         {"Expand all", "zoom-in", onBothLists(&LogList::expandAll)},
@@ -548,8 +548,6 @@ void Window::restoreSignalListFile() { notAvailable("Restoring signals from a fi
 void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
 void Window::openPreferences() { notAvailable("The preferences"); }
 void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
-void Window::openHistogram(std::shared_ptr<Signal>) { notAvailable("The histogram window"); }
-void Window::showStats(std::shared_ptr<Signal>) { notAvailable("The statistics window"); }
 void Window::showGpsPlot() { notAvailable("The GPS plot window"); }
 void Window::editSignal(Signal&) { notAvailable("The signal editor"); }
 void Window::newSignal(std::shared_ptr<Signal>) { notAvailable("The signal editor"); }
