@@ -3,6 +3,7 @@
 #include "store/command_line.h"
 #include "store/store.h"
 #include "views/ipc.h"
+#include "window/analysis_windows.h"
 #include "window/message_dialogs.h"
 #include "window/window.h"
 
@@ -28,7 +29,9 @@ int main(int argc, char** argv)
         auto app = Gtk::Application::create(gtkArgc, gtkArgvPtr, "", Gio::APPLICATION_FLAGS_NONE);
         Window& window = Window::instance();
         store.guiRunning = true;
-        return app->run(window);
+        const int status = app->run(window);
+        closeAnalysisWindows();
+        return status;
     };
     hooks.showMessageLog = [] { showMessageLogDialog(nullptr); };
     const int result = CommandLine(store, hooks).run(argc, argv);

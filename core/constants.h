@@ -4,6 +4,8 @@
 // the log files and the live inputs, and the markers stored in the settings.
 #include "core/types.h"
 
+#include <cstddef>
+
 namespace vistra {
 
 // The logger's own reports (GPS position and motion, status, overload) arrive on this
@@ -27,6 +29,10 @@ inline constexpr u8 kProgressDone = 255;
 // A new time base that lies no further than this beyond the running one continues it:
 // consecutive files, or a reader restarted, stay on one time line.
 inline constexpr u64 kContinueMs = 20000;
+
+// From this size on, a buffer gets a mapping of its own while logs load: freed, its
+// memory goes back to the system, and room that it reserves and never fills costs none.
+inline constexpr std::size_t kOwnMappingBytes = 128 * 1024;
 
 // Live data: the visible window grows by this much whenever the data come near its end.
 inline constexpr u64 kLiveWindowMs = 900000;

@@ -1,9 +1,33 @@
 #include "core/parsed_log.h"
 
+#include <condition_variable>
 #include <limits>
+#include <mutex>
 #include <new>
 
 namespace vistra {
+namespace {
+
+// One wake-up for all walks: it is needed only when a file's last walker is done.
+std::mutex walkedMutex;
+std::condition_variable walkedCondition;
+
+} // namespace
+
+void ParsedLog::walked()
+{
+    if (walkers->left.fetch_sub(1) != 1)
+        return;
+    // Taken so that a waiter between its check and its wait is not missed.
+    { std::lock_guard lock(walkedMutex); }
+    walkedCondition.notify_all();
+}
+
+void ParsedLog::waitWalked(const Walkers& w)
+{
+    std::unique_lock lock(walkedMutex);
+    walkedCondition.wait(lock, [&] { return w.left.load() == 0; });
+}
 
 void ParsedLog::indexRecords()
 {

@@ -4,6 +4,8 @@
 #include "core/frame_record.h"
 #include "core/types.h"
 
+#include <atomic>
+#include <memory>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -29,6 +31,19 @@ public:
 
     // The kept records in file order; not changed once their times are ready.
     std::vector<FrameRecord> records;
+
+    // How many decode threads have still to walk the records. Apart from the records, so
+    // that a thread may wait on it without keeping them alive.
+    struct Walkers {
+        std::atomic<u32> left{0};
+    };
+    const std::shared_ptr<Walkers> walkers = std::make_shared<Walkers>();
+    // One more decode thread will walk the records.
+    void addWalker() { walkers->left.fetch_add(1); }
+    // A decode thread is done with the records, or will not walk them.
+    void walked();
+    // Blocks until every decode thread is done with the records that `w` counts.
+    static void waitWalked(const Walkers& w);
 
 private:
     void buildIndex();

@@ -20,6 +20,12 @@ namespace {
 // that a reader waits only a moment for a signal's samples.
 constexpr std::size_t kFramesPerRun = 4096;
 
+// How many files a decode thread may walk ahead of the slowest one. A file's records are
+// freed only once every decode thread is past it, and with a thread per message some
+// threads fall files behind the others on a busy machine: the records of every file in
+// between would stay.
+constexpr std::size_t kWalkAhead = 2;
+
 } // namespace
 
 RealMessage::RealMessage(u32 messageId, const Glib::ustring& messageName, std::shared_ptr<CanIface> parentIface)
@@ -108,6 +114,17 @@ void RealMessage::decodeSignal(Signal& signal, std::span<const FrameRecord> fram
     }
 }
 
+void RealMessage::reserveSamples(std::size_t frames, std::size_t framesBefore, std::size_t laterFiles)
+{
+    const bool decodeEverything = storeHost().liveDecode.load(std::memory_order_relaxed);
+    for (const auto& signal : decodeOrder) {
+        if (decodeEverything || signal->needsLoad)
+            signal->reserveForFrames(frames, framesBefore, laterFiles);
+        else if (signal->useCount == 0)
+            break;
+    }
+}
+
 bool RealMessage::needsDecoding() { return usedNotLoadedCount != 0; }
 
 bool RealMessage::startThread()
@@ -165,7 +182,16 @@ bool RealMessage::startThreadLowPriority(const std::deque<std::shared_ptr<Parsed
     if (thread)
         fail("thread already created");
     parsers = logParsers;
-    thread = new std::thread([this] { walkParsers(); });
+    for (const auto& parser : parsers)
+        parser->addWalker();
+    try {
+        thread = new std::thread([this] { walkParsers(); });
+    } catch (...) {
+        for (const auto& parser : parsers)
+            parser->walked();
+        parsers.clear();
+        throw;
+    }
     pthread_setname_np(thread->native_handle(), "RealMessageLP");
     return true;
 }
@@ -187,16 +213,27 @@ void RealMessage::walkParsers()
         if (run.size() == kFramesPerRun)
             flush();
     };
+    // The files walked that other threads may still be walking.
+    std::deque<std::shared_ptr<const ParsedLog::Walkers>> behind;
+    // The frames of this message in the files walked so far.
+    std::size_t framesBefore = 0;
     // A failure (memory running out as samples grow, say) ends the walk: it is reported,
     // and what was decoded before it stays.
     try {
         while (!parsers.empty()) {
+            if (behind.size() == kWalkAhead) {
+                ParsedLog::waitWalked(*behind.front());
+                behind.pop_front();
+            }
             ParsedLog& parser = *parsers.front();
             if (!parser.waitTimesReady())
                 break;
             // The parser never changes its records or their index once their times are ready.
             if (parser.indexed()) {
-                for (const u32 pos : parser.positionsOf(ifaceNumber, id))
+                const auto positions = parser.positionsOf(ifaceNumber, id);
+                reserveSamples(positions.size(), framesBefore, parsers.size() - 1);
+                framesBefore += positions.size();
+                for (const u32 pos : positions)
                     take(parser.records[pos]);
             } else {
                 for (const FrameRecord& record : parser.records)
@@ -204,12 +241,18 @@ void RealMessage::walkParsers()
                         take(record);
             }
             flush();
+            const std::shared_ptr<ParsedLog> done = std::move(parsers.front());
             parsers.pop_front();
+            done->walked();
+            behind.push_back(done->walkers);
         }
     } catch (...) {
         reportCurrentException(decodeContext().c_str());
     }
-    // Let the parsers go now, so that later files may begin reading.
+    // Let the parsers go now, so that later files may begin reading; the other threads
+    // must not wait for this one on the files it will not walk.
+    for (const auto& parser : parsers)
+        parser->walked();
     parsers.clear();
 }
 

@@ -63,6 +63,10 @@ private:
     // One signal over the run, the message's currentMux set to each frame's value first.
     void decodeSignal(Signal& signal, std::span<const FrameRecord> frames);
 
+    // Room in the samples of the signals to decode for the `frames` frames of a file,
+    // after `framesBefore` frames in the files before it, with `laterFiles` files to come.
+    void reserveSamples(std::size_t frames, std::size_t framesBefore, std::size_t laterFiles);
+
     // The multiplexor value of each frame of the run being decoded.
     std::vector<i32> frameMux;
 

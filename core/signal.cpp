@@ -1,7 +1,9 @@
 #include "core/signal.h"
 
 #include "core/can_iface.h"
+#include "core/constants.h"
 #include "core/message.h"
+#include "core/page_advice.h"
 #include "core/report.h"
 #include "core/store_host.h"
 
@@ -9,6 +11,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <new>
 
 namespace vistra {
 namespace {
@@ -202,6 +205,39 @@ void Signal::storePoint(u64 t, double v)
         }
     }
     samples.push_back(Sample{t, v});
+}
+
+void Signal::reserveForFrames(std::size_t frames, std::size_t framesBefore, std::size_t laterFiles)
+{
+    // A load with many files grows the samples a few files at a time, at least doubling.
+    constexpr std::size_t kFilesAhead = 16;
+    std::lock_guard lock(*samplesMutex);
+    const std::size_t size = samples.size();
+    if (size + frames > samples.capacity()) {
+        // A large vector has a mapping of its own during a load: each move maps new
+        // memory and unmaps the old, which stalls every thread of the process, and with a
+        // decode thread per message growing by doubling alone made a load several times
+        // slower. The room reserved here and never filled is never touched and costs no
+        // memory. Small vectors grow as usual: they move within the heap, where unused
+        // room would stay.
+        const std::size_t ahead = size + frames * (1 + std::min(laterFiles, kFilesAhead));
+        const std::size_t target = std::max(ahead, 2 * samples.capacity());
+        if (target * sizeof(Sample) < kOwnMappingBytes)
+            return;
+        try {
+            samples.reserve(target);
+        } catch (const std::bad_alloc&) {
+            // The projection is a guess; the samples grow as they arrive instead.
+            return;
+        }
+    }
+    // The pages that this file's samples will likely fill, at the samples per frame of
+    // the files before it, are made resident at once. The first file's rate is unknown.
+    if (framesBefore == 0 || samples.capacity() * sizeof(Sample) < kOwnMappingBytes)
+        return;
+    const double perFrame = double(size) / double(framesBefore);
+    const std::size_t expected = std::min(samples.capacity() - size, std::size_t(perFrame * double(frames)));
+    populatePages(samples.data() + size, expected * sizeof(Sample));
 }
 
 std::size_t Signal::coarseIndex(u64 t) const

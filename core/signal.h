@@ -53,6 +53,12 @@ public:
     void addValueLocked(u64 t, double v);
     // Appends one sample and maintains the ranges. The caller holds samplesMutex.
     void storePoint(u64 t, double v);
+    // Before a load decodes the `frames` frames of this signal's message in a file, after
+    // `framesBefore` frames in the files before it: when the samples must move and are
+    // large, makes room for one sample per frame of this file and of the `laterFiles`
+    // files still to come, so that they move seldom; and makes the room that this file
+    // will likely fill resident at once.
+    void reserveForFrames(std::size_t frames, std::size_t framesBefore, std::size_t laterFiles);
     // A sample at or before the last one before t, from which a forward scan finds the
     // exact position; null when there are no samples. The caller holds samplesMutex.
     const Sample* lowerBoundApprox(u64 t) const;

@@ -7,6 +7,7 @@
 #include "core/message.h"
 #include "core/regular_file.h"
 #include "core/report.h"
+#include "store/heap_release.h"
 #include "store/log_header.h"
 #include "store/log_parser.h"
 #include "store/store.h"
@@ -78,6 +79,7 @@ void Store::loadLogFiles()
     if (usedNotLoadedCount == 0 && !ascTrace)
         return;
 
+    mapLargeBuffersApart();
     collectUsedIfaces();
     timeOffset = 0;
     firstFileStart = kNoTime;
@@ -219,6 +221,10 @@ void Store::loadLogFiles()
     for (BitRate* rate : bitRates)
         if (rate)
             rate->finish();
+    // The records are gone by now; what the heap's arenas kept of the smaller buffers
+    // that the threads of the load freed goes back, so that the samples stay resident
+    // and little else.
+    releaseFreeHeapMemory();
     progress = kProgressDone;
     emitProgressChanged();
     refreshPlotSignals();

@@ -3,6 +3,7 @@
 #include "core/byte_layout.h"
 #include "core/can_iface.h"
 #include "core/constants.h"
+#include "core/page_advice.h"
 #include "core/regular_file.h"
 #include "core/report.h"
 #include "store/log_header.h"
@@ -315,12 +316,14 @@ void LogParser::reserveRecords(int blockRecords, double fileBytes, double bytesR
     if (projected > grown) {
         try {
             records.reserve(projected);
+            adviseHugePages(records.data(), records.capacity() * sizeof(FrameRecord));
             return;
         } catch (const std::bad_alloc&) {
             // The projection is a guess; the records grow as usual instead.
         }
     }
     records.reserve(grown);
+    adviseHugePages(records.data(), records.capacity() * sizeof(FrameRecord));
 }
 
 void LogParser::filterRecords(StreamCompressor* reader)

@@ -8,6 +8,7 @@
 #include "store/store.h"
 #include "views/time_box.h"
 #include "views/handler_guard.h"
+#include "window/analysis_windows.h"
 #include "window/message_dialogs.h"
 
 #include <glibmm/convert.h>
@@ -358,7 +359,6 @@ void notAvailable(const char* what) { reportInfo("%s is not available yet", what
 void Window::hideSignal(std::shared_ptr<Signal>) { notAvailable("Hiding a signal"); }
 void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
 void Window::findSignalInList(std::shared_ptr<Signal>) { notAvailable("Finding a signal in the list"); }
-void Window::showStats(std::shared_ptr<Signal>) { notAvailable("The statistics window"); }
 void Window::popupPlotMenu(std::shared_ptr<Signal>) { notAvailable("The plot's menu"); }
 void Window::showHelp() { notAvailable("The quick guide"); }
 void Window::changeTitle() { notAvailable("Changing the title"); }
@@ -368,6 +368,12 @@ void Window::openLogFiles() { notAvailable("Opening log files"); }
 void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
 void Window::restoreSelectedSignals() { notAvailable("Restoring the stored selection"); }
 void Window::storeSelectedSignals() { notAvailable("Storing the selection"); }
+
+void Window::showStats(std::shared_ptr<Signal> signal)
+{
+    if (signal)
+        openStatWindows().openWindow(signal);
+}
 
 void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
 {

@@ -61,8 +61,8 @@ public:
     void popupSignalMenu(std::shared_ptr<Signal> target) override;
     void highlightSignal(std::shared_ptr<Signal> signal) override { plot.highlightSignal(signal); }
 
-    // SubPlotHost. The signal actions (hide, colour, find, statistics, the plot popup) do
-    // not exist yet: each of these says so.
+    // SubPlotHost. showStats opens the signal's statistics window; the other signal
+    // actions (hide, colour, find, the plot popup) do not exist yet: each of these says so.
     void hideSignal(std::shared_ptr<Signal> signal) override;
     void chooseLineColor(std::shared_ptr<Signal> signal) override;
     void findSignalInList(std::shared_ptr<Signal> signal) override;

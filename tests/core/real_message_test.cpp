@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace vistra {
@@ -244,6 +248,90 @@ TEST_F(RealMessageTest, DecodeThreadsReportAFailureAndEndCleanly)
     msg->endOfLoad();
     EXPECT_EQ(values(*a), (std::vector<double>{1, 2, 3, 4}));
     EXPECT_EQ(test::drainLog(), std::vector<std::string>{"Decoding Can.M failed: std::bad_alloc"});
+}
+
+// A signal that holds its decode thread on its first frame until released.
+struct HeldSignal : Signal {
+    using Signal::Signal;
+    void onFrame(const FrameRecord& frame) override
+    {
+        {
+            std::unique_lock lock(mutex);
+            reached = true;
+            changed.notify_all();
+            changed.wait(lock, [this] { return released; });
+        }
+        addValue(frame.absTime, frame.data[0]);
+    }
+    void release()
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+    bool waitReached()
+    {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), [this] { return reached; });
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;
+    bool released = false;
+};
+
+TEST_F(RealMessageTest, DecodeThreadsKeepWithinTwoFilesOfTheSlowest)
+{
+    // Message M walks freely; message N is held on its first frame. M decodes two files
+    // and then waits until N is done with the first; a walk that ends early (N's
+    // failing signal in the second round) holds nobody back.
+    auto other = RealMessage::create(0x200, "N", iface);
+    auto held = std::make_shared<HeldSignal>(other, "H");
+    other->addSignal("H", held);
+    held->addUser(nullptr);
+    other->updateSignalCounts();
+    use(a);
+    std::vector<std::shared_ptr<ParsedLog>> logs;
+    for (u8 file = 0; file < 4; ++file) {
+        auto log = std::make_shared<ReadyLog>();
+        log->records = {frame(file, 0, T + file * 10), frame(file, 0, T + file * 10 + 1, 0, 0x200)};
+        log->indexRecords();
+        logs.push_back(log);
+    }
+    ASSERT_TRUE(other->startThreadLowPriority({logs.begin(), logs.end()}));
+    ASSERT_TRUE(held->waitReached());
+    ASSERT_TRUE(msg->startThreadLowPriority({logs.begin(), logs.end()}));
+    auto decoded = [this] {
+        std::lock_guard lock(*a->samplesMutex);
+        return values(*a);
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (decoded().size() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100)); // time to walk on, were it free to
+    EXPECT_EQ(decoded(), (std::vector<double>{0, 1}));
+    held->release();
+    msg->endOfLoad();
+    other->endOfLoad();
+    EXPECT_EQ(values(*a), (std::vector<double>{0, 1, 2, 3}));
+    EXPECT_EQ(values(*held), (std::vector<double>{0, 1, 2, 3}));
+    for (const auto& log : logs)
+        EXPECT_EQ(log->walkers->left, 0u);
+
+    auto failing = std::make_shared<FailingSignal>(other, "F");
+    other->addSignal("F", failing);
+    failing->addUser(nullptr); // two uses: first in the decode order
+    failing->addUser(nullptr);
+    other->updateSignalCounts();
+    a->clear();
+    msg->updateSignalCounts();
+    ASSERT_TRUE(other->startThreadLowPriority({logs.begin(), logs.end()}));
+    ASSERT_TRUE(msg->startThreadLowPriority({logs.begin(), logs.end()}));
+    msg->endOfLoad();
+    other->endOfLoad();
+    EXPECT_EQ(values(*a), (std::vector<double>{0, 1, 2, 3}));
+    EXPECT_EQ(test::drainLog(), std::vector<std::string>{"Decoding Can.N failed: std::bad_alloc"});
+    other->clear();
 }
 
 TEST_F(RealMessageTest, ClearReleasesSwitchAndRateSignal)

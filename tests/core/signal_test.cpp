@@ -7,10 +7,15 @@
 #include "test_helpers.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vistra {
@@ -313,6 +318,70 @@ TEST(SignalPixels, ValueToYKeepsHalfALineWidthFreeAndStaysInTheLane)
     signal->viewMin = signal->viewMax = 7;
     EXPECT_EQ(signal->valueToY(7, 50), 1);
     EXPECT_EQ(signal->valueToY(8, 50), 0);
+}
+
+TEST(SignalLifecycle, ReservesLargeSamplesForTheFilesToCome)
+{
+    const struct {
+        std::size_t stored;     // samples already there
+        std::size_t frames;     // frames of the file about to be decoded
+        std::size_t laterFiles; // files after it
+        std::size_t capacity;   // at least this after the call (0: as it was)
+        std::size_t most;       // at most this
+    } cases[] = {
+        {0, 5000, 9, 50000, 50000},        // one mapping for a load of equal files
+        {0, 100, 3, 0, 0},                 // small: grows as usual, no room kept spare
+        {0, 1000, 1000, 17000, 17000},     // at most 16 files ahead
+        {30000, 5000, 0, 60000, 60000},    // the last file: at least doubling
+        {100, 9000, 0, 9100, 9100},        // grows straight to what the file needs
+    };
+    for (const auto& c : cases) {
+        auto signal = makeSignal();
+        for (std::size_t i = 0; i < c.stored; ++i)
+            signal->samples.push_back({T0 + i, 0.0});
+        signal->samples.shrink_to_fit();
+        const std::size_t before = signal->samples.capacity();
+        signal->reserveForFrames(c.frames, c.stored, c.laterFiles);
+        const std::size_t after = signal->samples.capacity();
+        if (c.capacity == 0) {
+            EXPECT_EQ(after, before) << c.frames << " " << c.laterFiles;
+        } else {
+            EXPECT_GE(after, c.capacity) << c.frames << " " << c.laterFiles;
+            EXPECT_LE(after, c.most) << c.frames << " " << c.laterFiles;
+        }
+        EXPECT_EQ(signal->samples.size(), c.stored);
+    }
+    // Room that is there already is kept as it is.
+    auto signal = makeSignal();
+    signal->samples.reserve(60000);
+    signal->reserveForFrames(50000, 0, 5);
+    EXPECT_EQ(signal->samples.capacity(), 60000u);
+}
+
+TEST(SignalLifecycle, MakesResidentWhatTheFileWillLikelyFillAndNoMore)
+{
+    // 1000 samples from 4000 frames: a file of 400000 frames likely adds 100000 samples.
+    // Those pages are made resident at once; the room reserved for later files is not.
+    // (The room is large enough for a mapping of its own, fresh, whatever the heap.)
+    auto signal = makeSignal();
+    signal->samples.assign(1000, Sample{T0, 0.0});
+    signal->samples.shrink_to_fit();
+    signal->reserveForFrames(400000, 4000, 9);
+    ASSERT_GE(signal->samples.capacity(), 1000u + 400000u * 10);
+    // How many of the whole pages between two sample positions are resident, of how many.
+    auto resident = [&](std::size_t fromSample, std::size_t toSample) {
+        const std::uintptr_t page = ::sysconf(_SC_PAGESIZE);
+        const auto base = reinterpret_cast<std::uintptr_t>(signal->samples.data());
+        const std::uintptr_t from = (base + fromSample * sizeof(Sample) + page - 1) / page * page;
+        const std::uintptr_t to = (base + toSample * sizeof(Sample)) / page * page;
+        std::vector<unsigned char> in((to - from) / page);
+        EXPECT_EQ(::mincore(reinterpret_cast<void*>(from), to - from, in.data()), 0);
+        const auto count = std::count_if(in.begin(), in.end(), [](unsigned char c) { return c & 1; });
+        return std::pair<std::size_t, std::size_t>(count, in.size());
+    };
+    const auto likely = resident(1000, 101000);
+    EXPECT_EQ(likely.first, likely.second);
+    EXPECT_EQ(resident(102000, signal->samples.capacity()).first, 0u) << "room for later files made resident";
 }
 
 TEST(SignalLifecycle, ClearKeepsUsersAndResetsRanges)
