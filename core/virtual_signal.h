@@ -41,6 +41,8 @@ public:
     // unit and comment. A present key that does not parse throws Glib::KeyFileError; a
     // zero factor and the removed key "abs" throw std::invalid_argument.
     void parseCommonOptions(Glib::KeyFile& keyFile, const Glib::ustring& group);
+    // The part of them that concerns the display alone: the limits and "hidden".
+    void parseLimitOptions(Glib::KeyFile& keyFile, const Glib::ustring& group);
 
     double factor = 1.0;
     double offset = 0.0;

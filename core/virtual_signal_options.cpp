@@ -30,16 +30,7 @@ void VirtualSignal::parseCommonOptions(Glib::KeyFile& keyFile, const Glib::ustri
     }
     if (const char* key = presentKey(keyFile, group, "offs", "offset"))
         offset = keyFile.get_double(group, key);
-    if (const char* key = presentKey(keyFile, group, "minLim", "minLimit")) {
-        limitLow = keyFile.get_double(group, key);
-        hasLimits = true;
-    }
-    if (const char* key = presentKey(keyFile, group, "maxLim", "maxLimit")) {
-        limitHigh = keyFile.get_double(group, key);
-        hasLimits = true;
-    }
-    if (keyFile.has_key(group, "hidden"))
-        hidden = keyFile.get_boolean(group, "hidden");
+    parseLimitOptions(keyFile, group);
     if (keyFile.has_key(group, "fillEmpty"))
         fillEmpty = keyFile.get_boolean(group, "fillEmpty");
     if (keyFile.has_key(group, "valWhenEmpty")) {
@@ -67,6 +58,20 @@ void VirtualSignal::parseCommonOptions(Glib::KeyFile& keyFile, const Glib::ustri
         unit = keyFile.get_value(group, "unit");
     if (keyFile.has_key(group, "comment"))
         comment = keyFile.get_value(group, "comment").raw();
+}
+
+void VirtualSignal::parseLimitOptions(Glib::KeyFile& keyFile, const Glib::ustring& group)
+{
+    if (const char* key = presentKey(keyFile, group, "minLim", "minLimit")) {
+        limitLow = keyFile.get_double(group, key);
+        hasLimits = true;
+    }
+    if (const char* key = presentKey(keyFile, group, "maxLim", "maxLimit")) {
+        limitHigh = keyFile.get_double(group, key);
+        hasLimits = true;
+    }
+    if (keyFile.has_key(group, "hidden"))
+        hidden = keyFile.get_boolean(group, "hidden");
 }
 
 } // namespace vistra

@@ -65,14 +65,18 @@ void CustomSignal::addInput(const Glib::ustring& fullName)
     inputs.push_back(Input{storeHost().findSignal(fullName)});
 }
 
-void CustomSignal::readSignalInput(Glib::KeyFile& keyFile, const Glib::ustring& group)
+std::shared_ptr<Signal> CustomSignal::findSignalInput(Glib::KeyFile& keyFile, const Glib::ustring& group)
 {
     if (keyFile.has_key(group, "signal"))
-        addInput(keyFile.get_value(group, "signal"));
-    else if (keyFile.has_key(group, "signal_01"))
-        addInput(keyFile.get_value(group, "signal_01"));
-    else
-        throw std::invalid_argument("Missing signal_01");
+        return storeHost().findSignal(keyFile.get_value(group, "signal"));
+    if (keyFile.has_key(group, "signal_01"))
+        return storeHost().findSignal(keyFile.get_value(group, "signal_01"));
+    throw std::invalid_argument("Missing signal_01");
+}
+
+void CustomSignal::readSignalInput(Glib::KeyFile& keyFile, const Glib::ustring& group)
+{
+    inputs.push_back(Input{findSignalInput(keyFile, group)});
 }
 
 int CustomSignal::readNumberedInputs(Glib::KeyFile& keyFile, const Glib::ustring& group)

@@ -59,6 +59,10 @@ public:
     static Glib::ustring numberedKey(const char* stem, int number);
     // How many of "<stem>_01", "<stem>_02", ... are present, counted up to the first gap.
     static int countNumberedKeys(Glib::KeyFile& keyFile, const Glib::ustring& group, const char* stem);
+    // The input of a one-input method (key "signal", else "signal_01"), found through the
+    // store; throws "Missing signal_01" when neither key is there. Also for the methods
+    // that keep their input outside `inputs`.
+    static std::shared_ptr<Signal> findSignalInput(Glib::KeyFile& keyFile, const Glib::ustring& group);
 
     std::vector<Input> inputs;
     u32 step = 0;

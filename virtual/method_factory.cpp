@@ -2,13 +2,23 @@
 
 #include "core/signal.h"
 #include "core/virtual_signal.h"
+#include "virtual/above_below.h"
+#include "virtual/accumulate.h"
+#include "virtual/average.h"
+#include "virtual/count.h"
 #include "virtual/custom_math.h"
 #include "virtual/equals.h"
+#include "virtual/estimate.h"
+#include "virtual/frequency.h"
 #include "virtual/geofence.h"
+#include "virtual/iir.h"
+#include "virtual/int_der.h"
 #include "virtual/lookup_table.h"
 #include "virtual/multi_math.h"
 #include "virtual/multiplex.h"
+#include "virtual/slope.h"
 #include "virtual/statistics.h"
+#include "virtual/timekeeping.h"
 #include "virtual/virtual_message.h"
 
 #include <optional>
@@ -44,14 +54,14 @@ struct Method {
 
 // Tested in this order, exactly and case-sensitively.
 const Method kMethods[] = {
-    {"average", nullptr},
-    {"slope", nullptr},
-    {"integrate", nullptr},
-    {"count", nullptr},
-    {"time", nullptr},
-    {"accumulate", nullptr},
-    {"frequency", nullptr},
-    {"estimate", nullptr},
+    {"average", creatorOf<Average>},
+    {"slope", creatorOf<Slope>},
+    {"integrate", creatorOf<IntDer>},
+    {"count", creatorOf<Count>},
+    {"time", creatorOf<Timekeeping>},
+    {"accumulate", creatorOf<Accumulate>},
+    {"frequency", creatorOf<Frequency>},
+    {"estimate", creatorOf<Estimate>},
     {"sum", creatorOf<MultiMath>},
     {"sub", creatorOf<MultiMath>},
     {"mult", creatorOf<MultiMath>},
@@ -71,9 +81,9 @@ const Method kMethods[] = {
     {"der", creatorOf<MultiMath>},
     {"derive", creatorOf<MultiMath>},
     {"fmod", creatorOf<MultiMath>},
-    {"IIR", nullptr},
-    {"above", nullptr},
-    {"below", nullptr},
+    {"IIR", creatorOf<IIR>},
+    {"above", creatorOf<AboveBelow>},
+    {"below", creatorOf<AboveBelow>},
     {"multiplex", creatorOf<Multiplex>},
     {"statistics", creatorOf<Statistics>},
     {"equals", creatorOf<Equals>},
@@ -81,16 +91,6 @@ const Method kMethods[] = {
     {"geofence", creatorOf<Geofence>},
     {"expression", creatorOf<CustomMath>},
 };
-
-// The averaging output over `source` for a window of `window` ms computed every `step`
-// ms. This version has no averaging class: a definition that asks for one is refused.
-std::shared_ptr<VirtualSignal> buildAverage(const std::shared_ptr<VirtualMessage>&, const Glib::ustring&,
-                                            const std::shared_ptr<Signal>&, int, int, Glib::KeyFile&,
-                                            const Glib::ustring& group)
-{
-    throw std::invalid_argument("The 'avg' and 'avgWindow' options are not supported in this version (" +
-                                group.raw() + ")");
-}
 
 // Renames a signal after construction; its full name ends with its name.
 void rename(Signal& signal, const Glib::ustring& newName)
@@ -136,7 +136,7 @@ void createVirtualSignal(std::shared_ptr<VirtualMessage> message, const Glib::us
     // group leaves nothing behind, and a retry pass does not add the source again.
     const int step = file.get_integer(group, "step");
     rename(*signal, signalName + kAveragedSourceSuffix);
-    std::shared_ptr<VirtualSignal> average = buildAverage(message, signalName, signal, step, *window, file, group);
+    auto average = std::make_shared<Average>(message, signalName, signal, step, *window, file, group);
     average->wrapped = signal;
     // The source lives on as the average's input only: not listed, never enabled itself.
     signal->hidden = true;

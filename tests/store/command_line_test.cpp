@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "core/signal.h"
 #include "store/store.h"
+#include "command_line_run.h"
 #include "test_helpers.h"
 
 #include <glibmm/fileutils.h>
@@ -23,59 +24,8 @@ namespace vistra {
 namespace {
 
 using test::drainLog;
-
-// Runs the whole start-up on a fresh store, with standard output caught.
-struct RunResult {
-    int code = -1;
-    std::string out;
-    std::vector<std::string> log;
-    bool guiStarted = false;
-    bool linked = false;
-    bool linkOpened = false;
-    std::vector<Level> levels; // of the log entries
-};
-
-// linkFailure: what setting up the link to other copies reports (empty: it works).
-RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr, const std::string& linkFailure = "")
-{
-    drainLog();
-    Settings::instance()->setDbFile("./dummy");
-    Settings::instance()->setVsdFile("./dummy");
-    args.insert(args.begin(), "tarnwick");
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    RunResult run;
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE* out = open_memstream(&buffer, &size);
-    {
-        Store local;
-        Store& store = keep ? *keep : local;
-        CommandLineHooks hooks;
-        hooks.enableLink = [&] { run.linked = true; };
-        hooks.openLink = [&] {
-            run.linkOpened = true;
-            return linkFailure;
-        };
-        hooks.runApplication = [&] {
-            run.guiStarted = true;
-            return 7;
-        };
-        run.code = CommandLine(store, hooks, out).run(static_cast<int>(args.size()), argv.data());
-    }
-    std::fclose(out);
-    run.out.assign(buffer, size);
-    std::free(buffer);
-    for (auto& log = MessageLog::instance(); !log.empty();) {
-        const MessageLog::Entry entry = log.pop();
-        run.log.push_back(entry.text.raw());
-        run.levels.push_back(entry.level);
-    }
-    return run;
-}
+using test::RunResult;
+using test::runCommandLine;
 
 const std::string kUsage = test::readFileText(TARNWICK_TEST_DATA "/usage.txt");
 

@@ -1,11 +1,21 @@
 #include "virtual/method_factory.h"
 
+#include "virtual/above_below.h"
+#include "virtual/accumulate.h"
+#include "virtual/average.h"
+#include "virtual/count.h"
 #include "virtual/custom_math.h"
 #include "virtual/equals.h"
+#include "virtual/estimate.h"
+#include "virtual/frequency.h"
+#include "virtual/iir.h"
+#include "virtual/int_der.h"
 #include "virtual/lookup_table.h"
 #include "virtual/multi_math.h"
 #include "virtual/multiplex.h"
+#include "virtual/slope.h"
 #include "virtual/statistics.h"
+#include "virtual/timekeeping.h"
 
 #include "test_host.h"
 
@@ -16,6 +26,9 @@
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <typeindex>
+#include <typeinfo>
+#include <utility>
 
 namespace vistra {
 namespace {
@@ -48,22 +61,38 @@ protected:
 
 TEST_F(MethodFactoryTest, KeywordsPickTheirClass)
 {
+    // Keys enough for every method; each reads its own.
+    const std::string keys = "step=100\nsignal_01=CAN0.In.A\ndenom=2\nwindow=100\nabove=1\nbelow=0\n"
+                             "posSlopeIncr=1\nposSlopeDecr=1\nnegSlopeIncr=1\nnegSlopeDecr=1\nhighLimit=1\n"
+                             "lowLimit=0\n";
+    const std::pair<const char*, std::type_index> methods[] = {
+        {"average", typeid(Average)},       {"slope", typeid(Slope)},   {"integrate", typeid(IntDer)},
+        {"count", typeid(Count)},           {"time", typeid(Timekeeping)}, {"accumulate", typeid(Accumulate)},
+        {"frequency", typeid(Frequency)},   {"estimate", typeid(Estimate)}, {"IIR", typeid(IIR)},
+        {"above", typeid(AboveBelow)},      {"below", typeid(AboveBelow)},
+    };
+    for (const auto& [method, type] : methods) {
+        msg = host.virtualMessage();
+        create(std::string("method=") + method + "\n" + keys);
+        ASSERT_EQ(msg->signals.size(), 1u) << method;
+        const Signal& created = *msg->signals[0];
+        EXPECT_EQ(std::type_index(typeid(created)), type) << method;
+    }
     for (const char* method : {"sum", "sub", "mult", "div", "avg", "max", "min", "sin", "cos", "tan", "asin", "acos",
                                "atan", "inv", "sqrt", "sqr", "der", "derive", "fmod"}) {
         msg = host.virtualMessage();
-        create(std::string("method=") + method + "\nstep=100\nsignal_01=CAN0.In.A\ndenom=2\n");
+        create(std::string("method=") + method + "\n" + keys);
         ASSERT_EQ(msg->signals.size(), 1u) << method;
         EXPECT_NE(dynamic_cast<MultiMath*>(msg->signals[0].get()), nullptr) << method;
     }
     msg = host.virtualMessage();
     const std::size_t listed = VirtualMessage::allSignals.size();
-    // Keywords of methods this version does not build, other spellings and an empty value.
-    for (const char* method : {"average", "slope", "integrate", "count", "time", "accumulate", "frequency",
-                               "estimate", "IIR", "above", "below", "Average", "SUM", "iir", ""}) {
-        EXPECT_EQ(refusal(std::string("method=") + method + "\nstep=100\nsignal_01=CAN0.In.A\n"),
+    // Other spellings and an empty value.
+    for (const char* method : {"Average", "SUM", "iir", "Integrate", ""}) {
+        EXPECT_EQ(refusal(std::string("method=") + method + "\n" + keys),
                   std::string("Unknown virtual signal method: ") + method);
     }
-    EXPECT_THROW(create("step=100\nsignal_01=CAN0.In.A\n"), Glib::KeyFileError);
+    EXPECT_THROW(create(keys), Glib::KeyFileError);
     EXPECT_TRUE(msg->signals.empty());
     EXPECT_EQ(VirtualMessage::allSignals.size(), listed);
 }
@@ -82,26 +111,60 @@ TEST_F(MethodFactoryTest, TheSignalKnowsItsDefinitionAndJoinsTheMessage)
 TEST_F(MethodFactoryTest, AveragingWindow)
 {
     const std::string base = "method=sum\nstep=100\nsignal_01=CAN0.In.A\n";
-    // No window, or one of 0 or below, leaves the signal as it is; "avg" decides over "avgWindow".
-    for (const char* window : {"", "avg=0\n", "avg=-5\n", "avg=0\navgWindow=500\n", "avgWindow=0\n"}) {
+    // No window, one of 0 or below, or no step leaves the signal as it is; "avg" decides
+    // over "avgWindow".
+    for (const std::string& lines : {base, base + "avg=0\n", base + "avg=-5\n", base + "avg=0\navgWindow=500\n",
+                                    base + "avgWindow=0\n", std::string("method=integrate\nsignal=CAN0.In.A\navg=1000\n")}) {
         msg = host.virtualMessage();
-        create(base + window);
-        ASSERT_EQ(msg->signals.size(), 1u) << window;
-        EXPECT_EQ(msg->signals[0]->name, "Sig") << window;
-        EXPECT_FALSE(msg->signals[0]->hidden) << window;
+        create(lines);
+        ASSERT_EQ(msg->signals.size(), 1u) << lines;
+        EXPECT_EQ(msg->signals[0]->name, "Sig") << lines;
+        EXPECT_FALSE(msg->signals[0]->hidden) << lines;
     }
+
+    // The source keeps its own options and lives on hidden under a suffixed name; the
+    // average shows under the group's name and averages the source's scaled output.
+    for (const char* window : {"avg=1000\n", "avgWindow=500\n", "avg=1000\navgWindow=0\n"}) {
+        SCOPED_TRACE(window);
+        input->samples = {{test::T0, 3}, {test::T0 + 2000, 3}};
+        input->hasData = true;
+        msg = host.virtualMessage();
+        create(base + "fact=2\nunit=V\n" + window);
+        ASSERT_EQ(msg->signals.size(), 2u);
+        auto average = std::dynamic_pointer_cast<Average>(msg->getSignal("Sig"));
+        ASSERT_TRUE(average);
+        auto source = msg->getSignal(std::string("Sig") + kAveragedSourceSuffix);
+        EXPECT_EQ(average->wrapped, source);
+        EXPECT_TRUE(average->dependsOn(source->fullName));
+        EXPECT_EQ(average->unit, "V");
+        EXPECT_TRUE(source->hidden);
+        EXPECT_TRUE(source->internal);
+        source->setEnabled(true);
+        EXPECT_FALSE(source->enabled);
+        auto last = VirtualMessage::allSignals.rbegin();
+        EXPECT_EQ(*last, average);
+        EXPECT_EQ(*++last, source);
+        // Enabling the average loads the source and through it the input.
+        average->setEnabled(true);
+        EXPECT_EQ(input->useCount, 1u);
+        source->process();
+        source->finish();
+        average->process();
+        average->finish();
+        EXPECT_EQ(average->valueAt(test::T0 + 1000), 6);
+        average->setEnabled(false);
+        EXPECT_EQ(input->useCount, 0u);
+    }
+
+    // A window shorter than the step refuses the group, and leaves nothing of it behind,
+    // also when the group is tried again in a later pass.
     msg = host.virtualMessage();
     const std::size_t listed = VirtualMessage::allSignals.size();
     EXPECT_THROW(create(base + "avg=1.5\n"), Glib::KeyFileError);
-    // A window that this version cannot build refuses the group, and leaves nothing of it
-    // behind, also when the group is tried again in a later pass.
-    for (const char* window : {"avg=1000\n", "avgWindow=500\n", "avg=1000\navgWindow=0\n"}) {
-        for (int pass = 0; pass < 2; ++pass)
-            EXPECT_EQ(refusal(base + window),
-                      "The 'avg' and 'avgWindow' options are not supported in this version (Sig)");
-        EXPECT_TRUE(msg->signals.empty()) << window;
-        EXPECT_EQ(VirtualMessage::allSignals.size(), listed) << window;
-    }
+    for (int pass = 0; pass < 2; ++pass)
+        EXPECT_EQ(refusal(base + "avg=50\n"), "step > window for virtual signal Sig");
+    EXPECT_TRUE(msg->signals.empty());
+    EXPECT_EQ(VirtualMessage::allSignals.size(), listed);
 }
 
 TEST_F(MethodFactoryTest, ExpressionLookupTableMultiplexStatisticsAndEqualsKeywords)
