@@ -2,6 +2,7 @@
 
 #include "store/store.h"
 #include "views/handler_guard.h"
+#include "views/ipc.h"
 #include "views/time_box.h"
 
 #include <gdk/gdkkeysyms.h>
@@ -19,6 +20,8 @@ GPSPlot::GPSPlot()
     store.dataChanged.connect(sigc::mem_fun(*this, &GPSPlot::onShownChanged));
     store.markersChanged.connect(sigc::mem_fun(*this, &GPSPlot::onShownChanged));
     timeBox().changed.connect(sigc::mem_fun(*this, &GPSPlot::onShownChanged));
+    // Rulers moved in another linked copy (the detail plot has taken them into the Store).
+    IPC::instance().rulersChanged.connect(sigc::mem_fun(*this, &GPSPlot::onShownChanged));
 }
 
 GPSPlot::~GPSPlot() = default;

@@ -1,7 +1,6 @@
 #pragma once
 // Runs the program's whole start-up in this process on a fresh store, as `tarnwick <args>`,
 // with standard output caught.
-#include "core/level.h"
 #include "core/message_log.h"
 #include "core/settings.h"
 #include "store/command_line.h"
@@ -26,8 +25,8 @@ struct RunResult {
 };
 
 // Stored signal choices in the settings are set back to "./dummy" first; the store is
-// `keep` when given, else a fresh one. linkFailure: what setting up the link to other
-// copies reports (empty: it works).
+// `keep` when given, else a fresh one. linkFailure: what setting up the link to other copies
+// reports (empty: it works).
 inline RunResult runCommandLine(std::vector<std::string> args, Store* keep = nullptr,
                                 const std::string& linkFailure = "")
 {
