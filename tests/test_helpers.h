@@ -25,6 +25,16 @@ inline std::string readFileText(const std::string& path)
 }
 
 // Empties the MessageLog and returns the texts it held, oldest first.
+// The lines of a text, without their '\n'.
+inline std::vector<std::string> linesOf(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
 inline std::vector<std::string> drainLog()
 {
     std::vector<std::string> texts;

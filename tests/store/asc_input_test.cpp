@@ -25,15 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::drainLog;
-
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
+using test::linesOf;
 
 std::string writeFile(const std::string& name, const std::string& text)
 {

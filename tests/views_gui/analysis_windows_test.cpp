@@ -18,15 +18,6 @@
 namespace vistra::test {
 namespace {
 
-std::vector<std::string> linesOf(const std::string& text)
-{
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
 class AnalysisWindowsTest : public PlotFixture {
 protected:
     void SetUp() override
