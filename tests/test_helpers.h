@@ -74,4 +74,10 @@ inline bool pumpUntil(const std::function<bool()>& done, int ms = 5000)
     return ok;
 }
 
+// Runs the main loop for `ms` milliseconds: for what lands a few turns later.
+inline void pumpFor(int ms)
+{
+    pumpUntil([] { return false; }, ms);
+}
+
 } // namespace vistra::test

@@ -7,7 +7,6 @@
 #include "core/signal.h"
 #include "loopback.h"
 #include "pixel_count.h"
-#include "store/command_line.h"
 #include "store/store.h"
 #include "store/stream_compressor.h"
 #include "store/stream_listener.h"
@@ -15,11 +14,11 @@
 #include "views/time_box.h"
 #include "window/message_dialogs.h"
 #include "window/window.h"
+#include "window_run.h"
 
 #include <glibmm/fileutils.h>
 #include <glibmm/miscutils.h>
 #include <gtest/gtest.h>
-#include <gtkmm/application.h>
 #include <gtkmm/dialog.h>
 
 #include <chrono>
@@ -81,58 +80,37 @@ TEST(LiveWindow, FramesArePlottedAsTheyArriveAndReloadStopsTheSilentStreamWithin
     bool overview = false;
     bool plotted = false;
     std::chrono::steady_clock::duration stopTook{};
-    CommandLineHooks hooks;
-    hooks.runApplication = [&] {
-        auto app = Gtk::Application::create("", Gio::APPLICATION_NON_UNIQUE);
-        app->register_application();
-        Window& window = Window::instance();
-        store.guiRunning = true;
-        window.set_default_size(1200, 800);
-        window.show();
+    const int result = test::runInWindow(
+        {"-n", "127.0.0.1", "-p", std::to_string(logger.port()), "-d", dbc, "-s", "Can.Engine.rpm"},
+        [&](Window& window) {
+            sockaddr_in peer{};
+            const int fd = logger.accept(20000, &peer);
+            if (fd < 0) {
+                ADD_FAILURE() << "tarnwick did not connect";
+                return 1;
+            }
+            StreamListener* listener = StreamListener::start(peer, fd, nullptr);
+            const std::vector<u8> blocks = engineBlocks(3000);
+            EXPECT_EQ(StreamListener::pushData(listener, blocks.data(), int(blocks.size())), 0);
 
-        sockaddr_in peer{};
-        const int fd = logger.accept(20000, &peer);
-        if (fd < 0) {
-            ADD_FAILURE() << "tarnwick did not connect";
-            store.guiRunning = false;
-            window.hide();
-            return 1;
-        }
-        StreamListener* listener = StreamListener::start(peer, fd, nullptr);
-        const std::vector<u8> blocks = engineBlocks(3000);
-        EXPECT_EQ(StreamListener::pushData(listener, blocks.data(), int(blocks.size())), 0);
+            // The overview strip shows the whole view window, re-rendered every 10 s while live
+            // data arrive; the detail plot shows the interval chosen on it, every second.
+            auto signal = store.findSignal("Can.Engine.rpm");
+            const Gdk::RGBA colour(signal->colour);
+            overview = pumpUntil([&] { return pixelsOfColour(window.fullPlot, colour, nullptr) > 20; }, 20000);
+            timeBox().setInterval(store.viewStart, store.viewStart + 60000, true);
+            plotted = pumpUntil([&] { return pixelsOfColour(window.plot, colour, nullptr) > 100; }, 10000);
+            EXPECT_TRUE(store.live);
 
-        // The overview strip shows the whole view window, re-rendered every 10 s while live
-        // data arrive; the detail plot shows the interval chosen on it, every second.
-        auto signal = store.findSignal("Can.Engine.rpm");
-        const Gdk::RGBA colour(signal->colour);
-        overview = pumpUntil([&] { return pixelsOfColour(window.fullPlot, colour, nullptr) > 20; }, 20000);
-        timeBox().setInterval(store.viewStart, store.viewStart + 60000, true);
-        plotted = pumpUntil([&] { return pixelsOfColour(window.plot, colour, nullptr) > 100; }, 10000);
-        EXPECT_TRUE(store.live);
-
-        const auto begin = std::chrono::steady_clock::now();
-        window.reload(true);
-        stopTook = std::chrono::steady_clock::now() - begin;
-        EXPECT_FALSE(store.networkMode);
-        EXPECT_FALSE(store.live);
-        StreamListener::teardown(listener);
-        store.guiRunning = false;
-        window.hide();
-        return 0;
-    };
-    char program[] = "tarnwick";
-    char network[] = "-n";
-    char host[] = "127.0.0.1";
-    char portOption[] = "-p";
-    std::string port = std::to_string(logger.port());
-    char dbcOption[] = "-d";
-    std::string dbcPath = dbc;
-    char select[] = "-s";
-    char selection[] = "Can.Engine.rpm";
-    char* argv[] = {program, network, host, portOption, port.data(), dbcOption, dbcPath.data(), select, selection,
-                    nullptr};
-    EXPECT_EQ(CommandLine(store, hooks).run(9, argv), 0);
+            const auto begin = std::chrono::steady_clock::now();
+            window.reload(true);
+            stopTook = std::chrono::steady_clock::now() - begin;
+            EXPECT_FALSE(store.networkMode);
+            EXPECT_FALSE(store.live);
+            StreamListener::teardown(listener);
+            return 0;
+        });
+    EXPECT_EQ(result, 0);
     setDialogRunner(nullptr);
     EXPECT_TRUE(overview) << "the overview shows no pixel of the signal's colour";
     EXPECT_TRUE(plotted) << "the detail plot shows no pixel of the signal's colour";

@@ -5,9 +5,9 @@
 // in the signal's colour. A screenshot of the window is kept as window_e2e.png in the
 // test's working directory.
 #include "core/signal.h"
-#include "store/command_line.h"
 #include "store/store.h"
 #include "window/window.h"
+#include "window_run.h"
 
 #include <gdkmm/pixbuf.h>
 #include <gdkmm/rgba.h>
@@ -17,9 +17,7 @@
 
 #include <glibmm/main.h>
 #include <gtest/gtest.h>
-#include <gtkmm/application.h>
 
-#include <cstdlib>
 #include <functional>
 
 namespace vistra {
@@ -55,46 +53,31 @@ TEST(WindowEndToEnd, CheckedSignalIsLoadedAndPlotted)
 {
     Store& store = Store::instance();
     bool plotted = false;
-    CommandLineHooks hooks;
-    hooks.runApplication = [&] {
-        auto app = Gtk::Application::create("", Gio::APPLICATION_NON_UNIQUE);
-        app->register_application();
-        Window& window = Window::instance();
-        store.guiRunning = true;
-        window.set_default_size(1200, 800);
-        window.show();
-        EXPECT_TRUE(pumpUntil([&] { return window.get_mapped() && !store.isWorking(); }, 10000));
-        EXPECT_TRUE(rowMarked(window.dataList, "VehicleDynamics")); // selected with -s
-        EXPECT_FALSE(rowMarked(window.dataList, "EngineData"));
+    const int result = test::runInWindow(
+        {TARNWICK_SOURCE_DIR "/examples/drive.log", "-d", TARNWICK_SOURCE_DIR "/examples/drive.dbc", "-s",
+         "Can.VehicleDynamics.VehicleSpeed"},
+        [&](Window& window) {
+            EXPECT_TRUE(pumpUntil([&] { return window.get_mapped() && !store.isWorking(); }, 10000));
+            EXPECT_TRUE(rowMarked(window.dataList, "VehicleDynamics")); // selected with -s
+            EXPECT_FALSE(rowMarked(window.dataList, "EngineData"));
 
-        checkSignalRow(window.dataList, "Can", "EngineData", "EngineSpeed");
-        auto signal = store.findSignal("Can.EngineData.EngineSpeed");
-        EXPECT_TRUE(signal->enabled);
-        window.updateSignals();
-        EXPECT_TRUE(store.parsing);
-        EXPECT_TRUE(pumpUntil([&] { return !store.parsing && signal->loaded; }, 20000));
-        // The bar follows the load through the progress dispatcher, a main-loop turn later.
-        EXPECT_TRUE(pumpUntil([&] { return window.progressBar.get_fraction() == 1.0; }, 5000));
+            checkSignalRow(window.dataList, "Can", "EngineData", "EngineSpeed");
+            auto signal = store.findSignal("Can.EngineData.EngineSpeed");
+            EXPECT_TRUE(signal->enabled);
+            window.updateSignals();
+            EXPECT_TRUE(store.parsing);
+            EXPECT_TRUE(pumpUntil([&] { return !store.parsing && signal->loaded; }, 20000));
+            // The bar follows the load through the progress dispatcher, a main-loop turn later.
+            EXPECT_TRUE(pumpUntil([&] { return window.progressBar.get_fraction() == 1.0; }, 5000));
 
-        Gdk::RGBA colour(signal->colour);
-        Glib::RefPtr<Gdk::Pixbuf> shot;
-        plotted = pumpUntil([&] { return pixelsOfColour(window.plot, colour, &shot) > 100; }, 20000);
-        if (auto whole = Gdk::Pixbuf::create(window.get_window(), 0, 0, window.get_width(), window.get_height()))
-            whole->save("window_e2e.png", "png");
-        store.guiRunning = false;
-        window.hide();
-        return 0;
-    };
-    const char* home = std::getenv("HOME");
-    ASSERT_TRUE(home);
-    char program[] = "tarnwick";
-    char log[] = TARNWICK_SOURCE_DIR "/examples/drive.log";
-    char option[] = "-d";
-    char dbc[] = TARNWICK_SOURCE_DIR "/examples/drive.dbc";
-    char select[] = "-s";
-    char selection[] = "Can.VehicleDynamics.VehicleSpeed";
-    char* argv[] = {program, log, option, dbc, select, selection, nullptr};
-    EXPECT_EQ(CommandLine(store, hooks).run(6, argv), 0);
+            Gdk::RGBA colour(signal->colour);
+            Glib::RefPtr<Gdk::Pixbuf> shot;
+            plotted = pumpUntil([&] { return pixelsOfColour(window.plot, colour, &shot) > 100; }, 20000);
+            if (auto whole = Gdk::Pixbuf::create(window.get_window(), 0, 0, window.get_width(), window.get_height()))
+                whole->save("window_e2e.png", "png");
+            return 0;
+        });
+    EXPECT_EQ(result, 0);
     EXPECT_TRUE(plotted) << "the detail plot shows no pixel of the signal's colour";
 }
 
