@@ -44,5 +44,20 @@ TEST_F(MainAnalysisWindowsTest, ShowStatsOpensOneWindowPerSignalAndAReloadCloses
     EXPECT_TRUE(pumpUntil([] { return openStatWindows().size() + openHistWindows().size() == 0; }, 2000));
 }
 
+TEST_F(MainAnalysisWindowsTest, PopupItemsOpenTheHistogramAndTheStatisticsOfTheirTarget)
+{
+    window.reload(true);
+    const auto rpm = store.findSignal("Can.motor.rpm");
+    ASSERT_TRUE(window.prepareSignalMenu(rpm));
+    window.popupItem(PopupSignal, PopupHistogram).activate();
+    window.popupItem(PopupSignal, PopupShowStats).activate();
+    ASSERT_TRUE(window.preparePlotMenu(rpm));
+    window.popupItem(PopupPlot, PopupHistogram).activate();
+    ASSERT_EQ(openHistWindows().size(), 1u);
+    ASSERT_EQ(openStatWindows().size(), 1u);
+    EXPECT_EQ(openHistWindows().find(rpm->fullName)->get_title(), "motor.rpm");
+    EXPECT_EQ(openStatWindows().find(rpm->fullName)->get_title(), "motor.rpm Statistics");
+}
+
 } // namespace
 } // namespace vistra
