@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "gui_fixture.h"
 #include "views/dialog_runner.h"
+#include "window/menu_icon_item.h"
 #include "window/window.h"
 
 #include <gtkmm/dialog.h>

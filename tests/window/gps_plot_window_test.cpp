@@ -234,8 +234,11 @@ TEST_F(GpsPlotWindowTest, WheelZoomsAboutThePointerAndEscapeShowsTheWholeTrackAg
         wheelAt(GDK_SCROLL_UP, x, y);
     s = shot();
     EXPECT_GT(plot().zoomState().zoom, 1e11);
-    EXPECT_TRUE(near(at(s, x, y), kGrey));
-    EXPECT_TRUE(near(at(s, 5, y), kGrey));
+    // Rounding at such a zoom moves the line by a fraction of a pixel: the row above its
+    // middle is still inside it.
+    EXPECT_NEAR(lineY(), y, 0.25);
+    EXPECT_TRUE(near(at(s, x, lineY() - 0.5), kGrey));
+    EXPECT_TRUE(near(at(s, 5, lineY() - 0.5), kGrey));
     EXPECT_TRUE(near(at(s, x, y - 20), kWhite));
 
     EXPECT_FALSE(key(GDK_KEY_a));
