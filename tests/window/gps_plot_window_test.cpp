@@ -150,11 +150,16 @@ protected:
         e->scroll.y = y;
         EXPECT_TRUE(send(e));
     }
+    // A key as the window gets it: passed on to its focus widget.
     bool key(guint keyval)
     {
         GdkEvent* e = newEvent(GDK_KEY_PRESS);
+        g_object_unref(e->any.window);
+        e->any.window = GDK_WINDOW(g_object_ref(window.gpsPlotWin.get_window()->gobj()));
         e->key.keyval = keyval;
-        return send(e);
+        const bool handled = gtk_widget_event(GTK_WIDGET(window.gpsPlotWin.gobj()), e);
+        gdk_event_free(e);
+        return handled;
     }
 
     Window& window = Window::instance();
@@ -215,6 +220,7 @@ TEST_F(GpsPlotWindowTest, WheelZoomsAboutThePointerAndEscapeShowsTheWholeTrackAg
     store.setViewWindow(T0, T0 + 199000);
     timeBox().setInterval(T0 + 20000, T0 + 100000, false);
     openFromMenu();
+    EXPECT_TRUE(plot().is_focus());
     const auto whole = shot();
     const double x = xOf(60);
     const double y = lineY();
