@@ -299,6 +299,7 @@ void Window::reload(bool resetStore)
     plot.reset();
     fullPlot.reset();
     store.clearData();
+    releaseGpsPlotTrack();
     timeBox().reset();
     reloaded.emit();
 

@@ -4,6 +4,7 @@
 // the Store's dispatchers to its handlers and runs the live tick and the message tick.
 #include "core/types.h"
 #include "views/full_plot.h"
+#include "views/gps_plot.h"
 #include "views/sub_plot.h"
 #include "views/sub_plot_host.h"
 #include "window/live_tick.h"
@@ -124,6 +125,8 @@ public:
     void openPreferences();
     void openHistogram(std::shared_ptr<Signal> signal);
     void showGpsPlot();
+    // A reload made a new track: the GPS plot lets go of the old one and is hidden.
+    void releaseGpsPlotTrack();
     void editSignal(Signal& signal);
     void newSignal(std::shared_ptr<Signal> signal);
 
@@ -156,6 +159,7 @@ public:
     bool isFullscreen = false;
     bool listHidden = false;
     std::shared_ptr<GPSTrack> gpsTrack;
+    GPSPlotWin gpsPlotWin;
     // The signal the popup actions act on.
     std::shared_ptr<Signal> popupTarget;
     LiveTick liveTick;

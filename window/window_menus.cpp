@@ -128,7 +128,7 @@ void Window::buildMenuBar()
                              {"Export GPS data", "emblem-web", 0, {}, "Export GPS track to GPX-file",
                               [this] { exportGpsData(); }, false},
                              {"Plot GPS track (beta)", "", 0, {}, "Show GPS track as a plot in a separate window",
-                              [this] { plotGpsTrack(); }, false, true},
+                              [this] { plotGpsTrack(); }, false},
                          });
     appendMenu(menuBar, "Signal _list",
                {
@@ -548,7 +548,6 @@ void Window::restoreSignalListFile() { notAvailable("Restoring signals from a fi
 void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
 void Window::openPreferences() { notAvailable("The preferences"); }
 void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
-void Window::showGpsPlot() { notAvailable("The GPS plot window"); }
 void Window::editSignal(Signal&) { notAvailable("The signal editor"); }
 void Window::newSignal(std::shared_ptr<Signal>) { notAvailable("The signal editor"); }
 

@@ -228,6 +228,18 @@ TEST_F(GpsPictureTest, NothingInViewGivesAnEmptyPictureAndAFarZoomStaysOnTheTrac
     EXPECT_TRUE(near(rgb(W / 2, H / 2), kGrey));
     EXPECT_TRUE(near(rgb(10, H / 2), kGrey));
     EXPECT_EQ(rgb(W / 2, 10), (std::array<int, 3>{255, 255, 255}));
+
+    // Past the largest double the fit has no finite scale: nothing reaches Cairo, nothing
+    // is drawn, and Escape brings the whole track back.
+    for (int k = 0; k < 4000; ++k)
+        zoom.wheel(true);
+    ASSERT_TRUE(std::isinf(zoom.zoom));
+    marks.leftRuler = T0 + 50000;
+    render(zoom);
+    EXPECT_FALSE(anyPixel([](std::array<int, 3> p) { return p != std::array<int, 3>{255, 255, 255}; }));
+    zoom.reset();
+    render(zoom);
+    EXPECT_TRUE(near(trackAt(60), kGrey));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "core/settings.h"
 #include "gui_fixture.h"
 #include "views/dialog_runner.h"
+#include "window/menu_icon_item.h"
 #include "window/window.h"
 
 #include <gtkmm/dialog.h>
@@ -42,6 +43,21 @@ TEST_F(MainAnalysisWindowsTest, ShowStatsOpensOneWindowPerSignalAndAReloadCloses
 
     window.reload(true);
     EXPECT_TRUE(pumpUntil([] { return openStatWindows().size() + openHistWindows().size() == 0; }, 2000));
+}
+
+TEST_F(MainAnalysisWindowsTest, PopupItemsOpenTheHistogramAndTheStatisticsOfTheirTarget)
+{
+    window.reload(true);
+    const auto rpm = store.findSignal("Can.motor.rpm");
+    ASSERT_TRUE(window.prepareSignalMenu(rpm));
+    window.popupItem(PopupSignal, PopupHistogram).activate();
+    window.popupItem(PopupSignal, PopupShowStats).activate();
+    ASSERT_TRUE(window.preparePlotMenu(rpm));
+    window.popupItem(PopupPlot, PopupHistogram).activate();
+    ASSERT_EQ(openHistWindows().size(), 1u);
+    ASSERT_EQ(openStatWindows().size(), 1u);
+    EXPECT_EQ(openHistWindows().find(rpm->fullName)->get_title(), "motor.rpm");
+    EXPECT_EQ(openStatWindows().find(rpm->fullName)->get_title(), "motor.rpm Statistics");
 }
 
 } // namespace
