@@ -257,6 +257,12 @@ TEST_F(LiveDialogTest, FirstOpenFillsFromTheRunningConnectionOrTheLastOne)
     ASSERT_EQ(symlink(target.c_str(), store.liveFilePath.c_str()), 0);
     dialog.refreshFromLive();
     EXPECT_EQ(fields(), (std::vector<std::string>{"typed", "typed", "typed"}));
+    // Nor is a file that another user put there.
+    store.liveFilePath = target;
+    if (geteuid() == 0 && chown(target.c_str(), 65534, 65534) == 0) {
+        dialog.refreshFromLive();
+        EXPECT_EQ(fields(), (std::vector<std::string>{"typed", "typed", "typed"}));
+    }
 
     store.networkMode = true;
     store.host = "h";
