@@ -169,8 +169,10 @@ std::string liveFileText(const std::string& title, const std::string& server, co
 bool writePrivateFile(const std::string& path, const std::string& text, bool followLinks)
 {
     // The file holds the pass phrase: it is the user's alone, and an older one is tightened
-    // before anything is written into it.
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW),
+    // before anything is written into it. O_NONBLOCK: a FIFO in its place would otherwise
+    // hold the caller until someone reads it; it is refused below like any other non-file.
+    const int fd = open(path.c_str(),
+                        O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW),
                         kOwnerOnly);
     if (fd < 0)
         return false;
