@@ -44,13 +44,9 @@ std::pair<std::string, std::string> splitAtFirst(const std::string& s, const std
     return {s.substr(0, at), s.substr(at + 1)};
 }
 
-bool readLiveFileEntries(const std::string& path, LiveFileEntries& out)
+void parseLiveFileText(const std::string& text, LiveFileEntries& out)
 {
-    RegularFile file(path);
-    std::string content;
-    if (!file.ok() || !file.readAll(content))
-        return false;
-    std::istringstream in(content);
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
@@ -69,7 +65,41 @@ bool readLiveFileEntries(const std::string& path, LiveFileEntries& out)
         else if (key == "VSD")
             out.vsd = value;
     }
+}
+
+bool readLiveFileEntries(const std::string& path, LiveFileEntries& out)
+{
+    RegularFile file(path);
+    std::string content;
+    if (!file.ok() || !file.readAll(content))
+        return false;
+    parseLiveFileText(content, out);
     return true;
+}
+
+bool readOwnLiveFile(const std::string& path, LiveFileEntries& out)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    std::string content;
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == geteuid();
+    char buffer[4096];
+    while (ok) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    if (ok)
+        parseLiveFileText(content, out);
+    return ok;
 }
 
 std::string resolveLivePath(const std::string& liveFile, const std::string& path)
@@ -120,12 +150,12 @@ bool applyLiveFile(Store& store, const std::string& path, Glib::ustring& dbcPath
     return entries.server.has_value();
 }
 
-void Store::writeLiveFile()
+std::string liveFileText(const std::string& title, const std::string& server, const std::string& port,
+                         const std::string& key)
 {
-    std::string text = "TITLE=" + title.raw() + "\n" + "SERVER=" + host.raw() + "\n" + "PORT=" + std::to_string(port) +
-                       "\n";
+    std::string text = "TITLE=" + title + "\n" + "SERVER=" + server + "\n" + "PORT=" + port + "\n";
     if (!key.empty())
-        text += "KEY=" + key.raw() + "\n";
+        text += "KEY=" + key + "\n";
     Settings& settings = *Settings::instance();
     const Glib::ustring dbc = settings.getDbFile();
     const Glib::ustring vsd = settings.getVsdFile();
@@ -133,17 +163,30 @@ void Store::writeLiveFile()
         text += "DBC=" + dbc.raw() + "\n";
     else if (vsd != kNoFile)
         text += "VSD=" + vsd.raw() + "\n";
+    return text;
+}
 
-    // The file holds the pass phrase: it is the user's alone, an older one is tightened,
-    // and a link planted in its place (it may lie in /tmp) is not followed.
-    const int fd = open(liveFilePath.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, kOwnerOnly);
+bool writePrivateFile(const std::string& path, const std::string& text, bool followLinks)
+{
+    // The file holds the pass phrase: it is the user's alone, and an older one is tightened
+    // before anything is written into it. O_NONBLOCK: a FIFO in its place would otherwise
+    // hold the caller until someone reads it; it is refused below like any other non-file.
+    const int fd = open(path.c_str(),
+                        O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW),
+                        kOwnerOnly);
     if (fd < 0)
-        return;
+        return false;
     struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        ((info.st_mode & 0777) == kOwnerOnly || fchmod(fd, kOwnerOnly) == 0) && ftruncate(fd, 0) == 0)
-        writeAll(fd, text);
-    close(fd);
+    const bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                    ((info.st_mode & 0777) == kOwnerOnly || fchmod(fd, kOwnerOnly) == 0) && ftruncate(fd, 0) == 0 &&
+                    writeAll(fd, text);
+    return close(fd) == 0 && ok;
+}
+
+void Store::writeLiveFile()
+{
+    // A link planted in its place (the file may lie in /tmp) is not followed.
+    writePrivateFile(liveFilePath, liveFileText(title.raw(), host.raw(), std::to_string(port), key.raw()), false);
 }
 
 } // namespace vistra

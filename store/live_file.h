@@ -38,6 +38,21 @@ struct LiveFileEntries {
 
 // Reads a live-connection file; false when it cannot be opened.
 bool readLiveFileEntries(const std::string& path, LiveFileEntries& out);
+// The same for the current-connection file, which may lie in /tmp: a link at the path, or
+// a file that another user owns, is not read (false).
+bool readOwnLiveFile(const std::string& path, LiveFileEntries& out);
+// The lines of one live-connection file's text.
+void parseLiveFileText(const std::string& text, LiveFileEntries& out);
+
+// The text of a live-connection file: TITLE, SERVER and PORT, KEY when the key is not
+// empty, then the settings' DBC path or else their VSD path, when one is set.
+std::string liveFileText(const std::string& title, const std::string& server, const std::string& port,
+                         const std::string& key);
+
+// Creates or replaces the file at path with text, readable and writable by the user alone
+// (an existing file is tightened to that first). With followLinks false, a link at the path
+// is refused. False, with nothing written, when the file cannot be made so.
+bool writePrivateFile(const std::string& path, const std::string& text, bool followLinks);
 
 // A DBC or VSD path of a live-connection file: a relative one is taken relative to the
 // folder that holds the file.

@@ -335,10 +335,11 @@ void Window::onReloadActivated()
     Store& store = Store::instance();
     if (store.isBusy())
         return;
-    // A reload while live data arrive would cut the stream: it is not made.
+    // While live data arrive, the connection is made again instead (which reloads too).
     if (store.networkMode && liveTick.receiving)
-        return;
-    reload(true);
+        connectLiveDialog.connectLive();
+    else
+        reload(true);
 }
 
 void Window::openHistogram(std::shared_ptr<Signal> signal)
@@ -358,8 +359,12 @@ void Window::reloadAndSelectSignal(const Glib::ustring& fullName)
     Store& store = Store::instance();
     searchEntry.set_text("");
     notebook.set_current_page(0);
-    if (!store.isBusy() && !(store.networkMode && liveTick.receiving))
-        reload(true);
+    if (!store.isBusy()) {
+        if (store.networkMode && liveTick.receiving)
+            connectLiveDialog.connectLive();
+        else
+            reload(true);
+    }
     try {
         auto signal = store.findSignal(fullName);
         signal->setEnabled(true);

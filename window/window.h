@@ -7,6 +7,7 @@
 #include "views/gps_plot.h"
 #include "views/sub_plot.h"
 #include "views/sub_plot_host.h"
+#include "window/live_dialog.h"
 #include "window/live_tick.h"
 #include "window/log_list.h"
 #include "window/popup_kind.h"
@@ -164,6 +165,7 @@ public:
     std::shared_ptr<Signal> popupTarget;
     LiveTick liveTick;
     bool suppressPageFilter = false;
+    ConnectLiveDialog connectLiveDialog;
 
 protected:
     // Closing hides the window, which ends the application; the toolkit's default would

@@ -98,7 +98,7 @@ void Window::buildMenuBar()
                    {"Open log _directory", "folder-open", GDK_KEY_d, kCtrl, "Open an entire directory with log files.",
                     [this] { openLogDirectories(); }, true, true},
                    {"Open _live connection", "network-wireless", GDK_KEY_n, kCtrl,
-                    "Connect to logger and view live data", [this] { openLiveDialog(); }, true, true},
+                    "Connect to logger and view live data", [this] { openLiveDialog(); }},
                    separator,
                    {"E_xit", "application-exit", GDK_KEY_F4, kAlt, nullptr, [this] { hide(); }},
                });
@@ -545,7 +545,12 @@ void Window::loadDbcFile() { notAvailable("Loading a DBC file"); }
 void Window::createVsdFile() { notAvailable("Creating a VSD file"); }
 void Window::storeSignalListFile() { notAvailable("Storing signals to a file"); }
 void Window::restoreSignalListFile() { notAvailable("Restoring signals from a file"); }
-void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
+void Window::openLiveDialog()
+{
+    // Over the main window, like the file dialogs it opens.
+    connectLiveDialog.set_transient_for(*this);
+    connectLiveDialog.open();
+}
 void Window::openPreferences() { notAvailable("The preferences"); }
 void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
 void Window::editSignal(Signal&) { notAvailable("The signal editor"); }

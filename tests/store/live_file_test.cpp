@@ -157,6 +157,12 @@ TEST_F(LiveFiles, WritingKeepsTheCurrentConnectionForTheUserAlone)
     ASSERT_EQ(symlink(target.c_str(), store.liveFilePath.c_str()), 0);
     store.writeLiveFile();
     EXPECT_EQ(test::readFileText(target), "untouched\n");
+
+    // Nor is a FIFO waited on (the write would block until someone reads it).
+    store.liveFilePath = dir + "/fifo";
+    ASSERT_EQ(mkfifo(store.liveFilePath.c_str(), 0600), 0);
+    store.writeLiveFile();
+    EXPECT_FALSE(writePrivateFile(store.liveFilePath, "KEY=pw\n", true));
 }
 
 TEST(LiveFilePath, FollowsHomeOrFallsBackToTmp)

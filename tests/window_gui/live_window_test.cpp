@@ -3,12 +3,11 @@
 // plotted as they arrive (in the overview, and in the detail plot once an interval is
 // chosen), and once the logger has nothing more to send, the window's reload stops the
 // stream within a second.
-#include "core/byte_layout.h"
 #include "core/signal.h"
+#include "engine_blocks.h"
 #include "loopback.h"
 #include "pixel_count.h"
 #include "store/store.h"
-#include "store/stream_compressor.h"
 #include "store/stream_listener.h"
 #include "test_helpers.h"
 #include "views/time_box.h"
@@ -28,40 +27,9 @@
 namespace vistra {
 namespace {
 
+using test::engineBlocks;
 using test::pixelsOfColour;
 using test::pumpUntil;
-
-int appendBytes(StreamCompressor*, void* sink, const void* bytes, int count)
-{
-    auto* out = static_cast<std::vector<u8>*>(sink);
-    out->insert(out->end(), static_cast<const u8*>(bytes), static_cast<const u8*>(bytes) + count);
-    return 0;
-}
-
-// Block-stream bytes of `count` engine frames 10 ms apart, rpm rising with each.
-std::vector<u8> engineBlocks(int count)
-{
-    StreamCompressor* writer = nullptr;
-    EXPECT_EQ(stream::create(&writer, stream::kCompress), 0);
-    std::vector<u8> out;
-    for (int i = 0; i <= count; ++i) {
-        const bool last = i == count;
-        u8 record[kRecordSize];
-        if (!last) {
-            FrameRecord frame;
-            frame.timestamp = 500 + 10 * u32(i);
-            frame.idWord = 256;
-            frame.length = 2;
-            storeLe16(frame.data, u16(i));
-            packRecord(frame, record);
-        }
-        if (stream::addRecord(writer, last ? nullptr : record) == 1) {
-            EXPECT_EQ(stream::writeBlock(writer, &out, appendBytes), 0);
-        }
-    }
-    stream::destroy(writer);
-    return out;
-}
 
 TEST(LiveWindow, FramesArePlottedAsTheyArriveAndReloadStopsTheSilentStreamWithinASecond)
 {

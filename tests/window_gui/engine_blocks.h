@@ -1,0 +1,45 @@
+#pragma once
+// Block-stream bytes that a test logger sends: engine frames (identifier 256) 10 ms apart,
+// rpm rising with each.
+#include "core/byte_layout.h"
+#include "core/frame_record.h"
+#include "store/stream_compressor.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vistra::test {
+
+inline int appendBlockBytes(StreamCompressor*, void* sink, const void* bytes, int count)
+{
+    auto* out = static_cast<std::vector<u8>*>(sink);
+    out->insert(out->end(), static_cast<const u8*>(bytes), static_cast<const u8*>(bytes) + count);
+    return 0;
+}
+
+inline std::vector<u8> engineBlocks(int count)
+{
+    StreamCompressor* writer = nullptr;
+    EXPECT_EQ(stream::create(&writer, stream::kCompress), 0);
+    std::vector<u8> out;
+    for (int i = 0; i <= count; ++i) {
+        const bool last = i == count;
+        u8 record[kRecordSize];
+        if (!last) {
+            FrameRecord frame;
+            frame.timestamp = 500 + 10 * u32(i);
+            frame.idWord = 256;
+            frame.length = 2;
+            storeLe16(frame.data, u16(i));
+            packRecord(frame, record);
+        }
+        if (stream::addRecord(writer, last ? nullptr : record) == 1) {
+            EXPECT_EQ(stream::writeBlock(writer, &out, appendBlockBytes), 0);
+        }
+    }
+    stream::destroy(writer);
+    return out;
+}
+
+} // namespace vistra::test
