@@ -7,18 +7,17 @@
 #include "engine_blocks.h"
 #include "loopback.h"
 #include "pixel_count.h"
-#include "store/command_line.h"
 #include "store/store.h"
 #include "store/stream_listener.h"
 #include "test_helpers.h"
 #include "views/dialog_runner.h"
 #include "views/time_box.h"
 #include "window/window.h"
+#include "window_run.h"
 
 #include <glibmm/fileutils.h>
 #include <glibmm/miscutils.h>
 #include <gtest/gtest.h>
-#include <gtkmm/application.h>
 #include <gtkmm/messagedialog.h>
 
 #include <string>
@@ -46,19 +45,10 @@ TEST(LiveDialogWindow, ConnectsStreamsRestartsAndDisconnects)
         return 0;
     });
 
-    CommandLineHooks hooks;
-    hooks.runApplication = [&] {
-        auto app = Gtk::Application::create("", Gio::APPLICATION_NON_UNIQUE);
-        app->register_application();
-        Window& window = Window::instance();
+    const int result = test::runInWindow({"-d", dbc, "-s", "Can.Engine.rpm"}, [&](Window& window) {
         ConnectLiveDialog& dialog = window.connectLiveDialog;
-        store.guiRunning = true;
-        window.set_default_size(1200, 800);
-        window.show();
         const auto finish = [&] {
-            store.guiRunning = false;
             dialog.hide();
-            window.hide();
             return 0;
         };
 
@@ -131,14 +121,8 @@ TEST(LiveDialogWindow, ConnectsStreamsRestartsAndDisconnects)
         if (second)
             StreamListener::teardown(second);
         return finish();
-    };
-    char program[] = "tarnwick";
-    char dbcOption[] = "-d";
-    std::string dbcPath = dbc;
-    char select[] = "-s";
-    char selection[] = "Can.Engine.rpm";
-    char* argv[] = {program, dbcOption, dbcPath.data(), select, selection, nullptr};
-    EXPECT_EQ(CommandLine(store, hooks).run(5, argv), 0);
+    });
+    EXPECT_EQ(result, 0);
     setDialogRunner(nullptr);
     // The connection of the dialog is the one offered next time.
     EXPECT_EQ(test::readFileText(store.liveFilePath),
