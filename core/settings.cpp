@@ -148,11 +148,25 @@ bool Settings::save()
     std::lock_guard lock(mutex);
     if (keepFile)
         return false;
+    Glib::ustring reason;
+    if (save(reason))
+        return true;
+    reportError("Couldn't save settings to %s, %s", settingsPath.c_str(), reason.c_str());
+    return false;
+}
+
+bool Settings::save(Glib::ustring& reason)
+{
+    std::lock_guard lock(mutex);
+    if (keepFile) {
+        reason = settingsPath + " could not be read at start-up and is not written over";
+        return false;
+    }
     try {
         save_to_file(Glib::filename_from_utf8(settingsPath));
         return true;
     } catch (const Glib::Error& e) {
-        reportError("Couldn't save settings to %s, %s", settingsPath.c_str(), e.what().c_str());
+        reason = e.what();
         return false;
     }
 }

@@ -9,6 +9,7 @@
 #include "window/live_tick.h"
 #include "window/log_list.h"
 #include "window/popup_kind.h"
+#include "window/settings_window.h"
 #include "window/window_keys.h"
 
 #include <gdkmm/cursor.h>
@@ -160,6 +161,7 @@ public:
     std::shared_ptr<Signal> popupTarget;
     LiveTick liveTick;
     bool suppressPageFilter = false;
+    SettingsWindow settingsWindow;
 
 protected:
     // Closing hides the window, which ends the application; the toolkit's default would

@@ -164,7 +164,7 @@ void Window::buildMenuBar()
                {
                    {"_Change title", "tools-check-spelling", GDK_KEY_F2, kPlain, nullptr, [this] { changeTitle(); },
                     true, true},
-                   {"_Preferences", "system-run", 0, {}, nullptr, [this] { openPreferences(); }, true, true},
+                   {"_Preferences", "system-run", 0, {}, nullptr, [this] { openPreferences(); }},
                });
     appendMenu(menuBar, "_Help",
                {
@@ -546,7 +546,7 @@ void Window::createVsdFile() { notAvailable("Creating a VSD file"); }
 void Window::storeSignalListFile() { notAvailable("Storing signals to a file"); }
 void Window::restoreSignalListFile() { notAvailable("Restoring signals from a file"); }
 void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
-void Window::openPreferences() { notAvailable("The preferences"); }
+void Window::openPreferences() { settingsWindow.open(); }
 void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
 void Window::showGpsPlot() { notAvailable("The GPS plot window"); }
 void Window::editSignal(Signal&) { notAvailable("The signal editor"); }
