@@ -49,7 +49,9 @@ void SettingRowStr::load() { entry.set_text(getter()); }
 void SettingRowStr::store()
 {
     const Glib::ustring text = entry.get_text();
-    if (!accept || accept(text))
+    // An unchanged text is not written again: a default editor that is not installed
+    // would otherwise be reported on every save.
+    if (text != getter() && (!accept || accept(text)))
         setter(text);
     load();
 }
