@@ -228,9 +228,22 @@ TEST_F(SettingsWindowTest, MenuItemOpensTheWindow)
                 item->activate();
             }
     }
-    EXPECT_TRUE(main.settingsWindow.get_visible());
-    EXPECT_EQ(main.settingsWindow.get_title(), "Preferences");
-    main.settingsWindow.hide();
+    SettingsWindow& prefs = main.settingsWindow;
+    EXPECT_TRUE(prefs.get_visible());
+    EXPECT_EQ(prefs.get_title(), "Preferences");
+
+    // Closed by the user, it comes back with what was typed.
+    row(prefs, "Line width").entry.set_text("7");
+    ASSERT_TRUE(pumpUntil([&] { return prefs.get_window() && prefs.get_window()->is_viewable(); }));
+    GdkEvent* close = gdk_event_new(GDK_DELETE);
+    close->any.window = GDK_WINDOW(g_object_ref(prefs.get_window()->gobj()));
+    gtk_main_do_event(close);
+    gdk_event_free(close);
+    EXPECT_FALSE(prefs.get_visible());
+    main.openPreferences();
+    EXPECT_TRUE(prefs.get_visible());
+    EXPECT_EQ(row(prefs, "Line width").entry.get_text(), "7");
+    prefs.hide();
 }
 
 } // namespace
