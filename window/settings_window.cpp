@@ -111,7 +111,9 @@ SettingsWindow::SettingsWindow()
 
     saveButton.signal_clicked().connect([this] { guardHandler("Saving the preferences", [this] { saveSettings(); }); });
     signal_key_press_event().connect(
-        [this](GdkEventKey* event) { return guardHandler("Saving the preferences", false, [&] { return onKeyPress(event); }); },
+        [this](GdkEventKey* event) {
+            return guardHandler("Saving the preferences", false, [&] { return onKeyPress(event); });
+        },
         false);
     show_all_children();
 }
