@@ -148,11 +148,25 @@ bool Settings::save()
     std::lock_guard lock(mutex);
     if (keepFile)
         return false;
+    Glib::ustring reason;
+    if (save(reason))
+        return true;
+    reportError("Couldn't save settings to %s, %s", settingsPath.c_str(), reason.c_str());
+    return false;
+}
+
+bool Settings::save(Glib::ustring& reason)
+{
+    std::lock_guard lock(mutex);
+    if (keepFile) {
+        reason = settingsPath + " could not be read at start-up and is not written over";
+        return false;
+    }
     try {
         save_to_file(Glib::filename_from_utf8(settingsPath));
         return true;
     } catch (const Glib::Error& e) {
-        reportError("Couldn't save settings to %s, %s", settingsPath.c_str(), e.what().c_str());
+        reason = e.what();
         return false;
     }
 }
@@ -267,7 +281,20 @@ void Settings::setDefSigColor(const Glib::ustring& colour)
 
 Glib::ustring Settings::getDefaultEditor()
 {
-    return readGlobal<Glib::ustring>("default_editor", "/usr/bin/gedit", &Settings::setDefaultEditor);
+    static const Glib::ustring fallback = "/usr/bin/gedit";
+    {
+        std::lock_guard lock(mutex);
+        try {
+            return get_string(kGlobal, "default_editor");
+        } catch (const Glib::KeyFileError&) {
+            // Nothing stored: the built-in default.
+        }
+    }
+    // Stored only where it is installed; that it is missing is no news to the user, whose
+    // own choices alone are reported as "not an executable".
+    if (Glib::file_test(fallback.raw(), Glib::FILE_TEST_IS_EXECUTABLE))
+        setDefaultEditor(fallback);
+    return fallback;
 }
 
 void Settings::setDefaultEditor(const Glib::ustring& path)

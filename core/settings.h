@@ -37,6 +37,9 @@ public:
     // Writes the settings file. A failure is reported as "ERR" and gives false; so does a
     // file that could not be read at the start, which is left as it is.
     bool save();
+    // The same without a report: on failure `reason` says why, for callers that report
+    // the failure in their own words.
+    bool save(Glib::ustring& reason);
 
     bool getSplitView();
     void setSplitView(bool on);

@@ -120,8 +120,9 @@ LogList::LogList(u32 minIface, u32 maxIface, LogListHost* host) : host(host)
     };
     signal_row_expanded().connect(expandedCollapsed);
     signal_row_collapsed().connect(expandedCollapsed);
-    Store::instance().settingsChanged.connect(
-        [this] { guardHandler("Styling the signal list", [this] { applyListStyle(); }); });
+    // Tracked: a list that goes before the Store must not be styled any more.
+    Store::instance().settingsChanged.connect(sigc::track_obj(
+        [this] { guardHandler("Styling the signal list", [this] { applyListStyle(); }); }, *this));
 }
 
 int LogList::compareNames(const Gtk::TreeIter& a, const Gtk::TreeIter& b)

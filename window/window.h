@@ -11,6 +11,7 @@
 #include "window/live_tick.h"
 #include "window/log_list.h"
 #include "window/popup_kind.h"
+#include "window/settings_window.h"
 #include "window/window_keys.h"
 
 #include <gdkmm/cursor.h>
@@ -166,6 +167,7 @@ public:
     LiveTick liveTick;
     bool suppressPageFilter = false;
     ConnectLiveDialog connectLiveDialog;
+    SettingsWindow settingsWindow;
 
 protected:
     // Closing hides the window, which ends the application; the toolkit's default would

@@ -164,7 +164,7 @@ void Window::buildMenuBar()
                {
                    {"_Change title", "tools-check-spelling", GDK_KEY_F2, kPlain, nullptr, [this] { changeTitle(); },
                     true, true},
-                   {"_Preferences", "system-run", 0, {}, nullptr, [this] { openPreferences(); }, true, true},
+                   {"_Preferences", "system-run", 0, {}, nullptr, [this] { openPreferences(); }},
                });
     appendMenu(menuBar, "_Help",
                {
@@ -551,7 +551,7 @@ void Window::openLiveDialog()
     connectLiveDialog.set_transient_for(*this);
     connectLiveDialog.open();
 }
-void Window::openPreferences() { notAvailable("The preferences"); }
+void Window::openPreferences() { settingsWindow.open(); }
 void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
 void Window::editSignal(Signal&) { notAvailable("The signal editor"); }
 void Window::newSignal(std::shared_ptr<Signal>) { notAvailable("The signal editor"); }
