@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: every test under AddressSanitizer + UndefinedBehaviorSanitizer
-# (the GUI tests in a virtual X display), the tests that need no display under ThreadSanitizer, the GUI tests labelled gui-tsan
-# under ThreadSanitizer too (in a virtual X display), then everything in a plain build.
+# Builds and runs every test: all of them under AddressSanitizer + UndefinedBehaviorSanitizer
+# (the GUI tests in a virtual X display), the tests that need no display and the GUI tests
+# labelled gui-tsan under ThreadSanitizer, then everything in a plain build.
 # The last lines printed are ctest's summary of the plain build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
