@@ -3,13 +3,19 @@ format alone (LZ4 blocks of frame records; AES-128-CBC chained over the connecti
 an HMAC-SHA1 per sealed block), with Debian's python3-lz4 and python3-cryptography.
 
 usage: live_peer_test.py <tarnwick> <work dir>
+       live_peer_test.py --serve <port> [<key>]
 
 Each case serves one connection on an ephemeral loopback port, answers each command byte
 with the next prepared reply, and compares the ASC lines tarnwick prints (interface,
 identifier, length, data, and time differences) with the frames it sent.
+
+With --serve it is a logger to try the live connection with: on 127.0.0.1:<port>, one
+connection after another, it sends a simulated engine in real time (EngineData.EngineSpeed
+of examples/drive.dbc, a frame every 10 ms), sealed with <key> when one is given.
 """
 import hashlib
 import hmac
+import math
 import os
 import random
 import socket
@@ -17,6 +23,7 @@ import struct
 import subprocess
 import sys
 import threading
+import time
 
 import lz4.block
 from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
@@ -207,7 +214,44 @@ def case_hostile_lengths(tarnwick, work, rng):
         check(f"length {length} error", "Got invalid data length when decrypting" in done.stderr, done.stderr)
 
 
+def serve(port, key=None):
+    server = socket.socket()
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    server.bind(("127.0.0.1", port))
+    server.listen(1)
+    print(f"serving a simulated engine on 127.0.0.1:{port}; Ctrl+C ends", flush=True)
+    while True:
+        conn, _ = server.accept()
+        sealer = Sealer(key) if key else None
+        pending = b""
+        start, ts = time.monotonic(), 0
+        try:
+            while conn.recv(1):
+                frames = []
+                for _ in range(10):
+                    ts += 10
+                    rpm = 800 + 2200 * (1 + math.sin(ts / 4000)) / 2
+                    frames.append((ts, 256, struct.pack("<H", int(rpm / 0.25)) + bytes(6), 0))
+                reply = block(frames)
+                if sealer:
+                    # Sealed replies carry whole AES blocks: the rest waits for the next one.
+                    pending += reply
+                    whole = len(pending) & ~15
+                    reply, pending = sealer.seal(pending[:whole]), pending[whole:]
+                delay = start + ts / 1000 - time.monotonic()
+                if delay > 0:
+                    time.sleep(delay)
+                conn.sendall(reply)
+        except ConnectionError:
+            pass
+        finally:
+            conn.close()
+
+
 def main():
+    if sys.argv[1:2] == ["--serve"]:
+        serve(int(sys.argv[2]), sys.argv[3] if len(sys.argv) > 3 else None)
+        return
     tarnwick, work = sys.argv[1:3]
     os.makedirs(work, exist_ok=True)
     rng = random.Random(22)
