@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Opens tarnwick's main window on the example data in examples/ (a one-minute simulated
-# drive): the example DBC file and log, with engine and vehicle speed selected, so that
-# the start-up parse loads and plots them. Settings go to a scratch home, so yours stay untouched.
+# drive): the example log with the example VSD file (which names the DBC file), engine and
+# vehicle speed and one virtual signal selected, so that the start-up parse loads and
+# plots them. Settings go to a scratch home, so yours stay untouched.
 # Without a display the text modes are shown instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,9 +12,9 @@ trap 'rm -rf "$scratch"' EXIT
 export HOME=$scratch
 
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
-  selection=(-s Can.EngineData.EngineSpeed -s Can.VehicleDynamics.VehicleSpeed)
-  echo "== $bin examples/drive.log -d examples/drive.dbc ${selection[*]}"
-  "$bin" examples/drive.log -d examples/drive.dbc "${selection[@]}"
+  selection=(-s Can.EngineData.EngineSpeed -s Can.VehicleDynamics.VehicleSpeed -s Virt.Engine.SmoothRevs)
+  echo "== $bin -f examples/drive.vsd examples/drive.log ${selection[*]}"
+  "$bin" -f examples/drive.vsd examples/drive.log "${selection[@]}"
   exit
 fi
 
