@@ -6,6 +6,7 @@
 #include "core/signal.h"
 #include "store/store.h"
 #include "views/dialog_runner.h"
+#include "views/file_chooser.h"
 #include "views/handler_guard.h"
 #include "views/ipc.h"
 #include "views/plot_keys.h"
@@ -295,17 +296,7 @@ void SubPlot::dumpVisibleRangeAsc()
     Gtk::FileChooserDialog dialog("Select file to write ASC data to", Gtk::FILE_CHOOSER_ACTION_SAVE);
     if (auto* top = dynamic_cast<Gtk::Window*>(get_toplevel()); top && top->get_is_toplevel())
         dialog.set_transient_for(*top);
-    auto asc = Gtk::FileFilter::create();
-    asc->set_name("ASC-files");
-    asc->add_pattern("*.asc");
-    asc->add_pattern("*.ASC");
-    dialog.add_filter(asc);
-    auto all = Gtk::FileFilter::create();
-    all->set_name("ALL");
-    all->add_pattern("*");
-    dialog.add_filter(all);
-    dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
-    dialog.add_button("Select", Gtk::RESPONSE_OK);
+    setUpFileChooser(dialog, "ASC-files", {"*.asc", "*.ASC"}, "ALL");
     dialog.set_current_name("trace.asc");
     dialog.set_current_folder(folder);
     if (runDialog(dialog) != Gtk::RESPONSE_OK)

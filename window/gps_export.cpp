@@ -1,6 +1,7 @@
 #include "window/gps_export.h"
 
 #include "store/store.h"
+#include "views/file_chooser.h"
 #include "views/time_box.h"
 #include "virtual/gps_track.h"
 #include "virtual/gpx_writer.h"
@@ -34,17 +35,7 @@ void onDataReady(GPSTrack& track)
 Glib::ustring chooseGpxFile()
 {
     Gtk::FileChooserDialog dialog("Write GPS-data to file", Gtk::FILE_CHOOSER_ACTION_SAVE);
-    auto gpx = Gtk::FileFilter::create();
-    gpx->set_name("GPX-files");
-    gpx->add_pattern("*.gpx");
-    gpx->add_pattern("*.GPX");
-    dialog.add_filter(gpx);
-    auto all = Gtk::FileFilter::create();
-    all->set_name("ALL");
-    all->add_pattern("*");
-    dialog.add_filter(all);
-    dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
-    dialog.add_button("Select", Gtk::RESPONSE_OK);
+    setUpFileChooser(dialog, "GPX-files", {"*.gpx", "*.GPX"}, "ALL");
     dialog.set_current_folder(exportFolder());
     dialog.set_current_name(Store::instance().title + ".gpx");
     if (runDialog(dialog) != Gtk::RESPONSE_OK)

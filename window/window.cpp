@@ -6,6 +6,7 @@
 #include "core/settings.h"
 #include "core/signal.h"
 #include "store/store.h"
+#include "views/file_chooser.h"
 #include "views/time_box.h"
 #include "views/handler_guard.h"
 #include "window/analysis_windows.h"
@@ -256,16 +257,7 @@ int Window::makeFileChooser(Gtk::FileChooserDialog& dialog, const Glib::ustring&
 {
     if (Store::instance().isBusy())
         return 1;
-    auto named = Gtk::FileFilter::create();
-    named->set_name(filterName);
-    named->add_pattern(pattern);
-    dialog.add_filter(named);
-    auto all = Gtk::FileFilter::create();
-    all->set_name("all files");
-    all->add_pattern("*");
-    dialog.add_filter(all);
-    dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
-    dialog.add_button("Select", Gtk::RESPONSE_OK);
+    setUpFileChooser(dialog, filterName, {pattern.c_str()}, "all files");
     if (!folder.empty())
         dialog.set_current_folder(Glib::filename_from_utf8(folder));
     dialog.set_transient_for(*this);
