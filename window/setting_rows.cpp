@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
+#include <type_traits>
 
 namespace vistra {
 
@@ -56,49 +57,41 @@ void SettingRowStr::store()
     load();
 }
 
-SettingRowInt::SettingRowInt(const Glib::ustring& label, const Glib::ustring& tip, std::function<Value()> getter,
-                             std::function<void(const Value&)> setter, NumberRange range)
+template <typename T>
+SettingRowNumber<T>::SettingRowNumber(const Glib::ustring& label, const Glib::ustring& tip,
+                                      std::function<Value()> getter, std::function<void(const Value&)> setter,
+                                      NumberRange range)
     : SettingRow(label, tip), getter(std::move(getter)), setter(std::move(setter)), range(range)
 {
     load();
 }
 
-void SettingRowInt::load() { entry.set_text(std::to_string(getter())); }
+template <typename T>
+void SettingRowNumber<T>::load()
+{
+    entry.set_text(std::to_string(getter()));
+}
 
-void SettingRowInt::store()
+template <typename T>
+void SettingRowNumber<T>::store()
 {
     try {
-        const int value = std::stoi(entry.get_text().raw());
+        // "nan", "inf" and huge values convert to a double; the range refuses them.
+        Value value;
+        if constexpr (std::is_same_v<T, int>)
+            value = std::stoi(entry.get_text().raw());
+        else
+            value = std::stod(entry.get_text().raw());
         if (range.contains(value))
             setter(value);
     } catch (const std::logic_error&) {
-        // No digits, or beyond an int: the stored value stays.
+        // No digits, or beyond the type: the stored value stays.
     }
     load();
 }
 
-SettingRowDouble::SettingRowDouble(const Glib::ustring& label, const Glib::ustring& tip,
-                                   std::function<Value()> getter, std::function<void(const Value&)> setter,
-                                   NumberRange range)
-    : SettingRow(label, tip), getter(std::move(getter)), setter(std::move(setter)), range(range)
-{
-    load();
-}
-
-void SettingRowDouble::load() { entry.set_text(std::to_string(getter())); }
-
-void SettingRowDouble::store()
-{
-    try {
-        // "nan", "inf" and huge values convert; the range refuses them.
-        const double value = std::stod(entry.get_text().raw());
-        if (range.contains(value))
-            setter(value);
-    } catch (const std::logic_error&) {
-        // No digits, or beyond a double: the stored value stays.
-    }
-    load();
-}
+template class SettingRowNumber<int>;
+template class SettingRowNumber<double>;
 
 SettingRowColor::SettingRowColor(const Glib::ustring& label, const Glib::ustring& tip,
                                  std::function<Value()> getter, std::function<void(const Value&)> setter)

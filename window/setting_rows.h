@@ -54,25 +54,14 @@ public:
     std::function<bool(const Glib::ustring&)> accept;
 };
 
-// Reads the leading integer of the text ("12abc" is 12).
-class SettingRowInt : public SettingRow {
+// Reads the leading number of the text ("12abc" is 12); an integer row shows the value as
+// it is, a decimal one with six decimals. Text without a number, or a value outside
+// `range`, leaves the stored value as it was.
+template <typename T>
+class SettingRowNumber : public SettingRow {
 public:
-    using Value = int;
-    SettingRowInt(const Glib::ustring& label, const Glib::ustring& tip, std::function<Value()> getter,
-                  std::function<void(const Value&)> setter, NumberRange range);
-    void load() override;
-    void store() override;
-
-    std::function<Value()> getter;
-    std::function<void(const Value&)> setter;
-    NumberRange range;
-};
-
-// Reads the leading number of the text and shows six decimals.
-class SettingRowDouble : public SettingRow {
-public:
-    using Value = double;
-    SettingRowDouble(const Glib::ustring& label, const Glib::ustring& tip, std::function<Value()> getter,
+    using Value = T;
+    SettingRowNumber(const Glib::ustring& label, const Glib::ustring& tip, std::function<Value()> getter,
                      std::function<void(const Value&)> setter, NumberRange range);
     void load() override;
     void store() override;
@@ -81,6 +70,9 @@ public:
     std::function<void(const Value&)> setter;
     NumberRange range;
 };
+
+using SettingRowInt = SettingRowNumber<int>;
+using SettingRowDouble = SettingRowNumber<double>;
 
 // A colour button instead of the entry. Choosing a colour stores it, saves the settings
 // and tells the views at once.
