@@ -12,6 +12,7 @@
 #include "window/message_dialogs.h"
 
 #include <glibmm/convert.h>
+#include <glibmm/fileutils.h>
 #include <gtkmm/cssprovider.h>
 #include <gtkmm/stylecontext.h>
 
@@ -266,7 +267,8 @@ int Window::makeFileChooser(Gtk::FileChooserDialog& dialog, const Glib::ustring&
     dialog.add_filter(all);
     dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
     dialog.add_button("Select", Gtk::RESPONSE_OK);
-    if (!folder.empty())
+    // A remembered folder that is gone leaves the chooser at its own default.
+    if (!folder.empty() && Glib::file_test(Glib::filename_from_utf8(folder), Glib::FILE_TEST_IS_DIR))
         dialog.set_current_folder(Glib::filename_from_utf8(folder));
     dialog.set_transient_for(*this);
     return runDialog(dialog);
