@@ -1,10 +1,12 @@
 // Choosing a signal's line colour.
 #include "window/window.h"
 
+#include "core/can_iface.h"
 #include "core/message.h"
 #include "core/settings.h"
 #include "core/signal.h"
 #include "store/store.h"
+#include "views/dialog_runner.h"
 
 #include <gtkmm/colorchooserdialog.h>
 

@@ -1,5 +1,6 @@
 #include "window/message_dialogs.h"
 
+#include <glibmm/convert.h>
 #include <glibmm/miscutils.h>
 #include <gtkmm/application.h>
 #include <gtkmm/dialog.h>
