@@ -18,7 +18,8 @@ void Window::chooseLineColor(std::shared_ptr<Signal> signal)
 {
     if (!signal)
         return;
-    Gtk::ColorChooserDialog dialog("Select line color", *this);
+    Gtk::ColorChooserDialog dialog("Select line color");
+    dialog.set_transient_for(*this);
     // Lines are drawn opaque: a transparency to choose would not show.
     dialog.set_use_alpha(false);
     Gdk::RGBA current;

@@ -135,7 +135,7 @@ bool confirmOverwrite(const std::string& path)
 {
     // A link that leads nowhere is something there too: writing would create its target.
     std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::symlink_status(path, error)) && !error)
+    if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::not_found)
         return true;
     const Glib::ustring text = "\"" + Glib::filename_display_basename(path) + "\" already exists, do you want to overwrite it?";
     Gtk::MessageDialog question(text, false, Gtk::MESSAGE_QUESTION, Gtk::BUTTONS_YES_NO);
