@@ -4,6 +4,7 @@
 #include "core/message.h"
 #include "core/settings.h"
 #include "gui_fixture.h"
+#include "views/painter_task.h"
 #include "window/log_folder_walk.h"
 #include "window/menu_icon_item.h"
 #include "window/message_dialogs.h"
@@ -544,6 +545,11 @@ TEST_F(DialogsTest, LineColourIsStoredAndShownOnlyAfterOk)
         EXPECT_EQ(Settings::instance()->getSignalColor(key[0], key[1], key[2]), "#333366669999");
         EXPECT_NE(rowMarkup(*c.list, c.row).find("#333366669999"), std::string::npos) << rowMarkup(*c.list, c.row);
         EXPECT_EQ(redraws, 1);
+        // The plots' next paint of the signal takes the colour.
+        const PainterTask task(nullptr, 0, c.signal, 0, 1, 10, 10, 0, 0);
+        EXPECT_DOUBLE_EQ(task.red, 0x3333 / 65535.0);
+        EXPECT_DOUBLE_EQ(task.green, 0x6666 / 65535.0);
+        EXPECT_DOUBLE_EQ(task.blue, 0x9999 / 65535.0);
     }
     // The next load takes the stored colour.
     window.reload(true);
