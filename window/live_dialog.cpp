@@ -8,12 +8,12 @@
 #include "views/dialog_runner.h"
 #include "views/handler_guard.h"
 #include "window/live_address.h"
+#include "window/message_dialogs.h"
 #include "window/window.h"
 
 #include <glibmm/convert.h>
 #include <glibmm/miscutils.h>
 #include <gtkmm/messagedialog.h>
-#include <sys/stat.h>
 
 namespace vistra {
 namespace {
@@ -28,19 +28,6 @@ Glib::ustring utf8Name(const std::string& path)
     } catch (const Glib::ConvertError&) {
         return Glib::filename_display_name(path);
     }
-}
-
-// The ".bvlive" suffix is added after the file dialog has run, so its own overwrite check
-// never saw the final name: the question is asked here. True when the file may be written.
-bool mayReplace(const std::string& path)
-{
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0)
-        return true;
-    Gtk::MessageDialog question("\"" + utf8Name(Glib::path_get_basename(path)) +
-                                    "\" already exists, do you want to overwrite it?",
-                                false, Gtk::MESSAGE_QUESTION, Gtk::BUTTONS_YES_NO);
-    return runDialog(question) == Gtk::RESPONSE_YES;
 }
 
 } // namespace
@@ -226,7 +213,9 @@ void ConnectLiveDialog::saveLiveFile()
     const std::string suffix = ".bvlive";
     if (path.size() < suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0)
         path += suffix;
-    if (!mayReplace(path))
+    // The ".bvlive" suffix is added after the file dialog has run, so its own overwrite
+    // check never saw the final name: the question is asked here.
+    if (!confirmOverwrite(path))
         return;
 
     auto [server, portText] = splitAtFirst(addressEntry.get_text().raw(), ":");

@@ -1,10 +1,14 @@
 #include "window/message_dialogs.h"
 
+#include <glibmm/convert.h>
+#include <glibmm/miscutils.h>
 #include <gtkmm/application.h>
 #include <gtkmm/dialog.h>
 #include <glibmm/markup.h>
 #include <gtkmm/label.h>
 #include <gtkmm/messagedialog.h>
+
+#include <filesystem>
 
 namespace vistra {
 
@@ -73,6 +77,69 @@ void showMessageEntry(Gtk::Window& parent, const MessageLog::Entry& entry)
     Gtk::MessageDialog dialog(parent, primary, false, type, Gtk::BUTTONS_OK, true);
     dialog.set_secondary_text(entry.text, false);
     runDialog(dialog);
+}
+
+Glib::ustring helpMarkup(const Glib::ustring& guidePath)
+{
+    // The blanks line the descriptions up in the monospace font.
+    static const char* const lines[] = {
+        "<span foreground='black' font_family='monospace' >PLOT",
+        "<b>Left click</b>                show main ruler",
+        "<b>Right click</b>               show secondary ruler",
+        "<b>Ctrl + Right click</b>        open dropdown menu",
+        "<b>Mouse scroll wheel</b>        zoom in/out in plot",
+        "<b>Shift + scroll wheel</b>      pan left/right in plot",
+        "<b>Arrow keys</b>                pan and zoom in plot",
+        "",
+        "",
+        "SIGNAL LIST",
+        "<b>Right click</b>         open dropdown menu",
+        "",
+        "",
+        "KEYS",
+        "<b>F1</b>      show this help",
+        "<b>F5</b>      update signals",
+        "<b>F11</b>     full screen",
+        "<b>F12</b>     hide signal list",
+        "<b>Ctrl-C</b>  copy signals to clipboard",
+        "<b>Ctrl-A</b>  dump all data in selected interval to file",
+        "<b>T</b>       toggle how time is displayed",
+        "<b>D</b>       toggle show delta/value on secondary ruler",
+        "<b>Alt-R</b>   re-store selected signals list",
+        "<b>Alt-S</b>   store selected signals list",
+        "<b>Alt-Z</b>   crop selected area",
+        "<b>Alt-X</b>   uncrop to show full plot again",
+        "<b>Esc</b>     delete rulers",
+        "",
+        "</span><span foreground='black' font_family='monospace' ><b>Version:</b> 5.04",
+        "",
+        "</span><span font_family='monospace' weight='bold'><a href=\"file:///",
+    };
+    Glib::ustring text;
+    for (const char* line : lines) {
+        if (!text.empty())
+            text += '\n';
+        text += line;
+    }
+    return text + Glib::Markup::escape_text(guidePath) + "\">Open Quick Guide</a></span>";
+}
+
+void showHelpDialog(Gtk::Window& parent, const Glib::ustring& guidePath)
+{
+    Gtk::MessageDialog dialog(parent, "Commands and controls", false, Gtk::MESSAGE_OTHER, Gtk::BUTTONS_OK, true);
+    dialog.set_secondary_text(helpMarkup(guidePath), true);
+    runDialog(dialog);
+}
+
+bool confirmOverwrite(const std::string& path)
+{
+    // A link that leads nowhere is something there too: writing would create its target.
+    std::error_code error;
+    if (std::filesystem::symlink_status(path, error).type() == std::filesystem::file_type::not_found)
+        return true;
+    const Glib::ustring text = "\"" + Glib::filename_display_basename(path) + "\" already exists, do you want to overwrite it?";
+    Gtk::MessageDialog question(text, false, Gtk::MESSAGE_QUESTION, Gtk::BUTTONS_YES_NO);
+    return runDialog(question) == Gtk::RESPONSE_YES;
 }
 
 } // namespace vistra

@@ -8,6 +8,7 @@
 #include <glibmm/ustring.h>
 
 #include <functional>
+#include <string>
 
 namespace Gtk {
 class Dialog;
@@ -28,5 +29,14 @@ void showMessageLogDialog(Gtk::Window* parent);
 // One entry as a modal message dialog over `parent`: "Information", "Warning" or "Error"
 // by level, the entry text as plain secondary text.
 void showMessageEntry(Gtk::Window& parent, const MessageLog::Entry& entry);
+
+// The markup of the "Commands and controls" dialog; its last line links to the quick
+// guide at the absolute path `guidePath`.
+Glib::ustring helpMarkup(const Glib::ustring& guidePath);
+void showHelpDialog(Gtk::Window& parent, const Glib::ustring& guidePath);
+
+// Before a file is written over: true when nothing exists at `path` or the user answers
+// Yes to replacing it. Closing the question without an answer keeps the file.
+bool confirmOverwrite(const std::string& path);
 
 } // namespace vistra

@@ -13,6 +13,7 @@
 #include "window/message_dialogs.h"
 
 #include <glibmm/convert.h>
+#include <glibmm/fileutils.h>
 #include <gtkmm/cssprovider.h>
 #include <gtkmm/stylecontext.h>
 
@@ -258,7 +259,8 @@ int Window::makeFileChooser(Gtk::FileChooserDialog& dialog, const Glib::ustring&
     if (Store::instance().isBusy())
         return 1;
     setUpFileChooser(dialog, filterName, {pattern.c_str()}, "all files");
-    if (!folder.empty())
+    // A remembered folder that is gone leaves the chooser at its own default.
+    if (!folder.empty() && Glib::file_test(Glib::filename_from_utf8(folder), Glib::FILE_TEST_IS_DIR))
         dialog.set_current_folder(Glib::filename_from_utf8(folder));
     dialog.set_transient_for(*this);
     return runDialog(dialog);

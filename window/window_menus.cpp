@@ -85,18 +85,18 @@ void Window::buildMenuBar()
 
     appendMenu(menuBar, "_File",
                {
-                   {"Load _VSD file", "document-open", GDK_KEY_l, kCtrl, nullptr, [this] { loadVsdFile(); }, true, true},
-                   {"New VSD file", "document-new", 0, {}, nullptr, [this] { createVsdFile(); }, true, true},
-                   {"Load DB_C file", "text-x-generic", 0, {}, nullptr, [this] { loadDbcFile(); }, true, true},
+                   {"Load _VSD file", "document-open", GDK_KEY_l, kCtrl, nullptr, [this] { loadVsdFile(); }},
+                   {"New VSD file", "document-new", 0, {}, nullptr, [this] { createVsdFile(); }},
+                   {"Load DB_C file", "text-x-generic", 0, {}, nullptr, [this] { loadDbcFile(); }},
                    separator,
                    {"_Reload VSD/DBC file", "view-refresh", GDK_KEY_r, kCtrl, "Reload current VSD or DBC file.",
                     [this] { onReloadActivated(); }},
                    {"_Edit loaded VSD/DBC", "document-properties", 0, {}, nullptr, [this] { onEditLoadedFile(); }},
                    separator,
                    {"_Open _log file(s)", "emblem-documents", GDK_KEY_o, kCtrl, "Open a selection of log files.",
-                    [this] { openLogFiles(); }, true, true},
+                    [this] { openLogFiles(); }},
                    {"Open log _directory", "folder-open", GDK_KEY_d, kCtrl, "Open an entire directory with log files.",
-                    [this] { openLogDirectories(); }, true, true},
+                    [this] { openLogDirectories(); }},
                    {"Open _live connection", "network-wireless", GDK_KEY_n, kCtrl,
                     "Connect to logger and view live data", [this] { openLiveDialog(); }},
                    separator,
@@ -149,9 +149,9 @@ void Window::buildMenuBar()
                     [this] { restoreSelectedSignals(); }},
                    separator,
                    {"Store signals _to file", "starred", 0, {}, "Store selected signals to file",
-                    [this] { storeSignalListFile(); }, true, true},
+                    [this] { storeSignalListFile(); }},
                    {"Restore signals fr_om file", "user-bookmarks", 0, {}, "Restore selected signals from file",
-                    [this] { restoreSignalListFile(); }, true, true},
+                    [this] { restoreSignalListFile(); }},
                });
     appendMenu(menuBar, "_Tools",
                {
@@ -162,14 +162,12 @@ void Window::buildMenuBar()
                });
     appendMenu(menuBar, "_Window",
                {
-                   {"_Change title", "tools-check-spelling", GDK_KEY_F2, kPlain, nullptr, [this] { changeTitle(); },
-                    true, true},
+                   {"_Change title", "tools-check-spelling", GDK_KEY_F2, kPlain, nullptr, [this] { changeTitle(); }},
                    {"_Preferences", "system-run", 0, {}, nullptr, [this] { openPreferences(); }},
                });
     appendMenu(menuBar, "_Help",
                {
-                   {"_Commands and controls (F1)", "help-about", GDK_KEY_F1, kPlain, nullptr, [this] { showHelp(); },
-                    true, true},
+                   {"_Commands and controls (F1)", "help-about", GDK_KEY_F1, kPlain, nullptr, [this] { showHelp(); }},
                    {"_Open quick guide", "help-browser", 0, {}, nullptr, [this] { openQuickGuide(); }},
                });
 }
@@ -192,7 +190,7 @@ void Window::buildPopupMenus()
         {"", "", nullptr},
         {"Find in list", "edit-find", [this] { findTargetInList(); }},
         {"Copy name", "edit-copy", [this] { copySignalName(); }},
-        {"Change color", "applications-graphics", [this] { onChangeColorItem(); }, true},
+        {"Change color", "applications-graphics", [this] { onChangeColorItem(); }},
         {"Histogram", "", [this] { openHistogram(popupTarget); }},
         {"Message rate", "", [this] { onMessageRateItem(); }},
         {"Show stats", "document-page-setup", [this] { showStats(popupTarget); }},
@@ -536,15 +534,6 @@ void Window::updateGpsMenu()
     gpsMenu->set_visible(gpsMenuVisible(gpsTrack != nullptr, store.legacyGps, store.live, store.multiCanHeader));
 }
 
-void Window::showHelp() { notAvailable("The help"); }
-void Window::changeTitle() { notAvailable("Changing the title"); }
-void Window::openLogDirectories() { notAvailable("Opening log folders"); }
-void Window::openLogFiles() { notAvailable("Opening log files"); }
-void Window::loadVsdFile() { notAvailable("Loading a VSD file"); }
-void Window::loadDbcFile() { notAvailable("Loading a DBC file"); }
-void Window::createVsdFile() { notAvailable("Creating a VSD file"); }
-void Window::storeSignalListFile() { notAvailable("Storing signals to a file"); }
-void Window::restoreSignalListFile() { notAvailable("Restoring signals from a file"); }
 void Window::openLiveDialog()
 {
     // Over the main window, like the file dialogs it opens.
@@ -552,7 +541,6 @@ void Window::openLiveDialog()
     connectLiveDialog.open();
 }
 void Window::openPreferences() { settingsWindow.open(); }
-void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
 void Window::editSignal(Signal&) { notAvailable("The signal editor"); }
 void Window::newSignal(std::shared_ptr<Signal>) { notAvailable("The signal editor"); }
 
