@@ -112,8 +112,7 @@ public:
     // and the data can hold positions.
     void updateGpsMenu();
 
-    // Actions whose dialogs and windows are not built yet: each says so, and its menu
-    // items are insensitive.
+    // Actions that open a dialog or a window of their own.
     void showHelp();
     void changeTitle();
     void openLogDirectories();
