@@ -56,12 +56,16 @@ struct StoreHostReset {
 };
 
 // Runs the main loop until `done` holds; false after `ms` milliseconds. A 10 ms tick wakes
-// the blocking iteration now and then, so that the deadline is seen.
+// the blocking iteration now and then, so that the deadline is seen. The tick has the
+// lowest priority: an iteration dispatches only the most urgent sources that are ready,
+// and a default-priority tick would be due again after every `done` slower than 10 ms
+// (reading a widget's pixels under the sanitizers), which starved GTK's layout and
+// painting (a queued resize never reached the widget) for as long as the pump ran.
 inline bool pumpUntil(const std::function<bool()>& done, int ms = 5000)
 {
     auto context = Glib::MainContext::get_default();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    sigc::connection tick = Glib::signal_timeout().connect([] { return true; }, 10);
+    sigc::connection tick = Glib::signal_timeout().connect([] { return true; }, 10, Glib::PRIORITY_LOW);
     bool ok = true;
     while (!done()) {
         if (std::chrono::steady_clock::now() > deadline) {

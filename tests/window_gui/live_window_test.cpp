@@ -57,17 +57,25 @@ TEST(LiveWindow, FramesArePlottedAsTheyArriveAndReloadStopsTheSilentStreamWithin
                 ADD_FAILURE() << "tarnwick did not connect";
                 return 1;
             }
+            int dataSignals = 0;
+            sigc::connection dataWatch = store.dataChanged.connect([&] { ++dataSignals; });
             StreamListener* listener = StreamListener::start(peer, fd, nullptr);
             const std::vector<u8> blocks = engineBlocks(3000);
             EXPECT_EQ(StreamListener::pushData(listener, blocks.data(), int(blocks.size())), 0);
 
-            // The overview strip shows the whole view window, re-rendered every 10 s while live
-            // data arrive; the detail plot shows the interval chosen on it, every second.
+            // The detail plot shows the interval chosen on it, re-rendered every second while
+            // live data arrive; the overview strip shows the whole view window, re-rendered
+            // every 10 s. The interval is chosen as soon as the first frames are in: the
+            // detail plot must show them well before the overview's first live re-render.
             auto signal = store.findSignal("Can.Engine.rpm");
             const Gdk::RGBA colour(signal->colour);
-            overview = pumpUntil([&] { return pixelsOfColour(window.fullPlot, colour, nullptr) > 20; }, 20000);
+            EXPECT_TRUE(pumpUntil([&] { return dataSignals > 0; }, 20000)) << "no frames arrived";
+            dataWatch.disconnect();
             timeBox().setInterval(store.viewStart, store.viewStart + 60000, true);
-            plotted = pumpUntil([&] { return pixelsOfColour(window.plot, colour, nullptr) > 100; }, 10000);
+            plotted = pumpUntil([&] { return pixelsOfColour(window.plot, colour, nullptr) > 100; }, 8000);
+            // The overview's band over the chosen interval tints the curve beneath it.
+            timeBox().reset();
+            overview = pumpUntil([&] { return pixelsOfColour(window.fullPlot, colour, nullptr) > 20; }, 20000);
             EXPECT_TRUE(store.live);
 
             const auto begin = std::chrono::steady_clock::now();
