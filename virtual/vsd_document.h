@@ -55,6 +55,8 @@ public:
     void save() const;
 
     const std::string& text() const { return content; }
+    // The file as parsed (comments and translations kept), for reading its values.
+    Glib::KeyFile& keyFile() { return parsed; }
     const Glib::ustring& path() const { return filePath; }
 
 private:
