@@ -138,6 +138,25 @@ std::vector<Section> sectionsOf(const Text& text, const std::string& group)
 
 bool isEmptyLine(const std::string& s) { return trimmed(s).empty(); }
 
+// A stored value and the one the editor would write in its place mean the same: the same
+// text, or the same number however written ("2.0" and "2", "0.0174532925" and the
+// 17-digit form that Glib::KeyFile writes for it).
+bool sameValue(const std::string& stored, const std::string& written)
+{
+    if (stored == written)
+        return true;
+    const auto number = [](const std::string& s, double& v) {
+        if (s.empty() || s.find_first_not_of("0123456789+-.eE") != std::string::npos)
+            return false;
+        char* end = nullptr;
+        v = std::strtod(s.c_str(), &end);
+        return end == s.c_str() + s.size();
+    };
+    double a = 0;
+    double b = 0;
+    return number(stored, a) && number(written, b) && a == b;
+}
+
 } // namespace
 
 VsdGroupLines groupLines(const Glib::KeyFile& file, const Glib::ustring& group)
@@ -203,7 +222,7 @@ std::string replaceVsdGroup(const std::string& source, const std::string& oldGro
         OldKey& k = it->second;
         body.insert(body.end(), k.comments.begin(), k.comments.end());
         // An unchanged value keeps its line as the user typed it.
-        body.push_back(k.hasValue && withoutCr(k.value) == value ? k.line
+        body.push_back(k.hasValue && sameValue(withoutCr(k.value), value) ? k.line
                                                                    : key + "=" + value + (eol.size() == 2 ? "\r" : ""));
         body.insert(body.end(), k.translations.begin(), k.translations.end());
         old.erase(it);
@@ -318,7 +337,15 @@ void VsdDocument::adopt(std::string changed, const Glib::ustring& removed, const
     };
     if (!removed.empty() && check.has_group(removed))
         mismatch("the old group is still there");
-    if (!group.empty() && (!check.has_group(group) || withoutTranslations(groupLines(check, group)) != lines))
+    const auto sameLines = [](const VsdGroupLines& a, const VsdGroupLines& b) {
+        if (a.size() != b.size())
+            return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (a[i].first != b[i].first || !sameValue(a[i].second, b[i].second))
+                return false;
+        return true;
+    };
+    if (!group.empty() && (!check.has_group(group) || !sameLines(withoutTranslations(groupLines(check, group)), lines)))
         mismatch("the group's keys differ");
     for (const Glib::ustring& g : parsed.get_groups()) {
         if (g == removed || g == group)

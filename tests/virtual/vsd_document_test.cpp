@@ -29,6 +29,7 @@ const std::string kFile = "# my signals\n"
                           "signal_01=CAN0.Wheel.speed\n"
                           "step=100\n"
                           "window = 1000\n"
+                          "fact=0.0174532925\n"
                           "comment=Speed\n"
                           "comment[de]=Geschwindigkeit\n"
                           "Tarnwick=2024-05-17 14:03:59\n"
@@ -38,9 +39,14 @@ const std::string kFile = "# my signals\n"
                           "method=derive\n"
                           "signal_01=Calc.speed\n";
 
-const VsdGroupLines kSpeedUnchanged = {{"method", "average"},  {"signal_01", "CAN0.Wheel.speed"},
-                                       {"step", "100"},        {"window", "1000"},
-                                       {"comment", "Speed"},   {"Tarnwick", "2024-05-17 14:03:59"}};
+// As the editor writes the group back: numbers in Glib::KeyFile's 17-digit form.
+const VsdGroupLines kSpeedUnchanged = {{"method", "average"},
+                                       {"signal_01", "CAN0.Wheel.speed"},
+                                       {"step", "100"},
+                                       {"window", "1000"},
+                                       {"fact", "0.017453292499999999"},
+                                       {"comment", "Speed"},
+                                       {"Tarnwick", "2024-05-17 14:03:59"}};
 
 std::string replaced(std::string text, const std::string& from, const std::string& to)
 {
@@ -58,22 +64,27 @@ TEST(VsdRewrite, ReplacingAGroupKeepsEveryCommentTranslationAndPlace)
     };
     VsdGroupLines newValue = kSpeedUnchanged;
     newValue[1].second = "CAN0.Wheel.rear";
-    newValue[5].second = "2026-01-01 00:00:00";
+    newValue.back().second = "2026-01-01 00:00:00";
     VsdGroupLines noInput = kSpeedUnchanged;
     noInput.erase(noInput.begin() + 1);
     VsdGroupLines added = kSpeedUnchanged;
     added.insert(added.begin() + 4, {"unit", "km/h"});
+    VsdGroupLines otherFactor = kSpeedUnchanged;
+    otherFactor[4].second = "0.017453292";
     const Case cases[] = {
-        {"unchanged: byte for byte, spacing of 'window = 1000' too", "Calc.speed", kSpeedUnchanged, kFile},
+        {"unchanged: byte for byte, 'window = 1000' and the factor's digits too", "Calc.speed", kSpeedUnchanged,
+         kFile},
+        {"another number is written", "Calc.speed", otherFactor, replaced(kFile, "0.0174532925", "0.017453292")},
         {"changed values: new lines, comments stay above", "Calc.speed", newValue,
          replaced(replaced(kFile, "signal_01=CAN0.Wheel.speed", "signal_01=CAN0.Wheel.rear"),
                   "Tarnwick=2024-05-17 14:03:59", "Tarnwick=2026-01-01 00:00:00")},
         {"a dropped key leaves its comment before the last line", "Calc.speed", noInput,
-         replaced(kFile, "# front left wheel\nsignal_01=CAN0.Wheel.speed\nstep=100\nwindow = 1000\n"
+         replaced(kFile, "# front left wheel\nsignal_01=CAN0.Wheel.speed\nstep=100\nwindow = 1000\nfact=0.0174532925\n"
                          "comment=Speed\ncomment[de]=Geschwindigkeit\n",
-                  "step=100\nwindow = 1000\ncomment=Speed\ncomment[de]=Geschwindigkeit\n# front left wheel\n")},
+                  "step=100\nwindow = 1000\nfact=0.0174532925\ncomment=Speed\ncomment[de]=Geschwindigkeit\n"
+                  "# front left wheel\n")},
         {"an added key goes where the editor puts it", "Calc.speed", added,
-         replaced(kFile, "comment=Speed", "unit=km/h\ncomment=Speed")},
+         replaced(kFile, "fact=", "unit=km/h\nfact=")},
         {"a renamed group keeps its place", "Virtual.speed", kSpeedUnchanged,
          replaced(kFile, "[Calc.speed]", "[Virtual.speed]")},
     };
