@@ -21,6 +21,7 @@
 #include <gtkmm/separator.h>
 #include <gtkmm/spinbutton.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -73,6 +74,8 @@ public:
     bool removeSignalGroup();
     void deleteSignal();
     void resetFields();
+    // Called after a save with "Virt.<name>"; unset, the main window reloads and selects it.
+    std::function<void(const Glib::ustring&)> reloadAndSelect;
 
     const char* productName = "Tarnwick";
     // 0 before first use, 1 new signal, 2 duplicate, 3 editing an existing signal.

@@ -205,8 +205,8 @@ void Window::buildPopupMenus()
         {"Restore selected", "", [this] { restoreSelectedSignals(); }},
         {"Crop", "zoom-fit-best", [this] { plot.crop(); }},
         {"Uncrop", "zoom-original", [] { Store::instance().resetViewWindowAndNotify(); }},
-        {"Edit signal", "document-properties", [this] { onEditSignalItem(); }, true},
-        {"New signal", "document-new", [this] { newSignal(popupTarget); }, true},
+        {"Edit signal", "document-properties", [this] { onEditSignalItem(); }},
+        {"New signal", "document-new", [this] { newSignal(popupTarget); }},
         {"Toggle hidden", "changes-allow", [this] { toggleHiddenSignals(); }},
         {"Delete rulers", "edit-delete", [this] { plot.deleteRulers(); }},
     };
@@ -549,7 +549,7 @@ void Window::openLiveDialog() { notAvailable("The live-connection dialog"); }
 void Window::openPreferences() { notAvailable("The preferences"); }
 void Window::chooseLineColor(std::shared_ptr<Signal>) { notAvailable("Choosing a signal's colour"); }
 void Window::showGpsPlot() { notAvailable("The GPS plot window"); }
-void Window::editSignal(Signal&) { notAvailable("The signal editor"); }
-void Window::newSignal(std::shared_ptr<Signal>) { notAvailable("The signal editor"); }
+void Window::editSignal(Signal& signal) { virtSignDialog.editSignal(signal.shared_from_this()); }
+void Window::newSignal(std::shared_ptr<Signal> signal) { virtSignDialog.newSignal(std::move(signal)); }
 
 } // namespace vistra
