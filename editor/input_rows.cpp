@@ -50,7 +50,15 @@ std::string decimalText(double value)
 
 double readDecimal(const Glib::ustring& key, const Glib::ustring& text)
 {
-    const char* s = text.c_str();
+    // A fraction without its integer part (".5", ",5") is what std::stod reads too.
+    std::string number = text.raw();
+    std::size_t first = number.find_first_not_of(" \t");
+    if (first != std::string::npos && (number[first] == '-' || number[first] == '+'))
+        ++first;
+    if (first + 1 < number.size() && (number[first] == '.' || number[first] == ',') &&
+        g_ascii_isdigit(number[first + 1]))
+        number = number.substr(0, first) + '0' + number.substr(first);
+    const char* s = number.c_str();
     const char* end = s;
     const double value = parseNumber(s, &end);
     if (end == s)
