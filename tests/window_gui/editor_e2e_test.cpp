@@ -141,10 +141,10 @@ void newSignalRoad(bool checkPlot)
 
 TEST(EditorEndToEnd, NewSignalIsSavedListedAndComputed) { newSignalRoad(false); }
 
-// Disabled while the detail plot stays empty after the window reloads: its renders follow
-// configure events only, and once a reload has emptied it, a parse's new data and interval
-// request a resize that changes no size, so no configure event comes and nothing is
-// painted (a parse before any reload, with signals chosen at start, does paint).
+// Disabled while the detail plot paints nothing after the window has reloaded: the
+// parse's new data and the new visible interval reach the plot, but no render follows
+// (its renders come from configure events, and none arrives). A parse before any reload,
+// with signals chosen at start, does paint.
 TEST(EditorEndToEnd, DISABLED_NewSignalIsPlottedAfterTheReload) { newSignalRoad(true); }
 
 } // namespace
