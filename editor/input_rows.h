@@ -65,6 +65,9 @@ class FilteredEntry : public InputRow, public Gtk::Entry {
 public:
     FilteredEntry(const std::string& key, const std::string& tooltip);
     Gtk::Widget* getWidget() override { return this; }
+    // The row's show and hide take the label along.
+    using InputRow::hide;
+    using InputRow::show;
     void clear() override;
     // Puts `text` in unfiltered.
     void setProgramText(const Glib::ustring& text);
@@ -82,6 +85,9 @@ class EntryBool : public InputRow, public Gtk::ComboBoxText {
 public:
     EntryBool(const std::string& key, const std::string& tooltip, bool defaultValue);
     Gtk::Widget* getWidget() override { return this; }
+    // The row's show and hide take the label along.
+    using InputRow::hide;
+    using InputRow::show;
     void setDefault() override;
     void clear() override;
     bool load(Glib::KeyFile& file, const Glib::ustring& group) override;
@@ -160,6 +166,9 @@ public:
     EntryDropDwn(const std::string& key, const std::string& tooltip, const std::vector<Glib::ustring>& items,
                  std::size_t defaultIndex);
     Gtk::Widget* getWidget() override { return this; }
+    // The row's show and hide take the label along.
+    using InputRow::hide;
+    using InputRow::show;
     void setDefault() override;
     void clear() override;
     bool load(Glib::KeyFile& file, const Glib::ustring& group) override;

@@ -301,7 +301,7 @@ void VirtSignDialog::saveSignal()
         if (reloadAndSelect)
             reloadAndSelect("Virt." + name);
         else
-            Window::instance().reloadAndSelectSignal("Virt." + name);
+            vistra::Window::instance().reloadAndSelectSignal("Virt." + name);
         hide();
     } catch (...) {
         reportCurrentException("Saving the signal");
