@@ -236,9 +236,12 @@ protected:
     {
         store.clearData();
         store.addLoggerIface();
-        testing::internal::CaptureStderr();
+        // Called inside run() too, whose capture goes on.
+        if (!capturing)
+            testing::internal::CaptureStderr();
         store.loadVsd(vsdPath);
-        testing::internal::GetCapturedStderr();
+        if (!capturing)
+            testing::internal::GetCapturedStderr();
         loadLog = test::drainLog();
     }
 
@@ -249,7 +252,9 @@ protected:
     void run(const std::function<void()>& operation)
     {
         testing::internal::CaptureStderr();
+        capturing = true;
         operation();
+        capturing = false;
         testing::internal::GetCapturedStderr();
         log = test::drainLog();
     }
@@ -284,6 +289,7 @@ protected:
     std::vector<std::string> loadLog;
     sigc::connection reloads;
     int reloadRequests = 0;
+    bool capturing = false;
 };
 
 TEST_F(EditorOperations, EverySavedMethodGroupIsByteForByteWhatItWas)
