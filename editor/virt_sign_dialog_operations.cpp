@@ -173,6 +173,11 @@ void VirtSignDialog::editSignal(std::shared_ptr<Signal> signal)
         try {
             VsdDocument doc(vsdPath);
             Glib::KeyFile& file = doc.keyFile();
+            // The loader also takes the older keys "signal" and "avg"; shown under the
+            // editor's keys they are saved under those, else a save would drop them.
+            for (const auto& [older, key] : {std::pair{"signal", "signal_01"}, std::pair{"avg", "avgWindow"}})
+                if (file.has_key(group, older) && !file.has_key(group, key))
+                    file.set_value(group, key, file.get_value(group, older));
             if (!file.has_key(group, "method")) {
                 reportWarning("Can't find method in VSD file");
             } else {

@@ -180,11 +180,13 @@ center=57.70895;11.98028
 radius=100
 Tarnwick=2024-05-17 14:03:59
 
-# a group named without its message part
+# a group named without its message part, with the older keys for input and window
 [speed]
-method=derive
-signal_01=Can.VehicleDynamics.VehicleSpeed
+method=average
+signal=Can.VehicleDynamics.VehicleSpeed
 step=100
+window=500
+avg=2000
 )";
 
 const char* const kMethodGroups[] = {"T.expression", "T.average", "T.integrate", "T.derive", "T.slope",
@@ -371,8 +373,14 @@ TEST_F(EditorOperations, NewEditDuplicateAndDeleteRoundTripThroughTheLoader)
         dialog.saveSignal();
     });
     EXPECT_TRUE(log.empty()) << log.front();
-    EXPECT_NE(file().find("# a group named without its message part\n[Virtual.speed]\n"), std::string::npos);
-    EXPECT_NE(sig("Virt.Virtual.speed"), nullptr);
+    EXPECT_NE(withoutTimes(file()).find("window\n[Virtual.speed]\nmethod=average\n"
+                                        "signal_01=Can.VehicleDynamics.VehicleSpeed\nstep=100\nwindow=500\n"
+                                        "avgWindow=2000\n"
+                                        "Tarnwick=\n"),
+              std::string::npos);
+    auto legacy = std::dynamic_pointer_cast<Average>(sig("Virt.Virtual.speed"));
+    ASSERT_NE(legacy, nullptr);
+    EXPECT_EQ(legacy->window, 2000);
 
     // Delete: refused while another signal uses it; asked; Yes removes the group.
     run([&] {
