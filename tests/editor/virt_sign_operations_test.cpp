@@ -180,6 +180,12 @@ center=57.70895;11.98028
 radius=100
 Tarnwick=2024-05-17 14:03:59
 
+[T.meanSpeed]
+method=statistics
+signal_01=Can.VehicleDynamics.VehicleSpeed
+step=100
+type=avg
+
 # a group named without its message part, with the older keys for input and window
 [speed]
 method=average
@@ -381,6 +387,16 @@ TEST_F(EditorOperations, NewEditDuplicateAndDeleteRoundTripThroughTheLoader)
     auto legacy = std::dynamic_pointer_cast<Average>(sig("Virt.Virtual.speed"));
     ASSERT_NE(legacy, nullptr);
     EXPECT_EQ(legacy->window, 2000);
+
+    // The statistics type "avg" is shown and saved as "average".
+    run([&] {
+        dialog.editSignal(sig("Virt.T.meanSpeed"));
+        dialog.saveSignal();
+    });
+    EXPECT_TRUE(log.empty()) << log.front();
+    EXPECT_NE(file().find("[T.meanSpeed]\nmethod=statistics\nsignal_01=Can.VehicleDynamics.VehicleSpeed\nstep=100\n"
+                          "type=average\n"),
+              std::string::npos);
 
     // Delete: refused while another signal uses it; asked; Yes removes the group.
     run([&] {
