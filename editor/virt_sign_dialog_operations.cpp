@@ -173,6 +173,15 @@ void VirtSignDialog::editSignal(std::shared_ptr<Signal> signal)
         try {
             VsdDocument doc(vsdPath);
             Glib::KeyFile& file = doc.keyFile();
+            // The loader also takes the older keys "signal" and "avg"; shown under the
+            // editor's keys they are saved under those, else a save would drop them.
+            for (const auto& [older, key] : {std::pair{"signal", "signal_01"}, std::pair{"avg", "avgWindow"}})
+                if (file.has_key(group, older) && !file.has_key(group, key))
+                    file.set_value(group, key, file.get_value(group, older));
+            // Likewise the statistics type "avg", which the type list offers as "average".
+            if (file.has_key(group, "method") && file.get_value(group, "method") == "statistics" &&
+                file.has_key(group, "type") && file.get_value(group, "type") == "avg")
+                file.set_value(group, "type", "average");
             if (!file.has_key(group, "method")) {
                 reportWarning("Can't find method in VSD file");
             } else {

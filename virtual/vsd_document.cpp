@@ -39,6 +39,8 @@ std::string trimmed(const std::string& s)
     return s.substr(b, e - b);
 }
 
+std::string withoutCr(const std::string& s) { return !s.empty() && s.back() == '\r' ? s.substr(0, s.size() - 1) : s; }
+
 Line classify(const std::string& text)
 {
     Line line;
@@ -63,10 +65,11 @@ Line classify(const std::string& text)
         key.resize(open);
     }
     line.name = key;
-    std::size_t v = eq + 1;
-    while (v < t.size() && (t[v] == ' ' || t[v] == '\t'))
+    // The value as the key file keeps it: blanks after '=' skipped, those at the end kept.
+    std::size_t v = text.find('=') + 1;
+    while (v < text.size() && isBlank(text[v]))
         ++v;
-    line.value = t.substr(v);
+    line.value = withoutCr(text.substr(v));
     return line;
 }
 
@@ -105,8 +108,6 @@ std::string join(const std::vector<std::string>& lines, const Text& from)
     }
     return out;
 }
-
-std::string withoutCr(const std::string& s) { return !s.empty() && s.back() == '\r' ? s.substr(0, s.size() - 1) : s; }
 
 // A section: the header line, its keys with the comments among them [header, coreEnd),
 // then the comment lines up to the next header [coreEnd, end), which belong to what follows.
@@ -222,7 +223,7 @@ std::string replaceVsdGroup(const std::string& source, const std::string& oldGro
         OldKey& k = it->second;
         body.insert(body.end(), k.comments.begin(), k.comments.end());
         // An unchanged value keeps its line as the user typed it.
-        body.push_back(k.hasValue && sameValue(withoutCr(k.value), value) ? k.line
+        body.push_back(k.hasValue && sameValue(k.value, value) ? k.line
                                                                    : key + "=" + value + (eol.size() == 2 ? "\r" : ""));
         body.insert(body.end(), k.translations.begin(), k.translations.end());
         old.erase(it);

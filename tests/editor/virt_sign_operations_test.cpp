@@ -180,11 +180,19 @@ center=57.70895;11.98028
 radius=100
 Tarnwick=2024-05-17 14:03:59
 
-# a group named without its message part
-[speed]
-method=derive
+[T.meanSpeed]
+method=statistics
 signal_01=Can.VehicleDynamics.VehicleSpeed
 step=100
+type=avg
+
+# a group named without its message part, with the older keys for input and window
+[speed]
+method=average
+signal=Can.VehicleDynamics.VehicleSpeed
+step=100
+window=500
+avg=2000
 )";
 
 const char* const kMethodGroups[] = {"T.expression", "T.average", "T.integrate", "T.derive", "T.slope",
@@ -236,9 +244,12 @@ protected:
     {
         store.clearData();
         store.addLoggerIface();
-        testing::internal::CaptureStderr();
+        // Called inside run() too, whose capture goes on.
+        if (!capturing)
+            testing::internal::CaptureStderr();
         store.loadVsd(vsdPath);
-        testing::internal::GetCapturedStderr();
+        if (!capturing)
+            testing::internal::GetCapturedStderr();
         loadLog = test::drainLog();
     }
 
@@ -249,7 +260,9 @@ protected:
     void run(const std::function<void()>& operation)
     {
         testing::internal::CaptureStderr();
+        capturing = true;
         operation();
+        capturing = false;
         testing::internal::GetCapturedStderr();
         log = test::drainLog();
     }
@@ -284,6 +297,7 @@ protected:
     std::vector<std::string> loadLog;
     sigc::connection reloads;
     int reloadRequests = 0;
+    bool capturing = false;
 };
 
 TEST_F(EditorOperations, EverySavedMethodGroupIsByteForByteWhatItWas)
@@ -365,8 +379,24 @@ TEST_F(EditorOperations, NewEditDuplicateAndDeleteRoundTripThroughTheLoader)
         dialog.saveSignal();
     });
     EXPECT_TRUE(log.empty()) << log.front();
-    EXPECT_NE(file().find("# a group named without its message part\n[Virtual.speed]\n"), std::string::npos);
-    EXPECT_NE(sig("Virt.Virtual.speed"), nullptr);
+    EXPECT_NE(withoutTimes(file()).find("window\n[Virtual.speed]\nmethod=average\n"
+                                        "signal_01=Can.VehicleDynamics.VehicleSpeed\nstep=100\nwindow=500\n"
+                                        "avgWindow=2000\n"
+                                        "Tarnwick=\n"),
+              std::string::npos);
+    auto legacy = std::dynamic_pointer_cast<Average>(sig("Virt.Virtual.speed"));
+    ASSERT_NE(legacy, nullptr);
+    EXPECT_EQ(legacy->window, 2000);
+
+    // The statistics type "avg" is shown and saved as "average".
+    run([&] {
+        dialog.editSignal(sig("Virt.T.meanSpeed"));
+        dialog.saveSignal();
+    });
+    EXPECT_TRUE(log.empty()) << log.front();
+    EXPECT_NE(file().find("[T.meanSpeed]\nmethod=statistics\nsignal_01=Can.VehicleDynamics.VehicleSpeed\nstep=100\n"
+                          "type=average\n"),
+              std::string::npos);
 
     // Delete: refused while another signal uses it; asked; Yes removes the group.
     run([&] {

@@ -104,18 +104,21 @@ TEST(VsdRewrite, ReplacingAGroupKeepsEveryCommentTranslationAndPlace)
 
 TEST(VsdRewrite, RemovingAndAppendingLeaveTheRestAsItWas)
 {
-    // The group's own keys and the comments among them go; the comment that introduces the
-    // next group stays, and the blank line between groups is not doubled.
+    // The group's own keys and the comments among them go; the comments above it (they
+    // may head a whole section) and those that introduce the next group stay.
     EXPECT_EQ(removeVsdGroup(kFile, "Calc.speed"), "# my signals\n"
                                                    "[settings]\n"
                                                    "CAN0=a.dbc\n"
                                                    "\n"
                                                    "# wheel speed, averaged\n"
+                                                   "\n"
                                                    "# the other one\n"
                                                    "[Calc.other]\n"
                                                    "method=derive\n"
                                                    "signal_01=Calc.speed\n");
     EXPECT_EQ(removeVsdGroup(kFile, "Calc.other"), kFile.substr(0, kFile.find("[Calc.other]")));
+    // Without comments the blank line between two groups is not doubled.
+    EXPECT_EQ(removeVsdGroup("[a]\nx=1\n\n[b]\ny=2\n\n[c]\nz=3\n", "b"), "[a]\nx=1\n\n[c]\nz=3\n");
     EXPECT_THROW(removeVsdGroup(kFile, "Calc.none"), Glib::KeyFileError);
 
     const VsdGroupLines lines = {{"method", "average"}, {"step", "1"}};
