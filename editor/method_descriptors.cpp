@@ -2,6 +2,7 @@
 
 #include "core/report.h"
 #include "core/signal.h"
+#include "views/handler_guard.h"
 #include "virtual/above_below.h"
 #include "virtual/accumulate.h"
 #include "virtual/average.h"
@@ -441,7 +442,8 @@ MethodGeofence::MethodGeofence()
     rows.insert(rows.end(), {typeRow, &center, &radius, &topleft, &bottomright});
     // The geofence is evaluated once a second; the step is shown, not chosen.
     stepRow.set_editable(false);
-    typeRow->signal_changed().connect([this] { onTypeChanged(); });
+    typeRow->signal_changed().connect(
+        [this] { guardHandler("Choosing the geofence shape", [this] { onTypeChanged(); }); });
 }
 
 MethodGeofence::~MethodGeofence() { delete typeRow; }
