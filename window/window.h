@@ -3,6 +3,7 @@
 // signal lists with their search entry, the progress bar and the live spinner. It wires
 // the Store's dispatchers to its handlers and runs the live tick and the message tick.
 #include "core/types.h"
+#include "editor/virt_sign_dialog.h"
 #include "views/full_plot.h"
 #include "views/gps_plot.h"
 #include "views/sub_plot.h"
@@ -167,6 +168,7 @@ public:
     bool suppressPageFilter = false;
     ConnectLiveDialog connectLiveDialog;
     SettingsWindow settingsWindow;
+    VirtSignDialog virtSignDialog;
 
 protected:
     // Closing hides the window, which ends the application; the toolkit's default would

@@ -39,8 +39,6 @@ struct MenuRow {
     const char* tooltip = nullptr;
     std::function<void()> action;
     bool mnemonic = true;
-    // Its dialog or window is not built yet: the item is shown but insensitive.
-    bool later = false;
 };
 
 void runGuarded(const std::function<void()>& action) { guardHandler("A menu command", [&] { action(); }); }
@@ -62,13 +60,10 @@ Gtk::MenuItem* appendMenu(Gtk::MenuBar& bar, const char* title, const std::vecto
         if (row.tooltip)
             item->set_tooltip_markup(row.tooltip);
         item->signal_activate().connect([action = row.action] { runGuarded(action); });
-        item->set_sensitive(!row.later);
         menu->append(*item);
     }
     return top;
 }
-
-void notAvailable(const char* what) { reportInfo("%s is not available yet", what); }
 
 } // namespace
 
@@ -178,7 +173,6 @@ void Window::buildPopupMenus()
         const char* label;
         const char* icon;
         std::function<void()> action;
-        bool later = false; // as in the menu bar
     };
     const auto onBothLists = [this](void (LogList::*f)()) {
         return [this, f] {
@@ -203,8 +197,8 @@ void Window::buildPopupMenus()
         {"Restore selected", "", [this] { restoreSelectedSignals(); }},
         {"Crop", "zoom-fit-best", [this] { plot.crop(); }},
         {"Uncrop", "zoom-original", [] { Store::instance().resetViewWindowAndNotify(); }},
-        {"Edit signal", "document-properties", [this] { onEditSignalItem(); }, true},
-        {"New signal", "document-new", [this] { newSignal(popupTarget); }, true},
+        {"Edit signal", "document-properties", [this] { onEditSignalItem(); }},
+        {"New signal", "document-new", [this] { newSignal(popupTarget); }},
         {"Toggle hidden", "changes-allow", [this] { toggleHiddenSignals(); }},
         {"Delete rulers", "edit-delete", [this] { plot.deleteRulers(); }},
     };
@@ -215,7 +209,7 @@ void Window::buildPopupMenus()
             auto item = std::make_unique<MenuIconItem>(kinds[k].icon, kinds[k].label, false);
             if (kinds[k].action)
                 item->signal_activate().connect([action = kinds[k].action] { runGuarded(action); });
-            item->set_sensitive(k != PopupHeader && !kinds[k].later);
+            item->set_sensitive(k != PopupHeader);
             popupItems[set][k] = std::move(item);
         }
         // The click modes reach these actions from the plot alone.
@@ -541,7 +535,7 @@ void Window::openLiveDialog()
     connectLiveDialog.open();
 }
 void Window::openPreferences() { settingsWindow.open(); }
-void Window::editSignal(Signal&) { notAvailable("The signal editor"); }
-void Window::newSignal(std::shared_ptr<Signal>) { notAvailable("The signal editor"); }
+void Window::editSignal(Signal& signal) { virtSignDialog.editSignal(signal.shared_from_this()); }
+void Window::newSignal(std::shared_ptr<Signal> signal) { virtSignDialog.newSignal(std::move(signal)); }
 
 } // namespace vistra
