@@ -1,5 +1,6 @@
 #include "views/file_chooser.h"
 
+#include <glibmm/convert.h>
 #include <gtkmm/filechooserdialog.h>
 #include <gtkmm/filefilter.h>
 
@@ -19,6 +20,15 @@ void setUpFileChooser(Gtk::FileChooserDialog& dialog, const Glib::ustring& name,
     dialog.add_filter(all);
     dialog.add_button("_Cancel", Gtk::RESPONSE_CANCEL);
     dialog.add_button("Select", Gtk::RESPONSE_OK);
+}
+
+Glib::ustring utf8FileName(const std::string& name)
+{
+    try {
+        return Glib::filename_to_utf8(name);
+    } catch (const Glib::ConvertError&) {
+        return Glib::filename_display_name(name);
+    }
 }
 
 } // namespace vistra

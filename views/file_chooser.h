@@ -1,8 +1,9 @@
 #pragma once
-// The set-up that every file dialog of the program shares.
+// What every file dialog of the program shares: its set-up, and the chosen names as text.
 #include <glibmm/ustring.h>
 
 #include <initializer_list>
+#include <string>
 
 namespace Gtk {
 class FileChooserDialog;
@@ -14,5 +15,10 @@ namespace vistra {
 // buttons "_Cancel" and "Select".
 void setUpFileChooser(Gtk::FileChooserDialog& dialog, const Glib::ustring& name,
                       std::initializer_list<const char*> patterns, const Glib::ustring& allName);
+
+// A chosen file-system name as text for messages and settings; a name that the file-system
+// encoding cannot convert keeps a readable (lossy) form. The file is still opened by the
+// name's own bytes.
+Glib::ustring utf8FileName(const std::string& name);
 
 } // namespace vistra

@@ -6,6 +6,7 @@
 #include "core/report.h"
 #include "core/settings.h"
 #include "store/store.h"
+#include "views/file_chooser.h"
 #include "window/log_folder_walk.h"
 #include "window/message_dialogs.h"
 #include "window/new_vsd_file.h"
@@ -20,17 +21,6 @@ namespace vistra {
 namespace {
 
 constexpr const char* kListGroup = "storetofile";
-
-// A file-system name as text for the settings; names the file-system encoding cannot
-// convert keep a readable (lossy) form.
-Glib::ustring utf8(const std::string& name)
-{
-    try {
-        return Glib::filename_to_utf8(name);
-    } catch (const Glib::ConvertError&) {
-        return Glib::filename_display_name(name);
-    }
-}
 
 Glib::ustring folderOf(const Glib::ustring& file) { return Glib::path_get_dirname(file.raw()); }
 
@@ -83,7 +73,7 @@ void Window::openLogFiles()
         reportInfo("No log files found");
     if (files.empty())
         return;
-    logFolder() = utf8(Glib::path_get_dirname(files.front()));
+    logFolder() = utf8FileName(Glib::path_get_dirname(files.front()));
     Settings::instance()->setLogPath(logFolder());
     Settings::instance()->save();
 }
@@ -99,7 +89,7 @@ void Window::openLogDirectories()
     store.clearLogFiles();
     for (const std::string& folder : folders)
         if (!collectLogFiles(folder, [&store](const std::string& file) { store.addLogFile(file.c_str()); }))
-            reportWarning("Failed to open log directory: %s", utf8(folder).c_str());
+            reportWarning("Failed to open log directory: %s", utf8FileName(folder).c_str());
     dialog.hide();
     reload(true);
     if (!store.hasLogFiles())
@@ -107,38 +97,28 @@ void Window::openLogDirectories()
     if (folders.empty())
         return;
     // The parent, so that the next dialog shows the chosen folder among its siblings.
-    logFolder() = utf8(Glib::path_get_dirname(folders.front()));
+    logFolder() = utf8FileName(Glib::path_get_dirname(folders.front()));
     Settings::instance()->setLogPath(logFolder());
 }
 
-void Window::loadDbcFile()
-{
-    Gtk::FileChooserDialog dialog("Select DBC file", Gtk::FILE_CHOOSER_ACTION_OPEN);
-    if (makeFileChooser(dialog, "DBC files", "*.dbc", definitionFolder(false)) != Gtk::RESPONSE_OK)
-        return;
-    const std::string file = dialog.get_filename();
-    if (file.empty())
-        return;
-    dialog.hide();
-    Settings& settings = *Settings::instance();
-    settings.setDbFile(utf8(file));
-    settings.setVsdFile(kNoFile);
-    settings.save();
-    reload(true);
-}
+void Window::loadDbcFile() { loadDefinitionFile(false); }
 
-void Window::loadVsdFile()
+void Window::loadVsdFile() { loadDefinitionFile(true); }
+
+void Window::loadDefinitionFile(bool vsd)
 {
-    Gtk::FileChooserDialog dialog("Select VSD file", Gtk::FILE_CHOOSER_ACTION_OPEN);
-    if (makeFileChooser(dialog, "VSD files", "*.vsd", definitionFolder(true)) != Gtk::RESPONSE_OK)
+    Gtk::FileChooserDialog dialog(vsd ? "Select VSD file" : "Select DBC file", Gtk::FILE_CHOOSER_ACTION_OPEN);
+    if (makeFileChooser(dialog, vsd ? "VSD files" : "DBC files", vsd ? "*.vsd" : "*.dbc", definitionFolder(vsd)) !=
+        Gtk::RESPONSE_OK)
         return;
     const std::string file = dialog.get_filename();
     if (file.empty())
         return;
     dialog.hide();
+    // One definition file at a time: the other is forgotten.
     Settings& settings = *Settings::instance();
-    settings.setVsdFile(utf8(file));
-    settings.setDbFile(kNoFile);
+    settings.setVsdFile(vsd ? utf8FileName(file) : Glib::ustring(kNoFile));
+    settings.setDbFile(vsd ? Glib::ustring(kNoFile) : utf8FileName(file));
     settings.save();
     reload(true);
 }
@@ -160,9 +140,9 @@ void Window::createVsdFile()
         reportWarning("Couldn't create new VSD file: %s", error.c_str());
         return;
     }
-    editVsdDbc(utf8(file));
+    editVsdDbc(utf8FileName(file));
     Settings& settings = *Settings::instance();
-    settings.setVsdFile(utf8(file));
+    settings.setVsdFile(utf8FileName(file));
     settings.setDbFile(kNoFile);
     settings.save();
     reload(true);
@@ -177,7 +157,7 @@ void Window::storeSignalListFile()
     if (chosen.empty())
         return;
     dialog.hide();
-    const Glib::ustring file = utf8(withExtension(chosen, ".bvlist"));
+    const Glib::ustring file = utf8FileName(withExtension(chosen, ".bvlist"));
     Settings& settings = *Settings::instance();
     settings.storeSignalList(file, kListGroup);
     settings.setListPath(folderOf(file));
@@ -192,7 +172,7 @@ void Window::restoreSignalListFile()
     if (chosen.empty())
         return;
     dialog.hide();
-    const Glib::ustring file = utf8(chosen);
+    const Glib::ustring file = utf8FileName(chosen);
     Settings& settings = *Settings::instance();
     if (!settings.loadSignalList(file, kListGroup))
         return;

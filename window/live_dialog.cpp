@@ -6,6 +6,7 @@
 #include "store/live_file.h"
 #include "store/store.h"
 #include "views/dialog_runner.h"
+#include "views/file_chooser.h"
 #include "views/handler_guard.h"
 #include "window/live_address.h"
 #include "window/message_dialogs.h"
@@ -19,16 +20,6 @@ namespace vistra {
 namespace {
 
 constexpr const char* kPlaceholderHost = "logger.local";
-
-// A chosen path as text for messages and settings; its bytes still name the file.
-Glib::ustring utf8Name(const std::string& path)
-{
-    try {
-        return Glib::filename_to_utf8(path);
-    } catch (const Glib::ConvertError&) {
-        return Glib::filename_display_name(path);
-    }
-}
 
 } // namespace
 
@@ -224,10 +215,10 @@ void ConnectLiveDialog::saveLiveFile()
     // Written as typed: a bad port is reported when the file is used to connect.
     const std::string text = liveFileText(nameEntry.get_text().raw(), server, portText, keyEntry.get_text().raw());
     if (!writePrivateFile(path, text, true)) {
-        reportWarning("Couldn't create %s", utf8Name(path).c_str());
+        reportWarning("Couldn't create %s", utf8FileName(path).c_str());
         return;
     }
-    settings.setLivePath(utf8Name(Glib::path_get_dirname(path)));
+    settings.setLivePath(utf8FileName(Glib::path_get_dirname(path)));
     settings.save();
 }
 
@@ -244,10 +235,10 @@ void ConnectLiveDialog::openLiveFile()
     }
     LiveFileEntries entries;
     if (path.empty() || !readLiveFileEntries(path, entries)) {
-        reportWarning("Couldn't open %s", utf8Name(path).c_str());
+        reportWarning("Couldn't open %s", utf8FileName(path).c_str());
         return;
     }
-    settings.setLivePath(utf8Name(Glib::path_get_dirname(path)));
+    settings.setLivePath(utf8FileName(Glib::path_get_dirname(path)));
     settings.save();
 
     vsdFromFile.clear();
@@ -257,9 +248,9 @@ void ConnectLiveDialog::openLiveFile()
     if (entries.key)
         keyEntry.set_text(*entries.key);
     if (entries.vsd)
-        vsdFromFile = utf8Name(resolveLivePath(path, *entries.vsd));
+        vsdFromFile = utf8FileName(resolveLivePath(path, *entries.vsd));
     if (entries.dbc)
-        dbcFromFile = utf8Name(resolveLivePath(path, *entries.dbc));
+        dbcFromFile = utf8FileName(resolveLivePath(path, *entries.dbc));
     const std::string server = entries.server.value_or("");
     if (!server.empty())
         addressEntry.set_text(composeLiveAddress(server, entries.port.value_or("")));

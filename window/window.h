@@ -120,6 +120,8 @@ public:
     void openLogFiles();
     void loadVsdFile();
     void loadDbcFile();
+    // The chooser of a VSD (or DBC) file, which becomes the one definition file.
+    void loadDefinitionFile(bool vsd);
     void createVsdFile();
     void storeSignalListFile();
     void restoreSignalListFile();

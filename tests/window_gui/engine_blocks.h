@@ -1,15 +1,30 @@
 #pragma once
 // Block-stream bytes that a test logger sends: engine frames (identifier 256) 10 ms apart,
-// rpm rising with each.
+// rpm rising with each; and the DBC file that decodes them.
 #include "core/byte_layout.h"
 #include "core/frame_record.h"
 #include "store/stream_compressor.h"
+#include "store/stream_listener.h"
 
+#include <glibmm/fileutils.h>
+#include <glibmm/miscutils.h>
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace vistra::test {
+
+// Writes the engine's DBC file (signal Can.Engine.rpm) into HOME and returns its path; the
+// stream listeners of the test count their connections there too.
+inline std::string engineDbcInHome()
+{
+    const std::string home = Glib::get_home_dir();
+    StreamListener::setCountFilePath(home + "/listeners");
+    const std::string dbc = home + "/engine.dbc";
+    Glib::file_set_contents(dbc, "BO_ 256 Engine: 8 ECU\n SG_ rpm : 0|16@1+ (1,0) [0|4000] \"rpm\" X\n");
+    return dbc;
+}
 
 inline int appendBlockBytes(StreamCompressor*, void* sink, const void* bytes, int count)
 {

@@ -34,10 +34,7 @@ TEST(LiveDialogWindow, ConnectsStreamsRestartsAndDisconnects)
 {
     Store& store = Store::instance();
     test::LoopbackServer logger;
-    const std::string home = Glib::get_home_dir();
-    StreamListener::setCountFilePath(home + "/listeners");
-    const std::string dbc = home + "/engine.dbc";
-    Glib::file_set_contents(dbc, "BO_ 256 Engine: 8 ECU\n SG_ rpm : 0|16@1+ (1,0) [0|4000] \"rpm\" X\n");
+    const std::string dbc = test::engineDbcInHome();
     std::vector<std::string> messages;
     setDialogRunner([&](Gtk::Dialog& dialog) {
         if (auto* message = dynamic_cast<Gtk::MessageDialog*>(&dialog))

@@ -35,10 +35,7 @@ TEST(LiveWindow, FramesArePlottedAsTheyArriveAndReloadStopsTheSilentStreamWithin
 {
     Store& store = Store::instance();
     test::LoopbackServer logger;
-    const std::string home = Glib::get_home_dir();
-    StreamListener::setCountFilePath(home + "/listeners");
-    const std::string dbc = home + "/engine.dbc";
-    Glib::file_set_contents(dbc, "BO_ 256 Engine: 8 ECU\n SG_ rpm : 0|16@1+ (1,0) [0|4000] \"rpm\" X\n");
+    const std::string dbc = test::engineDbcInHome();
     std::vector<std::string> dialogs;
     setDialogRunner([&](Gtk::Dialog& dialog) {
         dialogs.push_back(dialog.get_title());

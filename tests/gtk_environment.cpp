@@ -1,4 +1,4 @@
-// Starts GTK once for the widget tests of this program.
+// Starts GTK once for the widget tests of a test program that links it in.
 #include <gtest/gtest.h>
 #include <gtkmm/application.h>
 
