@@ -2,6 +2,7 @@
 #include "core/report.h"
 #include "core/virtual_signal.h"
 
+#include <cmath>
 #include <stdexcept>
 
 namespace vistra {
@@ -19,17 +20,28 @@ const char* presentKey(Glib::KeyFile& keyFile, const Glib::ustring& group, const
     return nullptr;
 }
 
+// The value of a factor or offset key. Not a number or infinite (the key file reads
+// "nan", "inf" and "1e999" as such) would make every output of the signal the same.
+double finiteOption(Glib::KeyFile& keyFile, const Glib::ustring& group, const char* key)
+{
+    const double value = keyFile.get_double(group, key);
+    if (!std::isfinite(value))
+        throw std::invalid_argument("Expected '" + std::string(key) + "' of " + group.raw() +
+                                    " to be a finite number but got " + keyFile.get_value(group, key).raw());
+    return value;
+}
+
 } // namespace
 
 void VirtualSignal::parseCommonOptions(Glib::KeyFile& keyFile, const Glib::ustring& group)
 {
     if (const char* key = presentKey(keyFile, group, "fact", "factor")) {
-        factor = keyFile.get_double(group, key);
-        if (!(factor != 0.0)) // also a NaN
+        factor = finiteOption(keyFile, group, key);
+        if (factor == 0.0)
             throw std::invalid_argument("Factor can not be zero");
     }
     if (const char* key = presentKey(keyFile, group, "offs", "offset"))
-        offset = keyFile.get_double(group, key);
+        offset = finiteOption(keyFile, group, key);
     parseLimitOptions(keyFile, group);
     if (keyFile.has_key(group, "fillEmpty"))
         fillEmpty = keyFile.get_boolean(group, "fillEmpty");

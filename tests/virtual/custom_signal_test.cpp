@@ -142,6 +142,11 @@ TEST_F(CustomSignalTest, CommonOptions)
     };
     const Case cases[] = {
         {"fact=0\n", "Factor can not be zero", nullptr},
+        // Not a number or infinite: every output would be the same, or nothing at all.
+        {"fact=nan\n", "Expected 'fact' of Sig to be a finite number but got nan", nullptr},
+        {"factor=-inf\n", "Expected 'factor' of Sig to be a finite number but got -inf", nullptr},
+        {"offs=1e999\n", "Expected 'offs' of Sig to be a finite number but got 1e999", nullptr},
+        {"offset=NaN\n", "Expected 'offset' of Sig to be a finite number but got NaN", nullptr},
         {"factor=2\n", "", [](const Probe& p) { return p.factor == 2; }},
         {"fact=3\nfactor=2\n", "", [](const Probe& p) { return p.factor == 3; }},
         {"offs=1.5\noffset=9\n", "", [](const Probe& p) { return p.offset == 1.5; }},
