@@ -2,6 +2,7 @@
 
 #include "core/report.h"
 #include "views/handler_guard.h"
+#include "views/plot_math.h"
 #include "views/time_box.h"
 
 #include <glibmm/init.h>
@@ -156,7 +157,7 @@ bool IPC::exchange(SharedRecord& shared)
     const SharedRecord seen = shared;
     // All zeros: a new segment that no copy has written yet. Taking it would put both
     // rulers and the interval at the logger clock's zero.
-    if (seen == record || seen == SharedRecord{0, 0, 0, 0, 0, 0, 0, 0})
+    if (seen == record || seen == SharedRecord{0, 0, 0, 0, 0, 0, 0, 0} || !acceptable(seen))
         return false;
     record = seen;
     mailbox = seen;
@@ -174,9 +175,34 @@ std::optional<IPC::Arrival> IPC::takeArrival()
     // A publisher that only moved rulers, or whose interval was emptied by a reload, has
     // no interval to give: following it would collapse this copy's view.
     arrival.hasInterval = taken.to != 0;
-    arrival.from = absolute(taken.from, taken.fromRel);
-    arrival.to = absolute(taken.to, taken.toRel);
+    if (arrival.hasInterval) {
+        arrival.from = absolute(taken.from, taken.fromRel);
+        arrival.to = absolute(taken.to, taken.toRel);
+    }
     return arrival;
+}
+
+std::optional<u64> IPC::ownTime(u64 abs, u64 rel) const
+{
+    if (abs > kLatestPlotTime || rel > kLatestPlotTime)
+        return std::nullopt;
+    const u64 offset = offsetAt(abs);
+    if (offset > kLatestPlotTime - rel)
+        return std::nullopt;
+    return rel + offset;
+}
+
+bool IPC::acceptable(const SharedRecord& seen) const
+{
+    if (seen.to != 0) { // else no interval, which is not read
+        const std::optional<u64> from = ownTime(seen.from, seen.fromRel);
+        const std::optional<u64> to = ownTime(seen.to, seen.toRel);
+        if (!from || !to || seen.from >= seen.to || *from >= *to)
+            return false;
+    }
+    // A ruler whose absolute form is negative is unset; its relative form is not read.
+    const auto rulerOk = [this](u64 abs, u64 rel) { return static_cast<i64>(abs) < 0 || ownTime(abs, rel); };
+    return rulerOk(seen.left, seen.leftRel) && rulerOk(seen.right, seen.rightRel);
 }
 
 u64 IPC::absolute(u64 abs, u64 rel) const

@@ -74,7 +74,8 @@ public:
     void intervalChanged(u64 from, u64 to, bool origin);
 
     // One access to the locked record: publishes this copy's record when a change waits,
-    // else takes what another copy wrote when it differs from this copy's record. True
+    // else takes what another copy wrote when it differs from this copy's record and its
+    // times are sound (a record that is not is left unread). True
     // when a record was taken: it waits for takeArrival. Does nothing while unlinked or
     // before the time base is known. Reader thread (and tests, on plain memory).
     bool exchange(SharedRecord& shared);
@@ -97,6 +98,12 @@ private:
     u64 offsetAt(u64 t) const;
     u64 relative(u64 t) const { return baseKnown ? t - offsetAt(t) : t; }
     u64 absolute(u64 abs, u64 rel) const;
+    // The segment is writable by every local user: a record is taken only when each of
+    // its times, in both forms and put on this copy's time base, is one the plots can
+    // place, and its interval runs forward. Called with `mutex` held, once the time base
+    // is known.
+    bool acceptable(const SharedRecord& seen) const;
+    std::optional<u64> ownTime(u64 abs, u64 rel) const;
     // A change of the record goes out when linked, once there is a time base to express
     // it in. Called with `mutex` held.
     void markForPublishing() { publishPending = linked && baseKnown; }

@@ -14,6 +14,11 @@ namespace vistra {
 // Beyond this a coordinate no longer fits Cairo's 24.8 fixed-point numbers.
 inline constexpr int kMaxCoordinate = 4194303;
 
+// The latest time (ms since the epoch, some 285000 years) that the plots place: the
+// difference of two times up to it neither overflows nor loses a millisecond in a double.
+// Times from outside the program (the link to other copies) are checked against it.
+inline constexpr u64 kLatestPlotTime = u64{1} << 53;
+
 // The detail plot's image: the shown interval widened by up to half a span on each side,
 // as far as the view window reaches, at the widget's milliseconds per pixel.
 struct ImageWindow {

@@ -1,5 +1,7 @@
 #include "views/ipc.h"
 
+#include "views/plot_math.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -160,6 +162,65 @@ TEST(IPC, RecordsWithoutAnIntervalOrWrittenByNobodyMoveNothing)
     ASSERT_TRUE(arrival);
     EXPECT_FALSE(arrival->hasInterval);
     EXPECT_EQ(b.ipc.rightRuler(), t + 2400);
+}
+
+// Every local user can write the segment: a record whose times the plots cannot place
+// (near the ends of the 64-bit range, or beyond them once put on this copy's time base)
+// or whose interval runs backwards is not taken.
+TEST(IPC, RecordsWithTimesThePlotsCannotPlaceAreNotTaken)
+{
+    const u64 t = Copy::kBase;
+    const u64 rel = t - 5000; // the publisher's relative form of t
+    const SharedRecord sound{t, rel, t + 9, rel + 9, t + 3, rel + 3, kNoTime, kNoTime};
+    const u64 top = kLatestPlotTime;
+    struct Case {
+        const char* what;
+        SharedRecord record;
+    };
+    auto with = [&sound](auto change) {
+        SharedRecord r = sound;
+        change(r);
+        return r;
+    };
+    const Case cases[] = {
+        {"ruler at the largest signed time", with([](SharedRecord& r) { r.left = r.leftRel = 0x7FFFFFFFFFFFFFFFULL; })},
+        {"ruler's relative form near 2^64", with([](SharedRecord& r) { r.leftRel = kNoTime - 1; })},
+        {"ruler beyond the limit on this copy's base (offset 7000)",
+         with([top](SharedRecord& r) { r.right = t; r.rightRel = top - 6999; })},
+        {"ruler just past the limit", with([top](SharedRecord& r) { r.right = r.rightRel = top + 1; })},
+        {"interval ending at the top of the range", with([](SharedRecord& r) { r.to = r.toRel = kNoTime; })},
+        {"interval starting near the signed limit", with([](SharedRecord& r) { r.from = r.fromRel = 1ULL << 63; })},
+        {"interval's relative start near 2^64", with([](SharedRecord& r) { r.fromRel = kNoTime - 5; })},
+        {"empty interval", with([](SharedRecord& r) { r.to = r.from; r.toRel = r.fromRel; })},
+        {"backwards interval", with([](SharedRecord& r) { std::swap(r.from, r.to); std::swap(r.fromRel, r.toRel); })},
+        {"backwards once translated", with([](SharedRecord& r) { r.toRel = 0; })},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Copy b(7000);
+        b.ipc.setRulers(t + 1, t + 2);
+        SharedRecord published;
+        b.ipc.exchange(published); // nothing of b's waits to be published any more
+        SharedRecord segment = c.record;
+        EXPECT_FALSE(b.ipc.exchange(segment));
+        EXPECT_FALSE(b.ipc.takeArrival());
+        EXPECT_EQ(b.ipc.leftRuler(), t + 1);
+        EXPECT_EQ(b.ipc.rightRuler(), t + 2);
+        EXPECT_EQ(segment, c.record); // not read, and nothing written back
+    }
+
+    // At the limit the record is taken, and the plots place it (at the widget's edge).
+    // An unset ruler's relative form is not looked at.
+    Copy b(7000);
+    SharedRecord segment{t, rel, t + 9, rel + 9, top, top - 7000, kNoTime, 12345};
+    ASSERT_TRUE(b.ipc.exchange(segment));
+    EXPECT_EQ(b.ipc.leftRuler(), top);
+    EXPECT_EQ(b.ipc.rightRuler(), kNoTime);
+    EXPECT_EQ(timeToPixel(b.ipc.leftRuler(), t, t + 9, 1000), kMaxCoordinate);
+    const std::optional<IPC::Arrival> arrival = b.ipc.takeArrival();
+    ASSERT_TRUE(arrival);
+    EXPECT_EQ(arrival->from, t + 2000);
+    EXPECT_EQ(arrival->to, t + 2009);
 }
 
 } // namespace
