@@ -79,4 +79,46 @@ bool RegularFile::readAll(std::string& content)
     }
 }
 
+int openRegularForWriting(const std::string& path, mode_t createMode, bool followLinks, std::string& problem)
+{
+    constexpr const char* kNotRegular = "not a regular file";
+    // O_NONBLOCK: opening a FIFO for writing would otherwise wait for a reader. Without
+    // one the open fails with ENXIO, as it does for a socket or a device without driver.
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW),
+                          createMode);
+    if (fd < 0) {
+        problem = errno == ENXIO ? kNotRegular : std::strerror(errno);
+        return -1;
+    }
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        problem = kNotRegular;
+        ::close(fd);
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+bool writeAll(int fd, const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 } // namespace vistra

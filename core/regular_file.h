@@ -1,8 +1,12 @@
 #pragma once
-// Opening the files the program reads (settings, signal lists, DBC, VSD and log files).
-// Each must be a regular file: a FIFO blocks its reader until someone writes to it, and a
-// device such as /dev/zero never ends. The file is opened without blocking and checked on
-// the open descriptor, so that nothing can be swapped in between the check and the read.
+// Opening the files the program reads (settings, signal lists, DBC, VSD and log files) and
+// the files it writes in place (exports, live-connection files). Each must be a regular
+// file: a FIFO blocks its reader until someone writes to it and its writer until someone
+// reads, and a device such as /dev/zero never ends. The file is opened without blocking
+// and checked on the open descriptor, so that nothing can be swapped in between the check
+// and the read or write.
+#include <sys/types.h>
+
 #include <cstdio>
 #include <string>
 
@@ -39,5 +43,15 @@ private:
     int openError = 0;
     bool notRegular = false;
 };
+
+// Opens `path` for writing, creating a missing file with `createMode` (less the umask).
+// The content is kept: callers truncate once they have checked what they need. A link at
+// the path is followed unless followLinks is false. Returns the descriptor (blocking mode,
+// close-on-exec), or -1 with `problem` saying why: "not a regular file" for a FIFO, device,
+// socket, or the system's error text.
+int openRegularForWriting(const std::string& path, mode_t createMode, bool followLinks, std::string& problem);
+
+// Writes all of `text` to `fd`; false (errno set) on a write error.
+bool writeAll(int fd, const std::string& text);
 
 } // namespace vistra

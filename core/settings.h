@@ -106,10 +106,12 @@ public:
     Glib::ustring signalListGroup();
     // Switches every signal off, then on each signal the group lists; names that no longer
     // exist are skipped. False, and nothing changed, when the file does not parse or the
-    // group or its list is missing.
+    // group or its list is missing, or when it cannot be read (reported as "ERR"; also
+    // when it is no regular file).
     bool loadSignalList(const Glib::ustring& file, const Glib::ustring& group);
     // Writes the enabled signals into the group of `file` (created when missing), keeping
-    // the file's other groups. Problems are reported as "WRN"; nothing is written then.
+    // the file's other groups. Problems are reported as "WRN", a path that holds no regular
+    // file as "ERR"; nothing is written then.
     void storeSignalList(const Glib::ustring& file, const Glib::ustring& group);
     bool restoreSelectedSignals();
     // Does nothing while neither a VSD nor a DBC file is set.

@@ -3,6 +3,7 @@
 #include "core/settings.h"
 
 #include "core/constants.h"
+#include "core/regular_file.h"
 #include "core/report.h"
 #include "core/signal.h"
 #include "core/store_host.h"
@@ -10,9 +11,13 @@
 #include <glibmm/convert.h>
 #include <glibmm/fileutils.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <string>
 
@@ -50,11 +55,20 @@ Glib::ustring Settings::signalListGroup()
 
 bool Settings::loadSignalList(const Glib::ustring& file, const Glib::ustring& group)
 {
+    std::string content;
+    {
+        // Not a blocking open: a FIFO chosen as the list would hold the GUI for good.
+        RegularFile in(Glib::filename_from_utf8(file));
+        if (!in.ok() || !in.readAll(content)) {
+            reportError("Couldn't read %s, %s", file.c_str(), in.ok() ? std::strerror(errno) : in.problem().c_str());
+            return false;
+        }
+    }
     std::string names;
     {
         std::lock_guard lock(mutex);
         try {
-            listKeyFile.load_from_file(Glib::filename_from_utf8(file));
+            listKeyFile.load_from_data(content);
         } catch (const Glib::KeyFileError&) {
             return false;
         }
@@ -89,13 +103,30 @@ void Settings::storeSignalList(const Glib::ustring& file, const Glib::ustring& g
     const Glib::ustring source = currentListSource();
 
     const std::string path = Glib::filename_from_utf8(file);
-    if (!Glib::file_test(path, Glib::FILE_TEST_EXISTS) && !std::ofstream(path)) {
-        reportWarning("Couldn't create %s", file.c_str());
-        return;
+    std::string content;
+    {
+        // Nothing here waits on a FIFO (nor would the save, which puts a new file in its
+        // place): something else than a regular file is refused.
+        RegularFile in(path);
+        if (in.irregular()) {
+            reportError("Couldn't write %s, %s", file.c_str(), in.problem().c_str());
+            return;
+        }
+        if (in.missing()) {
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                reportWarning("Couldn't create %s", file.c_str());
+                return;
+            }
+            ::close(fd);
+        } else if (!in.ok() || !in.readAll(content)) {
+            reportWarning("Couldn't read %s, %s", file.c_str(), in.ok() ? std::strerror(errno) : in.problem().c_str());
+            return;
+        }
     }
     std::lock_guard lock(mutex);
     try {
-        listKeyFile.load_from_file(path);
+        listKeyFile.load_from_data(content);
     } catch (const Glib::Error& e) {
         // Writing now would replace whatever the file holds with this one group.
         reportWarning("Couldn't read %s, %s", file.c_str(), e.what().c_str());

@@ -2,8 +2,11 @@
 // an interval dump.
 #include "core/constants.h"
 #include "core/frame_record.h"
+#include "core/regular_file.h"
 #include "core/report.h"
 #include "store/store.h"
+
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -92,9 +95,21 @@ bool Store::beginAscTrace(bool dump)
     outputError = 0;
     if (!dump)
         return true;
-    std::FILE* f = std::fopen(dumpPath.c_str(), "w");
+    // The worker would wait for good on a FIFO chosen as the target: only a regular file
+    // (or a new one) is written.
+    std::string problem;
+    std::FILE* f = nullptr;
+    const int fd = openRegularForWriting(dumpPath.raw(), 0666, true, problem);
+    if (fd >= 0) {
+        if (::ftruncate(fd, 0) == 0)
+            f = ::fdopen(fd, "w");
+        if (!f) {
+            problem = std::strerror(errno);
+            ::close(fd);
+        }
+    }
     if (!f) {
-        reportWarning("Could not open %s, %s", dumpPath.c_str(), std::strerror(errno));
+        reportError("Could not open %s, %s", dumpPath.c_str(), problem.c_str());
         // Without this the dump request stays and every later action waits for it.
         dumpPending = false;
         emitProgressChanged();

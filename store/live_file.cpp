@@ -20,20 +20,6 @@ namespace {
 
 constexpr mode_t kOwnerOnly = S_IRUSR | S_IWUSR;
 
-bool writeAll(int fd, const std::string& text)
-{
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 } // namespace
 
 std::pair<std::string, std::string> splitAtFirst(const std::string& s, const std::string& delimiters)
@@ -169,15 +155,13 @@ std::string liveFileText(const std::string& title, const std::string& server, co
 bool writePrivateFile(const std::string& path, const std::string& text, bool followLinks)
 {
     // The file holds the pass phrase: it is the user's alone, and an older one is tightened
-    // before anything is written into it. O_NONBLOCK: a FIFO in its place would otherwise
-    // hold the caller until someone reads it; it is refused below like any other non-file.
-    const int fd = open(path.c_str(),
-                        O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW),
-                        kOwnerOnly);
+    // before anything is written into it.
+    std::string problem;
+    const int fd = openRegularForWriting(path, kOwnerOnly, followLinks, problem);
     if (fd < 0)
         return false;
     struct stat info {};
-    const bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+    const bool ok = fstat(fd, &info) == 0 &&
                     ((info.st_mode & 0777) == kOwnerOnly || fchmod(fd, kOwnerOnly) == 0) && ftruncate(fd, 0) == 0 &&
                     writeAll(fd, text);
     return close(fd) == 0 && ok;

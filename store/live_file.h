@@ -51,7 +51,8 @@ std::string liveFileText(const std::string& title, const std::string& server, co
 
 // Creates or replaces the file at path with text, readable and writable by the user alone
 // (an existing file is tightened to that first). With followLinks false, a link at the path
-// is refused. False, with nothing written, when the file cannot be made so.
+// is refused. Anything but a regular file is refused without waiting on it. False, with
+// nothing written, when the file cannot be made so.
 bool writePrivateFile(const std::string& path, const std::string& text, bool followLinks);
 
 // A DBC or VSD path of a live-connection file: a relative one is taken relative to the

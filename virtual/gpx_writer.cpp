@@ -1,6 +1,9 @@
 #include "virtual/gpx_writer.h"
 
+#include "core/regular_file.h"
 #include "core/report.h"
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -89,16 +92,17 @@ std::string gpxText(const std::vector<TrackPoint>& track, GpxRange range)
 
 bool writeTextFile(const std::string& path, const std::string& text)
 {
-    FILE* file = std::fopen(path.c_str(), "w");
-    if (!file) {
-        reportError("Could not write %s: %s", path.c_str(), std::strerror(errno));
+    std::string problem;
+    const int fd = openRegularForWriting(path, 0666, true, problem);
+    if (fd < 0) {
+        reportError("Could not write %s: %s", path.c_str(), problem.c_str());
         return false;
     }
     // The first error is the one to report; the file is closed in any case.
     int error = 0;
-    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0)
+    if (::ftruncate(fd, 0) != 0 || !writeAll(fd, text))
         error = errno;
-    if (std::fclose(file) != 0 && error == 0)
+    if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error != 0) {
         reportError("Could not write %s: %s", path.c_str(), std::strerror(error));

@@ -25,8 +25,9 @@ GpxRange gpxRange(u64 leftRuler, u64 rightRuler, u64 visibleFrom, u64 visibleTo,
 // The GPX document of the points of `track` in `range`, in track order.
 std::string gpxText(const std::vector<TrackPoint>& track, GpxRange range);
 
-// Writes `text` to `path`, replacing the file. A file that cannot be opened, written or
-// closed is reported (ERR "Could not write <path>: <reason>") and gives false.
+// Writes `text` to `path`, replacing the file's content. A file that cannot be opened,
+// written or closed, or a path that holds something else than a regular file (a FIFO is
+// not waited on), is reported (ERR "Could not write <path>: <reason>") and gives false.
 bool writeTextFile(const std::string& path, const std::string& text);
 
 using TextSink = std::function<void(const std::string& text)>;

@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -550,6 +554,22 @@ TEST_F(LogLoadTest, DumpWritesFramesOrClearsItsRequest)
     EXPECT_FALSE(store.dumpPending); // else every later action waits for the dump
     EXPECT_EQ(store.output, stdout);
     EXPECT_TRUE(logged(loggedTexts(), "Could not open " + path("no-such-dir/out.asc") + ", "));
+
+    // A FIFO as the target would hold the worker for good. A reader is kept open, so that
+    // the test cannot hang whatever the dump does: nothing may arrive.
+    const std::string fifo = path("trace.asc");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    store.requestDump(fifo, S, S + 2000);
+    store.loadLogFiles();
+    char byte;
+    const ssize_t got = read(reader, &byte, 1);
+    close(reader);
+    EXPECT_LE(got, 0); // nothing arrived
+    EXPECT_FALSE(store.dumpPending);
+    EXPECT_EQ(store.output, stdout);
+    EXPECT_TRUE(logged(loggedTexts(), "Could not open " + fifo + ", not a regular file"));
 
     store.requestDump(path("out.asc"), S + 1000, S + 2000);
     store.loadLogFiles();

@@ -5,9 +5,16 @@
 
 #include <glibmm/keyfile.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <functional>
+#include <future>
+#include <thread>
 
 namespace vistra::test {
 namespace {
@@ -122,6 +129,43 @@ TEST_F(SignalListTest, StoringKeepsOtherGroupsAndReportsAFileItCannotCreate)
     settings.storeSignalList(dir + "/no/such/folder/x.bvlist", "storetofile");
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(logTexts(), std::vector<std::string>{"WRN Couldn't create " + dir + "/no/such/folder/x.bvlist"});
+}
+
+// Runs `call` on a thread of its own. Should it hang in a blocking open of the FIFO at
+// `fifo` (waiting for a writer), a writer comes and goes after a time-out, so that the
+// test fails instead of hanging. False when the call did not finish in time.
+bool finishesWithoutWaitingOn(const std::string& fifo, const std::function<void()>& call)
+{
+    std::packaged_task<void()> task(call);
+    std::future<void> done = task.get_future();
+    std::thread thread(std::move(task));
+    const bool inTime = done.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    while (done.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
+        const int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            close(fd);
+    }
+    thread.join();
+    return inTime;
+}
+
+TEST_F(SignalListTest, AListThatIsNoRegularFileIsRefusedWithoutWaiting)
+{
+    const std::string fifo = dir + "/list.bvlist";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    select({"Can.A.x"});
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(finishesWithoutWaitingOn(fifo, [&] { settings.storeSignalList(fifo, "storetofile"); }));
+    bool loaded = true;
+    EXPECT_TRUE(finishesWithoutWaitingOn(fifo, [&] { loaded = settings.loadSignalList(fifo, "storetofile"); }));
+    testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(logTexts(), (std::vector<std::string>{"ERR Couldn't write " + fifo + ", not a regular file",
+                                                    "ERR Couldn't read " + fifo + ", not a regular file"}));
+    struct stat info{};
+    ASSERT_EQ(lstat(fifo.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)); // not replaced by a list either
+    EXPECT_EQ(enabled(), std::vector<std::string>{"Can.A.x"});
 }
 
 TEST_F(SignalListTest, SelectionPerDefinitionFile)

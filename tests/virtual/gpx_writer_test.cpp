@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -132,6 +138,7 @@ TEST_F(GpxWriterTest, PointsOfTheRangeOnly)
 
 TEST_F(GpxWriterTest, FailedWritesAreReported)
 {
+    const std::string text = gpxText(threePoints, everything);
     std::filesystem::create_directory(dir + "/folder");
     const struct {
         std::string path;
@@ -139,12 +146,43 @@ TEST_F(GpxWriterTest, FailedWritesAreReported)
     } cases[] = {
         {dir + "/missing/track.gpx", "No such file or directory"},
         {dir + "/folder", "Is a directory"},
-        {"/dev/full", "No space left on device"}, // opens, fails on the way to the disk
+        {"/dev/full", "not a regular file"},
     };
     for (const auto& c : cases) {
-        EXPECT_FALSE(writeTextFile(c.path, gpxText(threePoints, everything))) << c.path;
+        EXPECT_FALSE(writeTextFile(c.path, text)) << c.path;
         EXPECT_EQ(test::drainLog(), std::vector<std::string>{"Could not write " + c.path + ": " + c.reason});
     }
+
+    // A FIFO would hold the GUI thread until someone reads it. With a reader open the
+    // test cannot hang whatever the writer does; the FIFO must stay empty.
+    const std::string fifo = dir + "/track.gpx";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const bool written = writeTextFile(fifo, text);
+    char byte;
+    const ssize_t got = read(reader, &byte, 1);
+    close(reader);
+    ASSERT_FALSE(written);
+    ASSERT_LE(got, 0); // nothing arrived
+    EXPECT_EQ(test::drainLog(), std::vector<std::string>{"Could not write " + fifo + ": not a regular file"});
+    // Without a reader it is refused as well, without waiting for one.
+    EXPECT_FALSE(writeTextFile(fifo, text));
+    EXPECT_EQ(test::drainLog(), std::vector<std::string>{"Could not write " + fifo + ": not a regular file"});
+
+    // A write that fails on the way to the disk: the file may grow no larger than 10 bytes.
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 10;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::string big = dir + "/big.gpx";
+    const bool bigWritten = writeTextFile(big, text);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(bigWritten);
+    EXPECT_EQ(test::drainLog(), std::vector<std::string>{"Could not write " + big + ": File too large"});
 }
 
 TEST_F(GpxWriterTest, TheTrackGoesToTheFileOrElsewhere)
