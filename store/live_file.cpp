@@ -152,16 +152,19 @@ std::string liveFileText(const std::string& title, const std::string& server, co
     return text;
 }
 
-bool writePrivateFile(const std::string& path, const std::string& text, bool followLinks)
+bool writePrivateFile(const std::string& path, const std::string& text, PrivateFile kind)
 {
     // The file holds the pass phrase: it is the user's alone, and an older one is tightened
     // before anything is written into it.
+    const bool own = kind == PrivateFile::Own;
     std::string problem;
-    const int fd = openRegularForWriting(path, kOwnerOnly, followLinks, problem);
+    const int fd = openRegularForWriting(path, kOwnerOnly, !own, problem);
     if (fd < 0)
         return false;
     struct stat info {};
-    const bool ok = fstat(fd, &info) == 0 &&
+    // Reading refuses another user's current-connection file too; root, whom permissions
+    // do not stop, would otherwise put the key into it.
+    const bool ok = fstat(fd, &info) == 0 && (!own || info.st_uid == geteuid()) &&
                     ((info.st_mode & 0777) == kOwnerOnly || fchmod(fd, kOwnerOnly) == 0) && ftruncate(fd, 0) == 0 &&
                     writeAll(fd, text);
     return close(fd) == 0 && ok;
@@ -170,7 +173,8 @@ bool writePrivateFile(const std::string& path, const std::string& text, bool fol
 void Store::writeLiveFile()
 {
     // A link planted in its place (the file may lie in /tmp) is not followed.
-    writePrivateFile(liveFilePath, liveFileText(title.raw(), host.raw(), std::to_string(port), key.raw()), false);
+    writePrivateFile(liveFilePath, liveFileText(title.raw(), host.raw(), std::to_string(port), key.raw()),
+                     PrivateFile::Own);
 }
 
 } // namespace vistra

@@ -49,11 +49,16 @@ void parseLiveFileText(const std::string& text, LiveFileEntries& out);
 std::string liveFileText(const std::string& title, const std::string& server, const std::string& port,
                          const std::string& key);
 
+// Which file writePrivateFile writes: one the user chose (it may be a link, or another
+// user's file that the user may write), or the current-connection file, which may lie in
+// /tmp and is written, like readOwnLiveFile reads it, only when it is the user's own file
+// and no link.
+enum class PrivateFile { Chosen, Own };
+
 // Creates or replaces the file at path with text, readable and writable by the user alone
-// (an existing file is tightened to that first). With followLinks false, a link at the path
-// is refused. Anything but a regular file is refused without waiting on it. False, with
-// nothing written, when the file cannot be made so.
-bool writePrivateFile(const std::string& path, const std::string& text, bool followLinks);
+// (an existing file is tightened to that first). Anything but a regular file is refused
+// without waiting on it. False, with nothing written, when the file cannot be made so.
+bool writePrivateFile(const std::string& path, const std::string& text, PrivateFile kind);
 
 // A DBC or VSD path of a live-connection file: a relative one is taken relative to the
 // folder that holds the file.

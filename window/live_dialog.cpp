@@ -214,7 +214,7 @@ void ConnectLiveDialog::saveLiveFile()
         portText = "777";
     // Written as typed: a bad port is reported when the file is used to connect.
     const std::string text = liveFileText(nameEntry.get_text().raw(), server, portText, keyEntry.get_text().raw());
-    if (!writePrivateFile(path, text, true)) {
+    if (!writePrivateFile(path, text, PrivateFile::Chosen)) {
         reportWarning("Couldn't create %s", utf8FileName(path).c_str());
         return;
     }

@@ -162,7 +162,27 @@ TEST_F(LiveFiles, WritingKeepsTheCurrentConnectionForTheUserAlone)
     store.liveFilePath = dir + "/fifo";
     ASSERT_EQ(mkfifo(store.liveFilePath.c_str(), 0600), 0);
     store.writeLiveFile();
-    EXPECT_FALSE(writePrivateFile(store.liveFilePath, "KEY=pw\n", true));
+    EXPECT_FALSE(writePrivateFile(store.liveFilePath, "KEY=pw\n", PrivateFile::Chosen));
+}
+
+// Root passes every permission check: the file's owner decides, as when it is read.
+TEST_F(LiveFiles, AnotherUsersCurrentConnectionFileIsLeftAlone)
+{
+    store.host = "10.0.0.5";
+    store.key = "secret";
+    store.liveFilePath = write("theirs", "TITLE=Theirs\n");
+    chmod(store.liveFilePath.c_str(), 0644);
+    if (chown(store.liveFilePath.c_str(), geteuid() + 1000, getegid()) != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    store.writeLiveFile();
+    EXPECT_EQ(test::readFileText(store.liveFilePath), "TITLE=Theirs\n");
+    EXPECT_EQ(modeOf(store.liveFilePath), 0644u); // not even tightened
+    LiveFileEntries entries;
+    EXPECT_FALSE(readOwnLiveFile(store.liveFilePath, entries));
+
+    // A file the user chose is written whoever owns it.
+    EXPECT_TRUE(writePrivateFile(store.liveFilePath, "KEY=pw\n", PrivateFile::Chosen));
+    EXPECT_EQ(test::readFileText(store.liveFilePath), "KEY=pw\n");
 }
 
 TEST(LiveFilePath, FollowsHomeOrFallsBackToTmp)
