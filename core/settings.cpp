@@ -1,6 +1,7 @@
 #include "core/settings.h"
 
 #include "core/constants.h"
+#include "core/link_target.h"
 #include "core/regular_file.h"
 #include "core/report.h"
 #include "core/store_host.h"
@@ -10,6 +11,7 @@
 #include <glibmm/miscutils.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,14 +45,40 @@ FileState readOrCreate(const Glib::ustring& path, const char* what, std::string&
         reportError("Couldn't read %s %s, %s", what, path.c_str(), file.problem().c_str());
         return FileState::Unreadable;
     }
-    // O_EXCL: a link planted at the path is not followed.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // A link of the user's own that names no file yet is kept: the file is made where it
+    // points. O_EXCL: a link that linkTarget would not follow is not followed here either.
+    const int fd = ::open(linkTarget(path.raw()).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
         reportError("Couldn't create %s", path.c_str());
         return FileState::NotCreated;
     }
     ::close(fd);
     return FileState::Read;
+}
+
+// Renames `from` to `to`, or when that is taken to the first free one of "<to>.1",
+// "<to>.2" and so on: a file moved aside earlier is never replaced. The name taken, or
+// empty (errno set) when the file could not be moved.
+std::string renameToFreeName(const std::string& from, const std::string& to)
+{
+    for (int n = 0; n < 1000; ++n) {
+        const std::string name = n == 0 ? to : to + "." + std::to_string(n);
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, name.c_str(), RENAME_NOREPLACE) == 0)
+            return name;
+        if (errno == EEXIST)
+            continue;
+        if (errno != EINVAL && errno != ENOSYS)
+            return {};
+        // A file system that cannot refuse to replace: look first.
+        struct stat info{};
+        if (::lstat(name.c_str(), &info) == 0)
+            continue;
+        if (errno != ENOENT)
+            return {};
+        return std::rename(from.c_str(), name.c_str()) == 0 ? name : std::string();
+    }
+    errno = EEXIST;
+    return {};
 }
 
 // Names from DBC and VSD files may hold what a key-file key cannot: '[', ']' and '='
@@ -128,14 +156,16 @@ Settings::Settings() : settingsPath(homeFolder() + settingsName), listPath(homeF
         // A failed parse may leave the groups read before the fault.
         load_from_data("");
         // The next save would replace the user's colours, paths and lists with defaults:
-        // the file is moved aside first.
-        const std::string aside = settingsPath.raw() + ".bad";
-        if (std::rename(settingsPath.c_str(), aside.c_str()) == 0) {
+        // the file is moved aside first (the file itself, beside it, when the path is a
+        // link to it, which the next save then fills again).
+        const std::string file = linkTarget(settingsPath.raw());
+        const std::string aside = renameToFreeName(file, file + ".bad");
+        if (!aside.empty()) {
             reportWarning("Failed to parse settings file %s, %s; moved it to %s", settingsPath.c_str(),
                           e.what().c_str(), aside.c_str());
         } else {
             reportWarning("Failed to parse settings file %s, %s; could not move it to %s (%s), so it is not saved over",
-                          settingsPath.c_str(), e.what().c_str(), aside.c_str(), std::strerror(errno));
+                          settingsPath.c_str(), e.what().c_str(), (file + ".bad").c_str(), std::strerror(errno));
             keepFile = true;
         }
     }
@@ -163,7 +193,9 @@ bool Settings::save(Glib::ustring& reason)
         return false;
     }
     try {
-        save_to_file(Glib::filename_from_utf8(settingsPath));
+        // Through a link of the user's (dotfile managers keep the file so) to the file it
+        // names: the save replaces the file as a whole.
+        save_to_file(linkTarget(Glib::filename_from_utf8(settingsPath)));
         return true;
     } catch (const Glib::Error& e) {
         reason = e.what();

@@ -25,8 +25,10 @@ public:
     // Reads the files under HOME (or "/tmp"), creating them empty when they are missing.
     // A file that cannot be created or read (also one that is not a regular file) is
     // reported as "ERR", the settings start empty in memory and are never saved over it.
-    // A settings file that does not parse is moved aside to "<path>.bad" (a "WRN" names
-    // both), so that the next save cannot overwrite the user's data with defaults.
+    // A settings file that does not parse is moved aside to "<path>.bad" (or, when that is
+    // taken, "<path>.bad.1" and so on; a "WRN" names both), so that the next save cannot
+    // overwrite the user's data with defaults. A settings file that is a symbolic link is
+    // read and written through the link.
     // instance() is the one production object; tests make their own.
     Settings();
     virtual ~Settings();
@@ -110,8 +112,8 @@ public:
     // when it is no regular file).
     bool loadSignalList(const Glib::ustring& file, const Glib::ustring& group);
     // Writes the enabled signals into the group of `file` (created when missing), keeping
-    // the file's other groups. Problems are reported as "WRN", a path that holds no regular
-    // file as "ERR"; nothing is written then.
+    // the file's other groups, through a symbolic link to the file it names. Problems are
+    // reported as "WRN", a path that holds no regular file as "ERR"; nothing is written then.
     void storeSignalList(const Glib::ustring& file, const Glib::ustring& group);
     bool restoreSelectedSignals();
     // Does nothing while neither a VSD nor a DBC file is set.

@@ -3,6 +3,7 @@
 #include "core/settings.h"
 
 #include "core/constants.h"
+#include "core/link_target.h"
 #include "core/regular_file.h"
 #include "core/report.h"
 #include "core/signal.h"
@@ -113,7 +114,7 @@ void Settings::storeSignalList(const Glib::ustring& file, const Glib::ustring& g
             return;
         }
         if (in.missing()) {
-            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            const int fd = ::open(linkTarget(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0) {
                 reportWarning("Couldn't create %s", file.c_str());
                 return;
@@ -137,7 +138,7 @@ void Settings::storeSignalList(const Glib::ustring& file, const Glib::ustring& g
     listKeyFile.set_integer(group, "time", coarseSeconds());
     listKeyFile.set_string(group, kListKey, names);
     try {
-        listKeyFile.save_to_file(path);
+        listKeyFile.save_to_file(linkTarget(path));
     } catch (const Glib::Error& e) {
         reportWarning("Couldn't write %s, %s", file.c_str(), e.what().c_str());
     }

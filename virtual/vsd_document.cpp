@@ -1,12 +1,12 @@
 #include "virtual/vsd_document.h"
 
 #include "core/constants.h"
+#include "core/link_target.h"
 #include "core/regular_file.h"
 
 #include <glibmm/fileutils.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -360,14 +360,7 @@ void VsdDocument::adopt(std::string changed, const Glib::ustring& removed, const
 
 void VsdDocument::save() const
 {
-    // Writing replaces the file by a new one; through a symbolic link that would put a
-    // regular file in place of the link and leave the user's file as it was.
-    std::string target = filePath.raw();
-    if (char* real = ::realpath(target.c_str(), nullptr)) {
-        target = real;
-        std::free(real);
-    }
-    Glib::file_set_contents(target, content);
+    Glib::file_set_contents(linkTarget(filePath.raw()), content);
 }
 
 } // namespace vistra

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -182,16 +183,76 @@ TEST_F(SettingsTest, StoredAndWrongValues)
 TEST_F(SettingsTest, UnparsableFileIsMovedAsideBeforeANewOneIsWritten)
 {
     const std::string text = "[global]\nline_width=3.5\nlog_path=/data/logs\nthis line is no key\n";
+    // A file moved aside earlier, and the next free name taken as well: neither is lost.
+    const std::string earlier = "[global]\nline_width=1.5\nthe first damaged file\n";
+    std::ofstream(home + "/.tarnwick.bad") << earlier;
+    std::ofstream(home + "/.tarnwick.bad.1") << "second\n";
     writeSettingsFile(text);
     {
         Settings s;
-        EXPECT_TRUE(logged(drainLog(), Level::Warning,
+        const auto log = drainLog();
+        EXPECT_TRUE(logged(log, Level::Warning,
                            "Failed to parse settings file " + home + "/.tarnwick, Key file contains line "));
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [this](const MessageLog::Entry& e) {
+            return e.text.raw().find("; moved it to " + home + "/.tarnwick.bad.2") != std::string::npos;
+        }));
         EXPECT_EQ(s.getLineWidth(), 2.0);
         ASSERT_TRUE(s.save());
     }
     EXPECT_EQ(readBack().get_double("global", "line_width"), 2.0);
-    EXPECT_EQ(Glib::file_get_contents(home + "/.tarnwick.bad"), text); // the user's data
+    EXPECT_EQ(Glib::file_get_contents(home + "/.tarnwick.bad"), earlier);
+    EXPECT_EQ(Glib::file_get_contents(home + "/.tarnwick.bad.1"), "second\n");
+    EXPECT_EQ(Glib::file_get_contents(home + "/.tarnwick.bad.2"), text); // the user's data
+}
+
+// Dotfile managers keep ~/.tarnwick as a link into a folder of their own: the settings
+// are read and written there, and the link stays.
+TEST_F(SettingsTest, ALinkIsReadAndWrittenThrough)
+{
+    const std::string dotfiles = home + "/dotfiles";
+    mkdir(dotfiles.c_str(), 0700);
+    const std::string target = dotfiles + "/tarnwick";
+    const std::string link = home + "/.tarnwick";
+    struct Case {
+        const char* what;
+        const char* linkText; // the link as written: absolute or relative
+        const char* content;  // of the target; null: no target yet
+        double lineWidth;     // read at the start
+        const char* aside;    // where a damaged target went, beside it
+    };
+    const Case cases[] = {
+        {"absolute link", nullptr, "[global]\nline_width=3.5\n", 3.5, nullptr},
+        {"relative link", "dotfiles/tarnwick", "[global]\nline_width=3.5\n", 3.5, nullptr},
+        {"link to no file yet", nullptr, nullptr, 2.0, nullptr},
+        {"link to a damaged file", nullptr, "[global]\nno key\n", 2.0, "/tarnwick.bad"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        unlink(target.c_str());
+        unlink(link.c_str());
+        ASSERT_EQ(symlink(c.linkText ? c.linkText : target.c_str(), link.c_str()), 0);
+        if (c.content)
+            std::ofstream(target) << c.content;
+        {
+            Settings s;
+            const auto log = drainLog();
+            EXPECT_FALSE(logged(log, Level::Error, "")) << (log.empty() ? "" : log.front().text.raw());
+            EXPECT_EQ(s.getLineWidth(), c.lineWidth);
+            s.setLineWidth(4.5);
+            ASSERT_TRUE(s.save());
+        }
+        struct stat info{};
+        ASSERT_EQ(lstat(link.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISLNK(info.st_mode));
+        EXPECT_EQ(readBack().get_double("global", "line_width"), 4.5); // through the link
+        Glib::KeyFile saved;
+        saved.load_from_file(target);
+        EXPECT_EQ(saved.get_double("global", "line_width"), 4.5);
+        if (c.aside) {
+            EXPECT_EQ(Glib::file_get_contents(dotfiles + c.aside), c.content);
+            unlink((dotfiles + c.aside).c_str());
+        }
+    }
 }
 
 TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)

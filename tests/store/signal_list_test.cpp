@@ -168,6 +168,22 @@ TEST_F(SignalListTest, AListThatIsNoRegularFileIsRefusedWithoutWaiting)
     EXPECT_EQ(enabled(), std::vector<std::string>{"Can.A.x"});
 }
 
+TEST_F(SignalListTest, AListIsWrittenThroughALink)
+{
+    const std::string target = listFile("[mine]\nnote=kept\n");
+    const std::string link = dir + "/link.bvlist";
+    ASSERT_EQ(symlink("list.bvlist", link.c_str()), 0);
+    select({"Can.A.x"});
+    settings.storeSignalList(link, "storetofile");
+    struct stat info{};
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    Glib::KeyFile file;
+    file.load_from_file(target);
+    EXPECT_EQ(file.get_string("mine", "note"), "kept");
+    EXPECT_EQ(file.get_string("storetofile", "signalList"), "Can.A.x;");
+}
+
 TEST_F(SignalListTest, SelectionPerDefinitionFile)
 {
     EXPECT_EQ(settings.signalListGroup(), "sigList_" + std::to_string(std::hash<std::string>{}(dbcPath)));

@@ -1,0 +1,17 @@
+#pragma once
+// Where a file is written that is replaced as a whole (a new file written beside it and
+// renamed over it): through a symbolic link that would put a regular file in place of the
+// link and leave the file it names as it was, so the link is followed first. Dotfile
+// managers keep settings files as such links.
+#include <string>
+
+namespace vistra {
+
+// The file that `path` names through symbolic links, also one that does not exist yet
+// (the link then dangles until it is written); `path` itself when it is no link. As the
+// kernel's protected links do, a link in a sticky folder that others may write (/tmp),
+// owned neither by the user nor by the folder's owner, is not followed: someone else may
+// have planted it there.
+std::string linkTarget(const std::string& path);
+
+} // namespace vistra
