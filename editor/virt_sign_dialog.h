@@ -74,8 +74,13 @@ public:
     bool removeSignalGroup();
     void deleteSignal();
     void resetFields();
-    // Called after a save with "Virt.<name>"; unset, the main window reloads and selects it.
+    // Set by the window that owns the dialog. Called after a save with "Virt.<name>": the
+    // owner reloads and selects the signal; unset, the Store is asked to reload.
     std::function<void(const Glib::ustring&)> reloadAndSelect;
+    // The folder that holds the help pages (help/<page>/index.html), and the window the
+    // desktop shows them over (none: the desktop's choice). Set by the owner as well.
+    Glib::ustring docDir;
+    Gtk::Window* helpParent = nullptr;
 
     const char* productName = "Tarnwick";
     // 0 before first use, 1 new signal, 2 duplicate, 3 editing an existing signal.

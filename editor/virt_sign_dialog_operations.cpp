@@ -16,7 +16,6 @@
 #include "virtual/average.h"
 #include "virtual/method_factory.h"
 #include "virtual/vsd_document.h"
-#include "window/window.h"
 
 #include <glibmm/datetime.h>
 #include <glibmm/exception.h>
@@ -310,7 +309,7 @@ void VirtSignDialog::saveSignal()
         if (reloadAndSelect)
             reloadAndSelect("Virt." + name);
         else
-            vistra::Window::instance().reloadAndSelectSignal("Virt." + name);
+            Store::instance().reloadRequested.emit();
         hide();
     } catch (...) {
         reportCurrentException("Saving the signal");

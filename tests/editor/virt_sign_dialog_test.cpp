@@ -166,9 +166,11 @@ TEST(VirtSignDialog, CommonOptionsExpandWithoutTheAveragingWindowWhenThereIsNoSt
 TEST(VirtSignDialog, HelpPagesFollowTheChosenMethod)
 {
     VirtSignDialog dialog;
+    dialog.docDir = "/opt/tarnwick/share/doc/tarnwick";
     dialog.selectMethod("IIR");
-    EXPECT_EQ(dialog.helpUri("method"), "file:///usr/share/doc/tarnwick/help/method_iir/index.html");
-    EXPECT_EQ(dialog.helpUri("common"), "file:///usr/share/doc/tarnwick/help/method_common_options/index.html");
+    EXPECT_EQ(dialog.helpUri("method"), "file:///opt/tarnwick/share/doc/tarnwick/help/method_iir/index.html");
+    EXPECT_EQ(dialog.helpUri("common"),
+              "file:///opt/tarnwick/share/doc/tarnwick/help/method_common_options/index.html");
 }
 
 TEST(VirtSignDialog, HeightFitsTheGridUpToNineTenthsOfTheWorkArea)
