@@ -38,7 +38,7 @@ SubPlot::SubPlot()
                        .holdsBusyMark = true,
                        .redrawContext = "Redrawing the plot",
                        // While live data arrive: render again a second after each render.
-                       .followLive = [this] { scheduleRedraw(2, kLiveRerenderMs); }})
+                       .followLive = [this] { scheduleRedraw(RedrawLevel::Rerender, kLiveRerenderMs); }})
 {
     set_size_request(400, 400);
     rowHeight = Settings::instance()->getFontSize() + 6;
@@ -79,7 +79,7 @@ void SubPlot::onStoreData()
 {
     guardHandler("Showing new data", [this] {
         if (storeHost().live)
-            scheduleRedraw(2, kLiveRerenderMs);
+            scheduleRedraw(RedrawLevel::Rerender, kLiveRerenderMs);
         else
             queue_resize();
     });
@@ -90,7 +90,7 @@ void SubPlot::updateRowHeight()
     guardHandler("Reading the font size", [this] { rowHeight = Settings::instance()->getFontSize() + 6; });
 }
 
-void SubPlot::scheduleRedraw(int level, unsigned ms)
+void SubPlot::scheduleRedraw(RedrawLevel level, unsigned ms)
 {
     std::lock_guard lock(renderer.mutex);
     if (pendingRedraw >= level)
@@ -102,15 +102,15 @@ void SubPlot::scheduleRedraw(int level, unsigned ms)
 bool SubPlot::onRedrawTimeout()
 {
     guardHandler("Redrawing the plot", [this] {
-        int level;
+        RedrawLevel level;
         {
             std::lock_guard lock(renderer.mutex);
             level = pendingRedraw;
-            pendingRedraw = 0;
+            pendingRedraw = RedrawLevel::None;
         }
-        if (level == 1)
+        if (level == RedrawLevel::Redraw)
             queue_draw();
-        else if (level == 2)
+        else if (level == RedrawLevel::Rerender)
             queue_resize();
     });
     return false;
@@ -242,7 +242,7 @@ bool SubPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
         }
         // Armed after drawing, outside the lock, so the frame above stays consistent.
         if (fading)
-            scheduleRedraw(1, kFadeStepMs);
+            scheduleRedraw(RedrawLevel::Redraw, kFadeStepMs);
         return true;
     });
 }

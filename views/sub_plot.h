@@ -34,6 +34,9 @@ namespace vistra {
 
 class Signal;
 
+// What a one-shot redraw timer does when it fires; a higher level includes the lower.
+enum class RedrawLevel { None, Redraw, Rerender };
+
 class SubPlot : public Gtk::DrawingArea {
 public:
     SubPlot();
@@ -85,9 +88,8 @@ public:
     // ruler lies later, '-' otherwise; seconds, or with "pretty_time" years, months and
     // days. One static buffer.
     static const char* rulerDeltaText(i64 dt);
-    // Arms a one-shot timer unless one of at least `level` is armed: level 1 redraws,
-    // level 2 re-renders. GUI thread.
-    void scheduleRedraw(int level, unsigned ms);
+    // Arms a one-shot timer unless one of at least `level` is armed. GUI thread.
+    void scheduleRedraw(RedrawLevel level, unsigned ms);
 
     // True while tasks of the current generation are out.
     bool renderPending() { return renderer.renderPending(); }
@@ -139,7 +141,7 @@ private:
     i32 rowHeight = 16;
     // Its mutex also guards the fields from here to `highlightY`.
     PlotRenderer renderer;
-    int pendingRedraw = 0;
+    RedrawLevel pendingRedraw = RedrawLevel::None;
     i32 imageWidth = 0;
     i32 imageHeight = 0;
     i32 laneHeight = 0;

@@ -68,7 +68,7 @@ TEST(VirtSignDialog, StartsWithOneExpressionInputAndCollapsedOptions)
 {
     VirtSignDialog dialog;
     EXPECT_FALSE(dialog.get_visible());
-    EXPECT_EQ(dialog.mode, 0);
+    EXPECT_EQ(dialog.mode, EditMode::Unused);
     EXPECT_EQ(dialog.methodCombo.get_active_text(), "expression");
     EXPECT_EQ(dialog.currentMethod, dialog.methods["expression"]);
     EXPECT_EQ(dialog.methodNames.size(), 16u);
