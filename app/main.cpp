@@ -26,7 +26,9 @@ int main(int argc, char** argv)
         int gtkArgc = 1;
         char* gtkArgv[] = {program, nullptr};
         char** gtkArgvPtr = gtkArgv;
-        auto app = Gtk::Application::create(gtkArgc, gtkArgvPtr, "", Gio::APPLICATION_FLAGS_NONE);
+        // Not unique: copies run side by side (the linked copies of -g need that), so no
+        // second start hands its work to the first.
+        auto app = Gtk::Application::create(gtkArgc, gtkArgvPtr, TARNWICK_APP_ID, Gio::APPLICATION_NON_UNIQUE);
         Window& window = Window::instance();
         store.guiRunning = true;
         const int status = app->run(window);

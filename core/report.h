@@ -12,8 +12,13 @@
 
 namespace vistra {
 
-// Thrown after an "ERR" report that ends the operation; the text is reported already.
-class PrintMsgError {};
+// Thrown after an "ERR" report that ends the operation; the text is reported already. A
+// std::exception, so that a generic handler cannot let it pass; handlers that must not
+// report it twice catch it before std::exception.
+class PrintMsgError : public std::exception {
+public:
+    const char* what() const noexcept override { return "see the error above"; }
+};
 
 // A failed lookup of an interface, message or signal by name.
 class SignalNotFoundException : public std::exception {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
+#include <type_traits>
 
 namespace vistra {
 
@@ -193,83 +194,79 @@ bool EntryBool::save(Glib::KeyFile& file, const Glib::ustring& group)
     return true;
 }
 
-// --- EntryInt ---
+// --- EntryNumber ---
 
-EntryInt::EntryInt(const std::string& key, const std::string& tooltip, int defaultValue)
+template <typename T>
+EntryNumber<T>::EntryNumber(const std::string& key, const std::string& tooltip, T defaultValue)
     : FilteredEntry(key, tooltip), defaultValue(defaultValue)
 {
 }
 
-void EntryInt::setDefault() { setProgramText(std::to_string(defaultValue)); }
+namespace {
 
-bool EntryInt::load(Glib::KeyFile& file, const Glib::ustring& group)
+std::string numberText(int value) { return std::to_string(value); }
+std::string numberText(double value) { return decimalText(value); }
+
+} // namespace
+
+template <typename T>
+void EntryNumber<T>::setDefault()
+{
+    setProgramText(numberText(defaultValue));
+}
+
+template <typename T>
+bool EntryNumber<T>::load(Glib::KeyFile& file, const Glib::ustring& group)
 {
     if (!file.has_key(group, key())) {
         clear();
         return false;
     }
-    setProgramText(std::to_string(file.get_integer(group, key())));
+    if constexpr (std::is_same_v<T, int>)
+        setProgramText(numberText(file.get_integer(group, key())));
+    else
+        setProgramText(numberText(file.get_double(group, key())));
     return true;
 }
 
-bool EntryInt::save(Glib::KeyFile& file, const Glib::ustring& group)
+template <typename T>
+bool EntryNumber<T>::save(Glib::KeyFile& file, const Glib::ustring& group)
 {
     if (get_text().empty())
         return false;
-    file.set_integer(group, key(), readInteger(key(), get_text()));
+    if constexpr (std::is_same_v<T, int>)
+        file.set_integer(group, key(), readInteger(key(), get_text()));
+    else
+        file.set_double(group, key(), readDecimal(key(), get_text()));
     return true;
 }
 
-bool EntryInt::accepts(const Glib::ustring&, const Glib::ustring& inserted) const
+template <typename T>
+bool EntryNumber<T>::accepts(const Glib::ustring& current, const Glib::ustring& inserted) const
 {
-    // ASCII digits only: a Unicode digit of another script would be refused on save.
-    for (char c : inserted.raw())
-        if (!g_ascii_isdigit(c))
-            return false;
-    return true;
-}
-
-// --- EntryFloat ---
-
-EntryFloat::EntryFloat(const std::string& key, const std::string& tooltip, double defaultValue)
-    : FilteredEntry(key, tooltip), defaultValue(defaultValue)
-{
-}
-
-void EntryFloat::setDefault() { setProgramText(decimalText(defaultValue)); }
-
-bool EntryFloat::load(Glib::KeyFile& file, const Glib::ustring& group)
-{
-    if (!file.has_key(group, key())) {
-        clear();
-        return false;
-    }
-    setProgramText(decimalText(file.get_double(group, key())));
-    return true;
-}
-
-bool EntryFloat::save(Glib::KeyFile& file, const Glib::ustring& group)
-{
-    if (get_text().empty())
-        return false;
-    file.set_double(group, key(), readDecimal(key(), get_text()));
-    return true;
-}
-
-bool EntryFloat::accepts(const Glib::ustring& current, const Glib::ustring& inserted) const
-{
-    int separators = 0;
-    for (const std::string* part : {&current.raw(), &inserted.raw()})
-        for (char c : *part) {
-            if (c == '.' || c == ',') {
-                if (++separators > 1)
-                    return false;
-            } else if (!(c >= '0' && c <= '9') && c != '-') {
+    if constexpr (std::is_same_v<T, int>) {
+        // ASCII digits only: a Unicode digit of another script would be refused on save.
+        for (char c : inserted.raw())
+            if (!g_ascii_isdigit(c))
                 return false;
+        return true;
+    } else {
+        int separators = 0;
+        for (const std::string* part : {&current.raw(), &inserted.raw()})
+            for (char c : *part) {
+                if (c == '.' || c == ',') {
+                    if (++separators > 1)
+                        return false;
+                } else if (!(c >= '0' && c <= '9') && c != '-') {
+                    return false;
+                }
             }
-        }
-    return true;
+        return true;
+    }
 }
+
+template class EntryNumber<int>;
+template class EntryNumber<double>;
 
 // --- EntryName ---
 

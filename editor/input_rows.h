@@ -96,31 +96,25 @@ public:
     bool defaultValue;
 };
 
-class EntryInt : public FilteredEntry {
+// A number of type T (int or double). An integer row takes ASCII digits only; a decimal
+// row digits, '-' and one separator ('.' or ','), and shows a loaded value as decimalText
+// does.
+template <typename T>
+class EntryNumber : public FilteredEntry {
 public:
-    EntryInt(const std::string& key, const std::string& tooltip, int defaultValue);
+    EntryNumber(const std::string& key, const std::string& tooltip, T defaultValue);
     void setDefault() override;
     bool load(Glib::KeyFile& file, const Glib::ustring& group) override;
     bool save(Glib::KeyFile& file, const Glib::ustring& group) override;
 
-    int defaultValue;
+    T defaultValue;
 
 protected:
     bool accepts(const Glib::ustring& current, const Glib::ustring& inserted) const override;
 };
 
-class EntryFloat : public FilteredEntry {
-public:
-    EntryFloat(const std::string& key, const std::string& tooltip, double defaultValue);
-    void setDefault() override;
-    bool load(Glib::KeyFile& file, const Glib::ustring& group) override;
-    bool save(Glib::KeyFile& file, const Glib::ustring& group) override;
-
-    double defaultValue;
-
-protected:
-    bool accepts(const Glib::ustring& current, const Glib::ustring& inserted) const override;
-};
+using EntryInt = EntryNumber<int>;
+using EntryFloat = EntryNumber<double>;
 
 class EntryName : public FilteredEntry {
 public:

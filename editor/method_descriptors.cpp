@@ -125,6 +125,9 @@ bool Method::testCreateSignal(Glib::KeyFile& file, const Glib::ustring& group, c
         } catch (const SignalNotFoundException& e) {
             failed = true;
             error = e.message;
+        } catch (const PrintMsgError&) {
+            failed = true; // its text is reported already
+            error = "Unknown error.";
         } catch (const std::exception& e) {
             failed = true;
             error = e.what();

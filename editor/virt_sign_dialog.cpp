@@ -8,7 +8,6 @@
 #include "editor/method_descriptors.h"
 #include "store/store.h"
 #include "views/handler_guard.h"
-#include "window/window.h"
 
 #include <gdkmm/display.h>
 #include <gdkmm/monitor.h>
@@ -326,13 +325,14 @@ Glib::ustring VirtSignDialog::helpUri(const Glib::ustring& which) const
 {
     const Glib::ustring page = which == "method" ? "method_" + methodCombo.get_active_text().lowercase()
                                                  : Glib::ustring("method_common_options");
-    return "file://" + vistra::Window::docDir() + "/help/" + page + "/index.html";
+    return "file://" + docDir + "/help/" + page + "/index.html";
 }
 
 void VirtSignDialog::showMethodHelp(const Glib::ustring& which)
 {
     // A missing page or handler is the desktop's to show; nothing is reported here.
-    gtk_show_uri_on_window(vistra::Window::instance().gobj(), helpUri(which).c_str(), GDK_CURRENT_TIME, nullptr);
+    GtkWindow* parent = helpParent ? helpParent->gobj() : nullptr;
+    gtk_show_uri_on_window(parent, helpUri(which).c_str(), GDK_CURRENT_TIME, nullptr);
 }
 
 void VirtSignDialog::fitToWorkArea(int width)

@@ -31,6 +31,10 @@ namespace vistra {
 class Method;
 class Signal;
 
+// What the dialog holds: nothing yet, a new signal (from "New signal" or a duplicate) or a
+// signal of the file. Only an existing signal's group may be written over by a save.
+enum class EditMode { Unused, New, Duplicate, Existing };
+
 class VirtSignDialog : public Gtk::Dialog {
 public:
     // Builds every widget and descriptor; the dialog stays hidden until newSignal or
@@ -74,12 +78,16 @@ public:
     bool removeSignalGroup();
     void deleteSignal();
     void resetFields();
-    // Called after a save with "Virt.<name>"; unset, the main window reloads and selects it.
+    // Set by the window that owns the dialog. Called after a save with "Virt.<name>": the
+    // owner reloads and selects the signal; unset, the Store is asked to reload.
     std::function<void(const Glib::ustring&)> reloadAndSelect;
+    // The folder that holds the help pages (help/<page>/index.html), and the window the
+    // desktop shows them over (none: the desktop's choice). Set by the owner as well.
+    Glib::ustring docDir;
+    Gtk::Window* helpParent = nullptr;
 
     const char* productName = "Tarnwick";
-    // 0 before first use, 1 new signal, 2 duplicate, 3 editing an existing signal.
-    int mode = 0;
+    EditMode mode = EditMode::Unused;
     Glib::ustring vsdPath;
     std::shared_ptr<Signal> editedSignal;
     std::vector<Glib::ustring> methodNames;

@@ -16,7 +16,6 @@
 #include "virtual/average.h"
 #include "virtual/method_factory.h"
 #include "virtual/vsd_document.h"
-#include "window/window.h"
 
 #include <glibmm/datetime.h>
 #include <glibmm/exception.h>
@@ -85,7 +84,7 @@ void VirtSignDialog::resetFields()
 void VirtSignDialog::newSignal(std::shared_ptr<Signal> target)
 {
     try {
-        mode = 1;
+        mode = EditMode::New;
         set_title("New virtual signal");
         editedSignal.reset();
         legacyGroupName = false;
@@ -119,7 +118,7 @@ void VirtSignDialog::newSignal(std::shared_ptr<Signal> target)
 void VirtSignDialog::duplicateSignal()
 {
     try {
-        mode = 2;
+        mode = EditMode::Duplicate;
         set_title("New virtual signal");
         editedSignal.reset();
         legacyGroupName = false;
@@ -140,7 +139,7 @@ void VirtSignDialog::editSignal(std::shared_ptr<Signal> signal)
 {
     try {
         editedSignal = signal;
-        mode = 3;
+        mode = EditMode::Existing;
         set_title("Edit virtual signal");
         auto* virt = dynamic_cast<VirtualSignal*>(signal.get());
         if (!virt) {
@@ -284,14 +283,15 @@ void VirtSignDialog::saveSignal()
 
         try {
             VsdDocument doc(vsdPath);
-            if (mode != 3 && doc.hasGroup(name)) {
+            if (mode != EditMode::Existing && doc.hasGroup(name)) {
                 reportWarning("VSD file %s already has signal with that name (%s)", vsdPath.c_str(), name.c_str());
                 return;
             }
             Glib::KeyFile group;
             if (!writeSignalGroup(group, name))
                 return;
-            const Glib::ustring oldGroup = mode != 3 ? Glib::ustring() : legacyGroupName ? afterFirstDot(name) : name;
+            const bool existing = mode == EditMode::Existing;
+            const Glib::ustring oldGroup = !existing ? Glib::ustring() : legacyGroupName ? afterFirstDot(name) : name;
             doc.putGroup(oldGroup, group, name);
             doc.save();
         } catch (...) {
@@ -305,12 +305,12 @@ void VirtSignDialog::saveSignal()
         legacyGroupName = false;
         duplicateButton.show();
         deleteButton.show();
-        mode = 3;
+        mode = EditMode::Existing;
         nameRow.set_editable(false);
         if (reloadAndSelect)
             reloadAndSelect("Virt." + name);
         else
-            vistra::Window::instance().reloadAndSelectSignal("Virt." + name);
+            Store::instance().reloadRequested.emit();
         hide();
     } catch (...) {
         reportCurrentException("Saving the signal");

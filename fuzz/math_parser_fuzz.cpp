@@ -55,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, std::size_t size)
         const std::vector<MathParser::Token> shorter = parser.toRpn(tokens);
         if (!same(parser.evaluate(rpn), first) || parser.evaluate(shorter) != 1.0)
             std::abort();
-    } catch (const std::exception&) {
     } catch (const PrintMsgError&) {
+    } catch (const std::exception&) {
     }
     auto& log = MessageLog::instance();
     while (!log.empty())

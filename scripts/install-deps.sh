@@ -17,6 +17,8 @@ packages=(
   python3-gpxpy
   # the link test drives two copies in one X display
   python3-xlib
+  # the install test validates the desktop entry
+  desktop-file-utils
   # fuzzing (clang with libFuzzer)
   clang libclang-rt-14-dev
 )

@@ -6,6 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+/usr/bin/python3 scripts/check-layers.py # the libraries include one way only; fails before any build
 
 configure_and_build() { # <dir> <extra cmake args...>
   local dir=$1; shift

@@ -238,12 +238,12 @@ void Store::parseVsdGroups(Glib::KeyFile& file, const Glib::ustring& path)
             failed = false;
         } catch (const SignalNotFoundException& e) {
             error = e.message;
+        } catch (const PrintMsgError&) {
+            error = "see the error above"; // reported by whoever threw it
         } catch (const std::exception& e) {
             error = e.what();
         } catch (const Glib::Exception& e) {
             error = e.what().raw();
-        } catch (const PrintMsgError&) {
-            error = "see the error above"; // reported by whoever threw it
         } catch (...) {
             error = "Unknown error";
         }

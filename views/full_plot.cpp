@@ -4,7 +4,6 @@
 #include "core/signal.h"
 #include "store/store.h"
 #include "views/handler_guard.h"
-#include "views/lane_compositor.h"
 #include "views/plot_colour.h"
 #include "views/plot_grid.h"
 #include "views/plot_math.h"
@@ -18,56 +17,28 @@
 namespace vistra {
 namespace {
 
-constexpr int kPainterThreads = 8;
 constexpr int kGridStep = 20;
 constexpr unsigned kLiveRerenderMs = 10000;
 
 } // namespace
 
-FullPlot::FullPlot() : pool(std::make_unique<PainterThreadPool>(kPainterThreads))
+FullPlot::FullPlot()
+    : renderer(*this, {.laneScale = 2, // the lanes are painted at twice their size
+                       .holdsBusyMark = false,
+                       .redrawContext = "Redrawing the overview",
+                       .followLive = [this] { scheduleRerender(); }})
 {
     set_size_request(-1, 200);
     add_events(Gdk::SCROLL_MASK | Gdk::POINTER_MOTION_MASK | Gdk::POINTER_MOTION_HINT_MASK |
                Gdk::BUTTON_PRESS_MASK | Gdk::BUTTON_RELEASE_MASK);
-    redraw.connect(sigc::mem_fun(*this, &FullPlot::onRedraw));
     Store::instance().dataChanged.connect(sigc::mem_fun(*this, &FullPlot::onStoreData));
     // The band follows the interval; the curves stay as they are.
     timeBox().changed.connect(sigc::mem_fun(*this, &FullPlot::queue_draw));
 }
 
-FullPlot::~FullPlot()
-{
-    {
-        std::lock_guard lock(mutex);
-        ++generation; // tasks finishing during teardown are dropped
-    }
-    pool.reset(); // joins the painter threads: nothing below is touched by them any more
-    std::lock_guard lock(mutex);
-    image.reset();
-    laneImage.reset();
-    backContext.clear();
-    backSurface.clear();
-}
-
-void FullPlot::reset()
-{
-    pool->cancelTasks();
-    std::lock_guard lock(mutex);
-    ++generation;
-    outstanding = 0;
-    generationDone = false;
-    image.reset();
-}
-
-bool FullPlot::renderPending()
-{
-    std::lock_guard lock(mutex);
-    return outstanding != 0;
-}
-
 bool FullPlot::rerenderArmed()
 {
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(renderer.mutex);
     return rerenderPending;
 }
 
@@ -88,7 +59,7 @@ void FullPlot::onStoreData()
 
 void FullPlot::scheduleRerender()
 {
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(renderer.mutex);
     if (rerenderPending)
         return;
     Glib::signal_timeout().connect(sigc::mem_fun(*this, &FullPlot::onRerenderTimeout), kLiveRerenderMs);
@@ -99,29 +70,12 @@ bool FullPlot::onRerenderTimeout()
 {
     guardHandler("Rendering the overview", [this] {
         {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(renderer.mutex);
             rerenderPending = false;
         }
         queue_resize();
     });
     return false;
-}
-
-// GUI thread, after a painter thread completed a render. The live re-render is armed
-// here rather than on the painter thread: Glib sources belong to the GUI thread.
-void FullPlot::onRedraw()
-{
-    guardHandler("Redrawing the overview", [this] {
-        queue_draw();
-        bool completed;
-        {
-            std::lock_guard lock(mutex);
-            completed = generationDone;
-            generationDone = false;
-        }
-        if (completed && storeHost().live)
-            scheduleRerender();
-    });
 }
 
 bool FullPlot::on_configure_event(GdkEventConfigure* event)
@@ -133,67 +87,18 @@ bool FullPlot::on_configure_event(GdkEventConfigure* event)
 void FullPlot::render(int width, int height)
 {
     const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals();
-    const bool split = Settings::instance()->getSplitView();
     const StoreHost& host = storeHost();
-    std::vector<std::shared_ptr<PainterTask>> tasks;
-    {
-        std::lock_guard lock(mutex);
-        pendingStart = host.viewStart;
-        pendingEnd = host.viewEnd;
-        splitLanes = split;
-        // Every render starts a generation, also one that submits nothing: late results of
-        // the previous one must neither land in the images nor count.
-        ++generation;
-        outstanding = 0;
-        generationDone = false;
+    // Always the Store's whole view window. Runs with the renderer's mutex held.
+    renderer.render(signals, Settings::instance()->getSplitView(), [&]() -> std::optional<RenderFrame> {
         const int n = static_cast<int>(signals.size());
-        const int lane = n == 0 ? 0 : splitLanes ? height / n : height;
-        if (n == 0 || lane < 1 || width < 1 || pendingEnd <= pendingStart) {
+        const int lane = n == 0 ? 0 : renderer.split ? height / n : height;
+        if (n == 0 || lane < 1 || width < 1 || host.viewEnd <= host.viewStart) {
             // No signals, more signals than pixel rows, or no data: nothing to paint.
-            image.reset();
-        } else {
-            backSurface = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, width, height);
-            backContext = Cairo::Context::create(backSurface);
-            laneImage = Gdk::Pixbuf::create(backSurface, 0, 0, width, height);
-            int y = 0;
-            for (const auto& signal : signals) {
-                // Lanes are painted at twice their size and halved when composited, which
-                // smooths the curves the painter draws without antialiasing.
-                if (splitLanes)
-                    tasks.push_back(std::make_shared<PainterTask>(this, generation, signal, pendingStart, pendingEnd,
-                                                                  2 * width, 2 * lane, 0, y));
-                else
-                    tasks.push_back(std::make_shared<PainterTask>(this, generation, signal, pendingStart, pendingEnd,
-                                                                  width, height, 0, 0));
-                if (splitLanes)
-                    y += lane;
-            }
+            renderer.frontImage.reset();
+            return std::nullopt;
         }
-        outstanding = static_cast<i32>(tasks.size());
-    }
-    pool->cancelTasks();
-    for (auto& task : tasks)
-        pool->addTask(std::move(task));
-}
-
-void FullPlot::onTaskFinished(std::shared_ptr<PainterTask> task)
-{
-    {
-        std::lock_guard lock(mutex);
-        if (task->generation != generation || outstanding <= 0)
-            return; // stale: neither shown nor counted
-        addLane(*task, splitLanes, 0.5, laneImage, backContext);
-        if (--outstanding != 0)
-            return;
-        if (splitLanes)
-            std::swap(image, laneImage);
-        else if (backSurface)
-            image = Gdk::Pixbuf::create(backSurface, 0, 0, task->width, task->height);
-        wholeStart = pendingStart;
-        wholeEnd = pendingEnd;
-        generationDone = true;
-    }
-    redraw.emit();
+        return RenderFrame{host.viewStart, host.viewEnd, width, height, lane};
+    });
 }
 
 bool FullPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
@@ -201,12 +106,12 @@ bool FullPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
     return guardHandler("Drawing the overview", true, [&] {
         const int width = get_allocated_width();
         const int height = get_allocated_height();
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(renderer.mutex);
         setSourceColour(cr, Settings::instance()->getBgColor(), 1.0);
         cr->paint();
         drawPlotGrid(cr, width, height, kGridStep, 0.2);
-        if (image && width > 0 && height > 0) {
-            const auto scaled = image->scale_simple(width, height, Gdk::INTERP_BILINEAR);
+        if (renderer.frontImage && width > 0 && height > 0) {
+            const auto scaled = renderer.frontImage->scale_simple(width, height, Gdk::INTERP_BILINEAR);
             Gdk::Cairo::set_source_pixbuf(cr, scaled, 0, 0);
             cr->paint();
             if (timeBox().to != 0)
@@ -219,7 +124,7 @@ bool FullPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
 void FullPlot::drawTimeBoxBand(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height)
 {
     const TimeBox& box = timeBox();
-    const auto band = overviewBand(box.from, box.to, wholeStart, wholeEnd, width);
+    const auto band = overviewBand(box.from, box.to, renderer.frontStart, renderer.frontEnd, width);
     if (!band)
         return;
     cr->save();
@@ -234,9 +139,9 @@ void FullPlot::centreOn(double x)
     u64 start;
     u64 end;
     {
-        std::lock_guard lock(mutex);
-        start = wholeStart;
-        end = wholeEnd;
+        std::lock_guard lock(renderer.mutex);
+        start = renderer.frontStart;
+        end = renderer.frontEnd;
     }
     if (end == 0)
         return; // no image yet

@@ -9,36 +9,25 @@
 // visible interval to the whole range) and TimeBox::changed (the band follows, without a
 // new render).
 #include "core/types.h"
-#include "views/painter_task.h"
-#include "views/painter_thread_pool.h"
+#include "views/plot_renderer.h"
 
 #include <cairomm/context.h>
-#include <cairomm/surface.h>
-#include <gdkmm/pixbuf.h>
-#include <glibmm/dispatcher.h>
 #include <gtkmm/drawingarea.h>
-
-#include <memory>
-#include <mutex>
 
 namespace vistra {
 
-class FullPlot : public Gtk::DrawingArea, public PainterThreadPoolUser {
+class FullPlot : public Gtk::DrawingArea {
 public:
     FullPlot();
-    ~FullPlot() override;
 
     FullPlot(const FullPlot&) = delete;
     FullPlot& operator=(const FullPlot&) = delete;
 
     // Reload: drops the queued and running tasks and the image.
-    void reset();
-
-    // Painter threads.
-    void onTaskFinished(std::shared_ptr<PainterTask> task) override;
+    void reset() { renderer.reset(); }
 
     // True while tasks of the current render are out.
-    bool renderPending();
+    bool renderPending() { return renderer.renderPending(); }
     // A live-mode re-render is armed.
     bool rerenderArmed();
 
@@ -53,29 +42,13 @@ public:
 private:
     void render(int width, int height);
     void onStoreData();
-    void onRedraw();
     void scheduleRerender();
     bool onRerenderTimeout();
     void drawTimeBoxBand(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
     void centreOn(double x);
 
-    std::mutex mutex;
-    // Stopped and joined first in the destructor, before anything onTaskFinished touches.
-    std::unique_ptr<PainterThreadPool> pool;
-    Glib::Dispatcher redraw;
-    u32 generation = 0;
-    i32 outstanding = 0;
-    bool generationDone = false; // the last task of a render came in; onRedraw follows up
-    bool rerenderPending = false;
-    bool splitLanes = true;
-    Cairo::RefPtr<Cairo::ImageSurface> backSurface;
-    Cairo::RefPtr<Cairo::Context> backContext;
-    Glib::RefPtr<Gdk::Pixbuf> laneImage;
-    u64 pendingStart = 0;
-    u64 pendingEnd = 0;
-    Glib::RefPtr<Gdk::Pixbuf> image;
-    u64 wholeStart = 0;
-    u64 wholeEnd = 0;
+    PlotRenderer renderer;
+    bool rerenderPending = false; // guarded by the renderer's mutex
     bool dragging = false;
 };
 

@@ -5,7 +5,6 @@
 #include "store/store.h"
 #include "views/handler_guard.h"
 #include "views/ipc.h"
-#include "views/lane_compositor.h"
 #include "views/plot_colour.h"
 #include "views/plot_font.h"
 #include "views/plot_grid.h"
@@ -28,49 +27,29 @@
 namespace vistra {
 namespace {
 
-constexpr int kPainterThreads = 8;
 constexpr int kGridStep = 100;
+constexpr unsigned kLiveRerenderMs = 1000;
+constexpr unsigned kFadeStepMs = 50;
 
 } // namespace
 
-SubPlot::SubPlot() : pool(std::make_unique<PainterThreadPool>(kPainterThreads))
+SubPlot::SubPlot()
+    : renderer(*this, {.laneScale = 1,
+                       .holdsBusyMark = true,
+                       .redrawContext = "Redrawing the plot",
+                       // While live data arrive: render again a second after each render.
+                       .followLive = [this] { scheduleRedraw(RedrawLevel::Rerender, kLiveRerenderMs); }})
 {
     set_size_request(400, 400);
     rowHeight = Settings::instance()->getFontSize() + 6;
     add_events(Gdk::SCROLL_MASK | Gdk::POINTER_MOTION_MASK | Gdk::POINTER_MOTION_HINT_MASK |
                Gdk::BUTTON_PRESS_MASK | Gdk::BUTTON_RELEASE_MASK | Gdk::KEY_PRESS_MASK | Gdk::KEY_RELEASE_MASK);
     set_can_focus(true);
-    redraw.connect(sigc::mem_fun(*this, &SubPlot::onRedraw));
     timeBox().changed.connect(sigc::mem_fun(*this, &SubPlot::onTimeBoxChanged));
     Store& store = Store::instance();
     store.dataChanged.connect(sigc::mem_fun(*this, &SubPlot::onStoreData));
     store.settingsChanged.connect(sigc::mem_fun(*this, &SubPlot::updateRowHeight));
     IPC::instance().rulersChanged.connect(sigc::mem_fun(*this, &SubPlot::onLinkedRulersChanged));
-}
-
-SubPlot::~SubPlot()
-{
-    {
-        std::lock_guard lock(mutex);
-        ++generation; // tasks finishing during teardown are dropped
-        outstanding = 0;
-        releaseBusyMark();
-    }
-    pool.reset(); // joins the painter threads: nothing below is touched by them any more
-    std::lock_guard lock(mutex);
-    frontImage.reset();
-    backImage.reset();
-    backContext.clear();
-    backSurface.clear();
-    highlighted.reset();
-}
-
-void SubPlot::releaseBusyMark()
-{
-    if (!busyMarked)
-        return;
-    busyMarked = false;
-    Store::instance().endWork();
 }
 
 void SubPlot::onTimeBoxChanged()
@@ -100,7 +79,7 @@ void SubPlot::onStoreData()
 {
     guardHandler("Showing new data", [this] {
         if (storeHost().live)
-            scheduleRedraw(2, 1000);
+            scheduleRedraw(RedrawLevel::Rerender, kLiveRerenderMs);
         else
             queue_resize();
     });
@@ -111,9 +90,9 @@ void SubPlot::updateRowHeight()
     guardHandler("Reading the font size", [this] { rowHeight = Settings::instance()->getFontSize() + 6; });
 }
 
-void SubPlot::scheduleRedraw(int level, unsigned ms)
+void SubPlot::scheduleRedraw(RedrawLevel level, unsigned ms)
 {
-    std::lock_guard lock(mutex);
+    std::lock_guard lock(renderer.mutex);
     if (pendingRedraw >= level)
         return;
     Glib::signal_timeout().connect(sigc::mem_fun(*this, &SubPlot::onRedrawTimeout), ms);
@@ -123,56 +102,21 @@ void SubPlot::scheduleRedraw(int level, unsigned ms)
 bool SubPlot::onRedrawTimeout()
 {
     guardHandler("Redrawing the plot", [this] {
-        int level;
+        RedrawLevel level;
         {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(renderer.mutex);
             level = pendingRedraw;
-            pendingRedraw = 0;
+            pendingRedraw = RedrawLevel::None;
         }
-        if (level == 1)
+        if (level == RedrawLevel::Redraw)
             queue_draw();
-        else if (level == 2)
+        else if (level == RedrawLevel::Rerender)
             queue_resize();
     });
     return false;
 }
 
-// GUI thread, after a painter thread completed a generation (or a highlight started).
-// Timers are armed here rather than on the painter threads: Glib sources and sigc slots
-// belong to the GUI thread.
-void SubPlot::onRedraw()
-{
-    guardHandler("Redrawing the plot", [this] {
-        queue_draw();
-        bool completed;
-        {
-            std::lock_guard lock(mutex);
-            completed = generationDone;
-            generationDone = false;
-            if (completed && outstanding == 0)
-                releaseBusyMark(); // also when the widget is not drawn at all
-        }
-        if (completed && storeHost().live)
-            scheduleRedraw(2, 1000); // while live data arrive: render again in a second
-    });
-}
-
-void SubPlot::reset()
-{
-    pool->cancelTasks();
-    std::lock_guard lock(mutex);
-    ++generation;
-    outstanding = 0;
-    generationDone = false;
-    frontImage.reset();
-    releaseBusyMark();
-}
-
-bool SubPlot::renderPending()
-{
-    std::lock_guard lock(mutex);
-    return outstanding != 0;
-}
+void SubPlot::reset() { renderer.reset(); }
 
 bool SubPlot::on_configure_event(GdkEventConfigure* event)
 {
@@ -183,76 +127,29 @@ bool SubPlot::on_configure_event(GdkEventConfigure* event)
 void SubPlot::render(int width, int height)
 {
     const std::vector<std::shared_ptr<Signal>> signals = storeHost().plotSignals();
-    const bool split = Settings::instance()->getSplitView();
     const StoreHost& host = storeHost();
-    std::vector<std::shared_ptr<PainterTask>> tasks;
-    {
-        std::lock_guard lock(mutex);
-        splitView = split;
-        // Every render starts a generation, also one that submits nothing: late results of
-        // the previous one must neither land in the images nor count.
-        ++generation;
-        outstanding = 0;
-        generationDone = false;
+    // Runs with the renderer's mutex held.
+    renderer.render(signals, Settings::instance()->getSplitView(), [&]() -> std::optional<RenderFrame> {
         const int n = static_cast<int>(signals.size());
         if (n == 0) {
-            frontImage.reset();
-        } else {
-            const ImageWindow w = imageWindow(shownFrom, shownTo, host.viewStart, host.viewEnd, width);
-            shownFrom = w.shownFrom;
-            shownTo = w.shownTo;
-            imageWidth = w.width;
-            imageStart = w.imageStart;
-            imageEnd = w.imageEnd;
-            imageHeight = height;
-            const int plotHeight = height - rowHeight;
-            laneHeight = splitView ? plotHeight / n : plotHeight;
-            if (w.width > 0 && laneHeight < 1) {
-                frontImage.reset(); // more signals than pixel rows: no lane to paint
-            } else if (w.width > 0) {
-                backSurface = Cairo::ImageSurface::create(Cairo::FORMAT_ARGB32, imageWidth, height);
-                backContext = Cairo::Context::create(backSurface);
-                backImage = Gdk::Pixbuf::create(backSurface, 0, 0, imageWidth, height);
-                int y = 0;
-                for (const auto& signal : signals) {
-                    tasks.push_back(std::make_shared<PainterTask>(this, generation, signal, imageStart, imageEnd,
-                                                                  imageWidth, laneHeight, 0, y));
-                    if (splitView)
-                        y += laneHeight;
-                }
-            }
+            renderer.frontImage.reset();
+            return std::nullopt;
         }
-        outstanding = static_cast<u32>(tasks.size());
-        if (tasks.empty()) {
-            releaseBusyMark(); // nothing pending
-        } else if (!busyMarked) {
-            busyMarked = true;
-            Store::instance().beginWork();
+        const ImageWindow w = imageWindow(shownFrom, shownTo, host.viewStart, host.viewEnd, width);
+        shownFrom = w.shownFrom;
+        shownTo = w.shownTo;
+        imageWidth = w.width;
+        imageHeight = height;
+        const int plotHeight = height - rowHeight;
+        laneHeight = renderer.split ? plotHeight / n : plotHeight;
+        if (w.width <= 0)
+            return std::nullopt; // no data yet, or an empty interval: the old image stays
+        if (laneHeight < 1) {
+            renderer.frontImage.reset(); // more signals than pixel rows: no lane to paint
+            return std::nullopt;
         }
-    }
-    pool->cancelTasks();
-    for (auto& task : tasks)
-        pool->addTask(std::move(task));
-}
-
-void SubPlot::onTaskFinished(std::shared_ptr<PainterTask> task)
-{
-    {
-        std::lock_guard lock(mutex);
-        if (task->generation != generation || outstanding == 0)
-            return; // stale: neither shown nor counted
-        addLane(*task, splitView, 1.0, backImage, backContext);
-        if (--outstanding != 0)
-            return;
-        if (splitView)
-            std::swap(backImage, frontImage);
-        else if (backSurface)
-            frontImage = Gdk::Pixbuf::create(backSurface, 0, 0, task->width, task->height);
-        frontStart = imageStart;
-        frontEnd = imageEnd;
-        generationDone = true;
-    }
-    redraw.emit();
+        return RenderFrame{w.imageStart, w.imageEnd, w.width, height, laneHeight};
+    });
 }
 
 std::shared_ptr<Signal> SubPlot::signalAtY(double y)
@@ -310,7 +207,7 @@ void SubPlot::highlightSignal(std::shared_ptr<Signal> signal)
     if (!signal)
         return;
     {
-        std::lock_guard lock(mutex);
+        std::lock_guard lock(renderer.mutex);
         const bool shown = signal->enabled && (Store::instance().networkMode ? signal->hasData : signal->loaded);
         if (!shown || !Settings::instance()->getSplitView())
             return;
@@ -322,7 +219,7 @@ void SubPlot::highlightSignal(std::shared_ptr<Signal> signal)
         if (highlightUntil == 0)
             highlightUntil = 1; // 0 means no band
     }
-    redraw.emit();
+    renderer.requestRedraw();
 }
 
 bool SubPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
@@ -332,20 +229,20 @@ bool SubPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
         const int height = get_allocated_height();
         bool fading = false;
         {
-            std::lock_guard lock(mutex);
+            std::lock_guard lock(renderer.mutex);
             setSourceColour(cr, Settings::instance()->getBgColor(), 1.0);
             cr->paint();
             drawPlotGrid(cr, width, height, kGridStep, 0.8);
-            if (frontImage && shownFrom != shownTo) {
+            if (renderer.frontImage && shownFrom != shownTo) {
                 drawHighlight(cr, width, fading);
                 drawImage(cr, width, height);
                 drawLegend(cr, width, height);
-                releaseBusyMark();
+                renderer.releaseBusyMark();
             }
         }
         // Armed after drawing, outside the lock, so the frame above stays consistent.
         if (fading)
-            scheduleRedraw(1, 50);
+            scheduleRedraw(RedrawLevel::Redraw, kFadeStepMs);
         return true;
     });
 }
@@ -373,6 +270,9 @@ void SubPlot::drawHighlight(const Cairo::RefPtr<Cairo::Context>& cr, int width, 
 // at once while the new image is painted.
 void SubPlot::drawImage(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height)
 {
+    const Glib::RefPtr<Gdk::Pixbuf>& frontImage = renderer.frontImage;
+    const u64 frontStart = renderer.frontStart;
+    const u64 frontEnd = renderer.frontEnd;
     const int sourceWidth = frontImage->get_width();
     const double shown = static_cast<double>(static_cast<i64>(shownTo) - static_cast<i64>(shownFrom));
     const double scale =
@@ -476,7 +376,7 @@ void SubPlot::drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int
     const bool mainLeft = !(r1 > 0 && r2 > 0 && x2 < x1);
     const bool secondaryLeft = !mainLeft;
     const int plotHeight = height - rowHeight;
-    const int lane = splitView ? plotHeight / n : plotHeight;
+    const int lane = renderer.split ? plotHeight / n : plotHeight;
 
     if (r1 > 0)
         drawRulerLine(cr, x1, height);
@@ -538,7 +438,7 @@ void SubPlot::drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int
                               signal->unit.c_str());
             drawTextBox(cr, text, ruler.left, outOfRange, ruler.x + 5, markerY - shift * fontRow, width);
         }
-        if (splitView)
+        if (renderer.split)
             offset += lane;
     }
     if (r1 > 0)

@@ -20,29 +20,26 @@
 // follows; rulers go to the Store and the inter-process link. A ruler drag only redraws:
 // the image stays, and the redraws of many motion events fold into one frame.
 #include "core/types.h"
-#include "views/sample_rate_dialogue.h"
-#include "views/painter_task.h"
-#include "views/painter_thread_pool.h"
 #include "views/plot_math.h"
+#include "views/plot_renderer.h"
+#include "views/sample_rate_dialogue.h"
 #include "views/sub_plot_host.h"
 
 #include <cairomm/context.h>
-#include <cairomm/surface.h>
-#include <gdkmm/pixbuf.h>
-#include <glibmm/dispatcher.h>
 #include <gtkmm/drawingarea.h>
 
 #include <memory>
-#include <mutex>
 
 namespace vistra {
 
 class Signal;
 
-class SubPlot : public Gtk::DrawingArea, public PainterThreadPoolUser {
+// What a one-shot redraw timer does when it fires; a higher level includes the lower.
+enum class RedrawLevel { None, Redraw, Rerender };
+
+class SubPlot : public Gtk::DrawingArea {
 public:
     SubPlot();
-    ~SubPlot() override;
 
     SubPlot(const SubPlot&) = delete;
     SubPlot& operator=(const SubPlot&) = delete;
@@ -91,15 +88,11 @@ public:
     // ruler lies later, '-' otherwise; seconds, or with "pretty_time" years, months and
     // days. One static buffer.
     static const char* rulerDeltaText(i64 dt);
-    // Arms a one-shot timer unless one of at least `level` is armed: level 1 redraws,
-    // level 2 re-renders. GUI thread.
-    void scheduleRedraw(int level, unsigned ms);
-
-    // Painter threads.
-    void onTaskFinished(std::shared_ptr<PainterTask> task) override;
+    // Arms a one-shot timer unless one of at least `level` is armed. GUI thread.
+    void scheduleRedraw(RedrawLevel level, unsigned ms);
 
     // True while tasks of the current generation are out.
-    bool renderPending();
+    bool renderPending() { return renderer.renderPending(); }
     // The interval at the widget's edges; shownTo = 0 before the first render.
     u64 shownFrom = 0;
     u64 shownTo = 0;
@@ -136,10 +129,7 @@ private:
     void onStoreData();
     void onLinkedRulersChanged();
     void updateRowHeight();
-    void onRedraw();
     bool onRedrawTimeout();
-    // The busy mark goes back once no generation is pending. Called with `mutex` held.
-    void releaseBusyMark();
     void drawImage(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
     void drawHighlight(const Cairo::RefPtr<Cairo::Context>& cr, int width, bool& fading);
     void drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int height);
@@ -148,31 +138,16 @@ private:
     void drawTextBox(const Cairo::RefPtr<Cairo::Context>& cr, const char* text, bool left, bool outOfRange,
                      double x, double y, int width);
 
-    bool splitView = true;
     i32 rowHeight = 16;
-    std::mutex mutex;
-    // Stopped and joined first in the destructor, before anything onTaskFinished touches.
-    std::unique_ptr<PainterThreadPool> pool;
-    Glib::Dispatcher redraw;
-    int pendingRedraw = 0;
-    u32 generation = 0;
-    u32 outstanding = 0;
-    bool generationDone = false; // the last task of a generation came in; onRedraw follows up
-    bool busyMarked = false;
+    // Its mutex also guards the fields from here to `highlightY`.
+    PlotRenderer renderer;
+    RedrawLevel pendingRedraw = RedrawLevel::None;
     i32 imageWidth = 0;
     i32 imageHeight = 0;
     i32 laneHeight = 0;
     std::shared_ptr<Signal> highlighted;
     u32 highlightUntil = 0;
     i32 highlightY = 0;
-    Cairo::RefPtr<Cairo::ImageSurface> backSurface;
-    Cairo::RefPtr<Cairo::Context> backContext;
-    Glib::RefPtr<Gdk::Pixbuf> backImage;
-    u64 imageStart = 0;
-    u64 imageEnd = 0;
-    Glib::RefPtr<Gdk::Pixbuf> frontImage;
-    u64 frontStart = 0;
-    u64 frontEnd = 0;
     SubPlotHost* host = nullptr;
 };
 

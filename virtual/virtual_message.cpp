@@ -33,12 +33,12 @@ void computeGuarded(Signal& signal, F&& f)
     try {
         f();
         return;
+    } catch (const PrintMsgError&) {
+        text = "see the error above"; // reported already
     } catch (const std::exception& e) {
         text = e.what();
     } catch (const Glib::Exception& e) {
         text = e.what().raw();
-    } catch (const PrintMsgError&) {
-        text = "see the error above"; // reported already
     } catch (...) {
         text = "Unknown error";
     }

@@ -42,6 +42,11 @@ Window::Window()
     dataList.setHost(this);
     statList.setHost(this);
     plot.setHost(this);
+    // The editor knows nothing of this window: it is told where the help is, what the help
+    // opens over, and whom to ask for a reload after a save.
+    virtSignDialog.docDir = docDir();
+    virtSignDialog.helpParent = this;
+    virtSignDialog.reloadAndSelect = [this](const Glib::ustring& fullName) { reloadAndSelectSignal(fullName); };
     set_title(store.title);
     set_default_size(1200, 800);
 

@@ -489,7 +489,7 @@ void Window::editVsdDbc(const Glib::ustring& file)
     }
 }
 
-Glib::ustring Window::docDir() { return "/usr/share/doc/tarnwick"; }
+Glib::ustring Window::docDir() { return TARNWICK_DOC_DIR; }
 
 Glib::ustring Window::quickGuidePath() { return docDir() + "/help/tarnwick_quick_guide/index.html"; }
 

@@ -68,7 +68,7 @@ TEST(VirtSignDialog, StartsWithOneExpressionInputAndCollapsedOptions)
 {
     VirtSignDialog dialog;
     EXPECT_FALSE(dialog.get_visible());
-    EXPECT_EQ(dialog.mode, 0);
+    EXPECT_EQ(dialog.mode, EditMode::Unused);
     EXPECT_EQ(dialog.methodCombo.get_active_text(), "expression");
     EXPECT_EQ(dialog.currentMethod, dialog.methods["expression"]);
     EXPECT_EQ(dialog.methodNames.size(), 16u);
@@ -166,9 +166,11 @@ TEST(VirtSignDialog, CommonOptionsExpandWithoutTheAveragingWindowWhenThereIsNoSt
 TEST(VirtSignDialog, HelpPagesFollowTheChosenMethod)
 {
     VirtSignDialog dialog;
+    dialog.docDir = "/opt/tarnwick/share/doc/tarnwick";
     dialog.selectMethod("IIR");
-    EXPECT_EQ(dialog.helpUri("method"), "file:///usr/share/doc/tarnwick/help/method_iir/index.html");
-    EXPECT_EQ(dialog.helpUri("common"), "file:///usr/share/doc/tarnwick/help/method_common_options/index.html");
+    EXPECT_EQ(dialog.helpUri("method"), "file:///opt/tarnwick/share/doc/tarnwick/help/method_iir/index.html");
+    EXPECT_EQ(dialog.helpUri("common"),
+              "file:///opt/tarnwick/share/doc/tarnwick/help/method_common_options/index.html");
 }
 
 TEST(VirtSignDialog, HeightFitsTheGridUpToNineTenthsOfTheWorkArea)

@@ -339,7 +339,7 @@ TEST_F(EditorOperations, NewEditDuplicateAndDeleteRoundTripThroughTheLoader)
     auto made = std::dynamic_pointer_cast<Average>(sig("Virt.Calc.speed_avg"));
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(made->window, 1000);
-    EXPECT_EQ(dialog.mode, 3);
+    EXPECT_EQ(dialog.mode, EditMode::Existing);
 
     // The same name again as a new signal is refused.
     const std::string afterNew = file();

@@ -37,12 +37,12 @@ protected:
     {
         try {
             create(lines);
+        } catch (const PrintMsgError&) {
+            return "PrintMsgError";
         } catch (const std::exception& e) {
             return e.what();
         } catch (const Glib::KeyFileError& e) {
             return "KeyFileError: " + e.what().raw();
-        } catch (const PrintMsgError&) {
-            return "PrintMsgError";
         }
         return "(created)";
     }

@@ -30,10 +30,10 @@ Outcome run(MathParser& parser, const std::string& text)
         std::list<MathParser::Token> tokens = parser.parseExpression(text);
         const std::vector<MathParser::Token> rpn = parser.toRpn(tokens);
         return {parser.evaluate(rpn), ""};
-    } catch (const std::exception& e) {
-        return {kNaN, e.what()};
     } catch (const PrintMsgError&) {
         return {kNaN, "PrintMsgError"};
+    } catch (const std::exception& e) {
+        return {kNaN, e.what()};
     }
 }
 

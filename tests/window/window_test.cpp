@@ -181,6 +181,16 @@ TEST_F(WindowTest, UpdateSignalsRefusesInOrder)
     store.logFileList.clear();
 }
 
+// The editor knows nothing of the window: the window tells it where the help pages are,
+// what they open over and whom to ask for a reload after a save.
+TEST_F(WindowTest, TellsTheEditorWhatItNeedsOfTheWindow)
+{
+    VirtSignDialog& editor = window.virtSignDialog;
+    EXPECT_EQ(editor.helpUri("common"), "file://" + Window::docDir() + "/help/method_common_options/index.html");
+    EXPECT_EQ(editor.helpParent, &window);
+    EXPECT_TRUE(editor.reloadAndSelect);
+}
+
 TEST_F(WindowTest, ProgressBarFollowsTheStore)
 {
     for (u8 progress : {u8(0), u8(51), u8(255)}) {
