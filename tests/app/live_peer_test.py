@@ -121,8 +121,9 @@ def asc_frames(text):
         return []
     assert lines[0].startswith("date "), lines[0]
     assert lines[1] == "base hex  timestamps absolute", lines[1]
+    assert lines[2] == "no internal events logged", lines[2]
     frames = []
-    for line in lines[2:]:
+    for line in lines[3:]:
         seconds, channel, ident, rx, d, length, *data = line.split()
         assert (rx, d) == ("Rx", "d"), line
         sec, frac = seconds.split(".")

@@ -143,6 +143,7 @@ TEST(AscInput, LinesOfTheFileAndFilesOfTheList)
     const std::vector<std::string> expected{
         "date Thu Jan 01 00:00:00.000 am 1970",
         "base hex  timestamps absolute",
+        "no internal events logged",
         "0.5000 1 123 Rx d 2 01 02",
         "0.6000 1 124 Rx d 1 03",
         "0.7000 1 125 Rx d 1 04",
@@ -193,7 +194,7 @@ TEST(AscInput, RealTracesOfAnotherTool)
         drainLog();
         const int expected = countFrameLines(entry.path());
         const std::size_t lines = store.traceLines().size();
-        EXPECT_EQ(lines, expected == 0 ? 0u : std::size_t(expected) + 2); // the header, then one line a frame
+        EXPECT_EQ(lines, expected == 0 ? 0u : std::size_t(expected) + 3); // the header, then one line a frame
         total += expected;
     }
     EXPECT_GT(total, 1000); // the counting itself finds the frames
@@ -212,7 +213,7 @@ TEST(AscInput, DumpOfAnIntervalIntoAFile)
     store.parseNow();
     EXPECT_EQ(linesOf(test::readFileText(path)),
               (std::vector<std::string>{"date Thu Jan 01 00:00:02.000 am 1970", "base hex  timestamps absolute",
-                                        "0.0000 1 100 Rx d 1 02"}));
+                                        "no internal events logged", "0.0000 1 100 Rx d 1 02"}));
     EXPECT_EQ(drainLog(), std::vector<std::string>{"Data written to " + path});
     EXPECT_FALSE(store.dumpPending);
 
@@ -263,17 +264,19 @@ TEST(AscInput, RoundTripThroughTheProgramsTrace)
     const u64 second = expected.front().absTime / 1000 * 1000;
 
     const std::vector<std::string> lines = linesOf(test::readFileText(trace));
-    ASSERT_EQ(lines.size(), expected.size() + 2);
+    constexpr std::size_t kHeaderLines = 3;
+    ASSERT_EQ(lines.size(), expected.size() + kHeaderLines);
     for (std::size_t i = 0; i < expected.size(); ++i) {
+        const std::string& line = lines[i + kHeaderLines];
         FrameRecord frame;
-        ASSERT_TRUE(parseAscLine(lines[i + 2].c_str(), &frame)) << lines[i + 2];
+        ASSERT_TRUE(parseAscLine(line.c_str(), &frame)) << line;
         const FrameRecord& want = expected[i];
-        ASSERT_EQ(frame.timestamp + second, want.absTime) << lines[i + 2];
-        ASSERT_EQ(frame.idWord, want.idWord) << lines[i + 2];
-        ASSERT_EQ(frame.iface, want.iface) << lines[i + 2];
-        ASSERT_EQ(frame.length, want.length) << lines[i + 2];
+        ASSERT_EQ(frame.timestamp + second, want.absTime) << line;
+        ASSERT_EQ(frame.idWord, want.idWord) << line;
+        ASSERT_EQ(frame.iface, want.iface) << line;
+        ASSERT_EQ(frame.length, want.length) << line;
         for (u8 b = 0; b < want.dataLength(); ++b)
-            ASSERT_EQ(frame.data[b], want.data[b]) << lines[i + 2];
+            ASSERT_EQ(frame.data[b], want.data[b]) << line;
     }
 
     // The decoded samples: the native load and the ASC load agree, a whole number of

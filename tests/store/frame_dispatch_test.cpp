@@ -157,7 +157,7 @@ TEST(AscWriter, HeaderAndFrameLines)
          "0.0010 1 7FF Rx d 12 01 02 03 04 05 06 07 08\n"},
         {"a day later", frame(0x1, {0xAB}, 3), T0 + 86400000 + 999, "86400.9990 4 1 Rx d 1 AB\n"},
     };
-    const std::string header = "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\n";
+    const std::string header = "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TraceStore store;
@@ -170,7 +170,7 @@ TEST(AscWriter, HeaderAndFrameLines)
 
 TEST(AscWriter, SkippedFramesAndTheHeader)
 {
-    const std::string header = "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\n";
+    const std::string header = "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n";
     {
         // Error frames and the logger's own reports write nothing, not even the header.
         TraceStore store;
@@ -194,7 +194,7 @@ TEST(AscWriter, SkippedFramesAndTheHeader)
         store.dumpTo = T0 + 2000;
         for (u64 t : {T0 + 999, T0 + 1000, T0 + 2000, T0 + 2001})
             store.write(frame(0x10, {}), t);
-        EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:41.000 am 2025\nbase hex  timestamps absolute\n"
+        EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:41.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n"
                                  "0.0000 1 10 Rx d 0\n1.0000 1 10 Rx d 0\n");
     }
     {
@@ -214,7 +214,7 @@ TEST(AscWriter, HeaderOnceForALogAtTheEpoch)
     TraceStore store;
     for (u64 t : {0, 500, 1500})
         store.write(frame(0x10, {}), t);
-    EXPECT_EQ(store.trace(), "date Thu Jan 01 00:00:00.000 am 1970\nbase hex  timestamps absolute\n"
+    EXPECT_EQ(store.trace(), "date Thu Jan 01 00:00:00.000 am 1970\nbase hex  timestamps absolute\nno internal events logged\n"
                              "0.0000 1 10 Rx d 0\n0.5000 1 10 Rx d 0\n1.5000 1 10 Rx d 0\n");
 }
 
@@ -224,7 +224,7 @@ TEST(AscWriter, DateStampColumn)
     store.dateStamp = true;
     store.write(frame(kExtendedFlag | 0x1A2, {0x0A, 0xFF}), T0 + 678);
     store.write(frame(0x5, {}), T0 + 3600000 + 5);
-    EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\n"
+    EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n"
                              "2025-12-06 05:46:40.678 1 1A2x Rx d 2 0A FF\n"
                              "2025-12-06 06:46:40.005 1 5 Rx d 0\n");
 }
@@ -236,7 +236,7 @@ TEST(FrameDispatch, AscOutputWritesWithTheResolvedTime)
     store.pendingBase = T0 + 250;
     store.dispatchFrame(frame(0x300, {0x11}, 0, 1000));
     store.dispatchFrame(frame(0x300, {0x22}, 0, 3500));
-    EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\n"
+    EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n"
                              "0.2500 1 300 Rx d 1 11\n2.7500 1 300 Rx d 1 22\n");
 }
 
