@@ -132,6 +132,7 @@ void Store::readAscFile()
     timeOffset = 0;
     firstFileStart = kNoTime;
     lastFrameTime = 0;
+    framesOutOfOrder = 0;
     collectUsedIfaces();
     bool started = false;
     for (auto& ifaceEntry : interfaces)
@@ -184,6 +185,7 @@ void Store::readAscFile()
             if (!tooLong && parseAscLine(line, &frame))
                 dispatchFrame(frame);
         }
+        reportFramesOutOfOrder(path);
         if (stopped)
             break;
     }

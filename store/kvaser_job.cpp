@@ -34,6 +34,7 @@ void Store::readKvaser()
     firstFileStart = kNoTime;
     lastFrameTime = 0;
     pendingBase = 0;
+    framesOutOfOrder = 0;
     firstTime = start;
     lastTime = start + kLiveWindowMs;
     if (!viewLocked) {
@@ -77,6 +78,7 @@ void Store::readKvaser()
         }
     }
 
+    reportFramesOutOfOrder(Glib::ustring::compose("CAN channel %1", canChannel));
     takeInputTimeRange();
     emitDataChanged();
 }

@@ -258,6 +258,7 @@ void Store::readNetworkStream()
         viewEnd = now + kLiveWindowMs;
     }
     firstDumpedTime = 0;
+    framesOutOfOrder = 0;
     collectUsedIfaces();
     beginLiveStream(sock.fd);
 
@@ -321,6 +322,7 @@ void Store::finishNetworkStream(bool firstPass)
         reportInfo(key.empty() ? "Check that logger is set up for non-encrypted data"
                                : "Check that logger is set up for encrypted data");
     endLiveStream();
+    reportFramesOutOfOrder(Glib::ustring::compose("Live stream from %1:%2", host, port));
     takeInputTimeRange();
     emitDataChanged();
 }

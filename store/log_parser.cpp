@@ -7,6 +7,7 @@
 #include "core/regular_file.h"
 #include "core/report.h"
 #include "store/log_header.h"
+#include "store/logger_clock.h"
 #include "store/store.h"
 #include "store/stream_compressor.h"
 
@@ -385,16 +386,16 @@ u64 LogParser::resolveTimes(u64 prevOffset, u64* firstStart, u64* lastTime)
         } else {
             offset = std::max(*lastTime, fileStart) - ts0;
         }
+        u64 outOfOrder = 0;
         for (FrameRecord& r : records) {
-            u64 abs = r.timestamp + offset;
-            if (abs < *lastTime) {
+            ClockStep step;
+            *lastTime = r.absTime = placeTimestamp(r.timestamp, *lastTime, offset, step);
+            if (step == ClockStep::Wrapped)
                 reportWarning("can message timestamp has overflowed (%u)\n", r.timestamp);
-                offset += u64{1} << 32;
-                abs = r.timestamp + offset;
-            }
-            *lastTime = abs;
-            r.absTime = abs;
+            else if (step == ClockStep::Back)
+                outOfOrder += 1;
         }
+        reportFramesOutOfOrder(path.c_str(), outOfOrder);
     }
     {
         std::lock_guard lock(timesMutex);

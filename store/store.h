@@ -103,7 +103,11 @@ public:
     // Frames delivered one at a time (live stream, ASC and CSV input, SocketCAN): puts the
     // frame's 32-bit logger time on the running time base, then writes it to the ASC
     // trace or hands it to its interface's bus-load signal and to the message that wants it.
+    // A frame earlier than the one before it is kept at that one's time, and counted.
     void dispatchFrame(const FrameRecord& frame);
+    // At the end of each file or stream that went through dispatchFrame: one warning,
+    // naming `source`, for the frames it kept out of order since the last report.
+    void reportFramesOutOfOrder(const Glib::ustring& source);
 
     // Live network stream (store/live_stream.cpp).
     // Opens a non-blocking TCP connection to host:port: the descriptor, or -1 (no socket),
@@ -291,6 +295,7 @@ public:
     u64 lastFrameTime = 0;
     u64 pendingBase = 0;
     bool takeNextOffsetAsBase = true;
+    u64 framesOutOfOrder = 0; // kept by dispatchFrame until reportFramesOutOfOrder
     std::atomic<u64> firstTime{kNoTime};
     std::atomic<u64> lastTime{0};
 

@@ -115,10 +115,32 @@ def cases():
         assert len(packed) < 120, len(packed)
         return {"args": ["-o", sparse(f"{home}/packed.log", native_log(packed), 4 * GIB)]}
 
-    def wraps(home):
-        # Every record's time steps back: one distinct wrap warning per record.
+    def steps_back(home):
+        # Every record's time steps back: frames out of order, not 20000 wraps of 49.7 days.
         recs = [record(100000 - i) for i in range(20000)]
-        return {"args": ["-o", write(f"{home}/wraps.log", native_log(records_blocks(recs)))], "seconds": 20}
+        return {"args": ["-m", write(f"{home}/back.log", native_log(records_blocks(recs)))], "seconds": 20}
+
+    def all_at_start(home, out, err):
+        lines = out.splitlines()[3:]
+        if len(lines) != 20000 or any(not line.startswith("2026-12-10 12:00:00.000 ") for line in lines):
+            return "frames not all at the time of the first"
+        return None if "overflowed" not in err else "taken for a wrap"
+
+    def jitter(home):
+        # A clock that steps back 5 ms every tenth frame, over 200 s.
+        recs = [record(1000 + 10 * i - (15 if i % 10 == 9 else 0)) for i in range(20000)]
+        return {"args": ["-m", write(f"{home}/jitter.log", native_log(records_blocks(recs)))], "seconds": 20}
+
+    def dated_in_order(home, out, err):
+        lines = out.splitlines()[3:]
+        stamps = [line[:23] for line in lines]
+        if stamps != sorted(stamps) or not stamps[-1].startswith("2026-12-10 12:03:19.98"):
+            return "times out of order or beyond the log: " + stamps[-1]
+        return None if err.count("Frames out of time order") == 1 and "overflowed" not in err else "warnings"
+
+    def clock_wrap(home):
+        recs = [record(0xFFFFFFF0, data=b"\x01"), record(0x10, data=b"\x02")]
+        return {"args": ["-m", write(f"{home}/wrap.log", native_log(records_blocks(recs)))]}
 
     def bad_signals(home):
         lines = ["BO_ 1 M: 8 X\n"] + [f" SG_ S{i} : {60 + i % 4}|16@1+ (1,0) [0|0] \"\" X\n" for i in range(5000)]
@@ -208,8 +230,13 @@ def cases():
 
     return [
         ("a first block that packs well, then a hole", crash, 0, "0.0000 1 64 Rx d 1 00", None),
-        ("20000 records whose times step back", wraps, 0, "WRN can message timestamp has overflowed (80001)",
-         None),
+        ("20000 records whose times step back", steps_back, 0,
+         "WRN Frames out of time order in HOME/back.log: 19999, each kept at the time of the frame before",
+         all_at_start),
+        ("a clock that steps back 5 ms every tenth frame", jitter, 0,
+         "WRN Frames out of time order in HOME/jitter.log: 2000, each kept at the time of the frame before",
+         dated_in_order),
+        ("a clock that runs over", clock_wrap, 0, "2026-12-10 12:00:00.032 1 64 Rx d 1 02", None),
         ("5000 signals that do not fit", bad_signals, 0,
          "WRN Signal S4999 of message M does not fit in 8 data bytes (start bit 63, length 16), skipped", None),
         ("a log of a logger whose clock was never set", epoch, 0, "1.5000 1 64 Rx d 1 03", one_header),

@@ -63,9 +63,10 @@ FrameRecord frame(u32 idWord, std::vector<u8> data, u8 iface = 0, u32 timestamp 
     return f;
 }
 
-TEST(TimeBase, PendingBasesWrapsAndContinuation)
+TEST(TimeBase, PendingBasesWrapsStepsBackAndContinuation)
 {
     constexpr u64 O = T0 - 5000; // the running offset of the rows that start from a base
+    constexpr u64 kHalf = kWrap / 2;
     struct Step {
         u64 pendingBase;
         u32 ts;
@@ -77,34 +78,55 @@ TEST(TimeBase, PendingBasesWrapsAndContinuation)
         bool takeNext;
         u64 offset, last;
         std::vector<Step> steps;
+        u64 outOfOrder; // frames kept at the time of the frame before
     };
     const Case cases[] = {
-        {"fresh store: the first base is taken, then a wrap",
+        {"fresh store: the first base is taken, then a frame out of order",
          true, 0, 0,
          {{T0, 5000, T0, O, true, false},
           {0, 6000, T0 + 1000, O, false, false},
-          {0, 5500, O + kWrap + 5500, O + kWrap, true, true}}},
+          {0, 5500, T0 + 1000, O, false, false},
+          {0, 6500, T0 + 1500, O, false, false}},
+         1},
+        {"the clock runs over: the time goes on",
+         false, O, O + 0xFFFFFF00,
+         {{0, 0xFFFFFFF0, O + 0xFFFFFFF0, O, false, false},
+          {0, 16, O + kWrap + 16, O + kWrap, true, true},
+          {0, 20, O + kWrap + 20, O + kWrap, false, false}},
+         0},
+        {"a step back of half the clock is out of order, one more is a wrap",
+         false, O, O + kHalf + 100,
+         {{0, 100, O + kHalf + 100, O, false, false},
+          {0, 99, O + kWrap + 99, O + kWrap, true, true}},
+         1},
+        {"without a base a small step back keeps the last time",
+         false, O, T0 + 1000,
+         {{0, 5999, T0 + 1000, O, false, false}, {0, 5000, T0 + 1000, O, false, false}},
+         2},
         {"taken base earlier than the last frame: held at the last frame",
          true, O, T0 + 1000,
-         {{T0, 100, T0 + 1000, T0 + 900, true, false}}},
+         {{T0, 100, T0 + 1000, T0 + 900, true, false}},
+         0},
         {"a base within 20 s of the offset continues it",
          false, O, T0 + 1000,
-         {{T0 + 25000, 15000, T0 + 10000, O, false, false}}},
+         {{T0 + 25000, 15000, T0 + 10000, O, false, false}},
+         0},
         {"exactly 20 s still continues",
          false, O, T0 + 1000,
-         {{T0 + 30000, 15000, T0 + 10000, O, false, false}}},
+         {{T0 + 30000, 15000, T0 + 10000, O, false, false}},
+         0},
         {"a base below the offset continues it",
          false, O, T0 + 1000,
-         {{T0, 15000, T0 + 10000, O, false, false}}},
+         {{T0, 15000, T0 + 10000, O, false, false}},
+         0},
         {"a base further ahead re-bases at the base",
          false, O, T0 + 1000,
-         {{T0 + 60000, 7000, T0 + 60000, T0 + 53000, true, false}}},
+         {{T0 + 60000, 7000, T0 + 60000, T0 + 53000, true, false}},
+         0},
         {"a base behind the last frame re-bases at the last frame",
          false, O, T0 + 1000,
-         {{T0 + 500, 5600, T0 + 1000, T0 + 1000 - 5600, true, false}}},
-        {"without a base a backward step is a wrap",
-         false, O, T0 + 1000,
-         {{0, 5999, O + kWrap + 5999, O + kWrap, true, true}}},
+         {{T0 + 500, 5600, T0 + 1000, T0 + 1000 - 5600, true, false}},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -136,6 +158,17 @@ TEST(TimeBase, PendingBasesWrapsAndContinuation)
             else
                 EXPECT_TRUE(texts.empty());
         }
+        // One warning for the stream, with the count; then the count starts again.
+        testing::internal::CaptureStderr();
+        store.reportFramesOutOfOrder("trace.asc");
+        store.reportFramesOutOfOrder("trace.asc");
+        testing::internal::GetCapturedStderr();
+        const std::vector<std::string> expected =
+            c.outOfOrder == 0 ? std::vector<std::string>{}
+                              : std::vector<std::string>{"Frames out of time order in trace.asc: " +
+                                                         std::to_string(c.outOfOrder) +
+                                                         ", each kept at the time of the frame before"};
+        EXPECT_EQ(drainLog(), expected);
     }
 }
 
