@@ -154,6 +154,7 @@ int printSignalTree(const Store& store, std::FILE* out)
 
 bool applySelections(Store& store, const std::list<Glib::ustring>& patterns)
 {
+    SelectionBatch batch;
     for (const Glib::ustring& s : patterns) {
         // '.' is one byte in UTF-8: byte positions split the pattern.
         const std::string text = s.raw();

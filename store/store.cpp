@@ -377,6 +377,7 @@ void Store::refreshPlotSignals()
 
 void Store::deselectAllSignals()
 {
+    SelectionBatch batch;
     forEachSignal([](Signal& s) { s.setEnabled(false); });
 }
 
