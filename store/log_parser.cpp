@@ -278,7 +278,7 @@ void LogParser::readFile()
             storedBytes = std::min(u64(info.st_size), u64(info.st_blocks) * 512);
         }
         const std::size_t most = mostRecords(storedBytes, physicalMemory());
-        while (!stopped && stream::readBlock(reader.get(), fd) == stream::kBlockReady) {
+        while (!stopped && stream::readBlock(reader.get(), fd) == stream::Status::BlockReady) {
             reserveRecords(stream::recordsLeft(reader.get()), fileBytes, double(::lseek(fd, 0, SEEK_CUR)), most);
             filterRecords(reader.get());
         }
