@@ -173,6 +173,7 @@ void Store::readAscFile()
         const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(RegularFile(path.raw()).openStream(), std::fclose);
         if (!f) {
             reportWarning("Couldn't open file %s\n", path.c_str());
+            inputFailed = true;
             continue;
         }
         char line[kMaxAscLine + 2];

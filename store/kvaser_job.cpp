@@ -53,6 +53,7 @@ void Store::readKvaser()
             continue;
         if (status < 0) {
             reportWarning("kvaser dongle read error");
+            inputFailed = true;
             std::lock_guard lock(workerMutex);
             running = false;
             break;

@@ -256,8 +256,10 @@ void Store::readNetworkStream()
     // Nobody listens in the command-line modes, where no main loop drains the dispatcher.
     if (!quiet())
         connectFinished.emit();
-    if (connected != ConnectStatus::Connected)
+    if (connected != ConnectStatus::Connected) {
+        inputFailed = true;
         return;
+    }
 
     liveDecode = true;
     const u64 now = wallClockMs();
@@ -278,12 +280,26 @@ void Store::readNetworkStream()
 
     const bool sealed = !key.empty();
     bool firstPass = true;
+    // How the stream ended: the logger closing it between blocks, or a stop, is its
+    // normal end; anything else leaves the data received so far, and a failed input.
+    auto ended = [this](Status status) {
+        if (liveStopRequested())
+            return;
+        if (status == Status::End) {
+            reportInfo("Stream ended");
+            return;
+        }
+        if (status == Status::Cut)
+            reportWarning("Stream ended inside a block, the frames of that block are lost");
+        inputFailed = true;
+    };
     try {
         while (!liveStopRequested()) {
             const SendStatus sent = sendCommand(sock.fd, sealed ? kCommandSealed : kCommandPlain);
             liveBlockCount += 1;
             if (sent == SendStatus::Failed) {
                 reportWarning("Network failure");
+                inputFailed = true;
                 break;
             }
             if (sent == SendStatus::Busy) {
@@ -294,25 +310,22 @@ void Store::readNetworkStream()
             }
             if (!sealed) {
                 const Status status = readPlainBlock();
-                if (status == Status::End || status == Status::Cut) {
+                if (status == Status::End)
                     dispatchStreamRecords();
-                    if (!liveStopRequested())
-                        reportInfo("Stream ended");
-                    break;
-                }
-                if (status != Status::BlockReady) {
+                if (status == Status::Error)
                     reportWarning("Failed to unpack data from logger");
+                if (status != Status::BlockReady) {
+                    ended(status);
                     break;
                 }
             } else {
-                const Status status = readEncryptedBlock();
-                if (status == Status::End || status == Status::Cut) {
-                    if (!liveStopRequested())
-                        reportInfo("Stream ended");
+                Status status = readEncryptedBlock();
+                if (status == Status::Done)
+                    status = unpackPlainText();
+                if (status != Status::Done) {
+                    ended(status);
                     break;
                 }
-                if (status != Status::Done || unpackPlainText() != Status::Done)
-                    break;
             }
             if (lastFrameTime > lastTime - kLiveWindowMs) {
                 lastTime += kLiveWindowMs;
@@ -324,6 +337,7 @@ void Store::readNetworkStream()
             firstPass = false;
         }
     } catch (...) {
+        inputFailed = true;
         finishNetworkStream(firstPass);
         throw;
     }

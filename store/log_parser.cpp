@@ -211,10 +211,12 @@ void LogParser::run()
             // The memory goes back before anything else is asked of the allocator.
             dropRecords();
             reportError("Not enough memory to read log file %s, skipping", path.c_str());
+            store.inputFailed = true;
         } catch (...) {
             const std::string context = "Reading " + path.raw();
             reportCurrentException(context.c_str());
             dropRecords();
+            store.inputFailed = true;
         }
     }
     finishRun();
@@ -243,6 +245,7 @@ void LogParser::readFile()
     RegularFile file(path.raw());
     if (!file.ok()) {
         reportWarning("Could not open log file %s, skipping\n", path.c_str());
+        store.inputFailed = true;
         return;
     }
     const int fd = file.fd();
@@ -265,6 +268,7 @@ void LogParser::readFile()
     }
     if (newlines < 2 || ::lseek(fd, offset, SEEK_SET) != offset) {
         reportWarning("Could not find header of file: %s\n", path.c_str());
+        store.inputFailed = true;
         return;
     }
     StreamCompressor* raw = nullptr;
@@ -278,10 +282,23 @@ void LogParser::readFile()
             storedBytes = std::min(u64(info.st_size), u64(info.st_blocks) * 512);
         }
         const std::size_t most = mostRecords(storedBytes, physicalMemory());
-        while (!stopped && stream::readBlock(reader.get(), fd) == stream::Status::BlockReady) {
+        stream::Status status = stream::Status::End;
+        while (!stopped && (status = stream::readBlock(reader.get(), fd)) == stream::Status::BlockReady) {
             reserveRecords(stream::recordsLeft(reader.get()), fileBytes, double(::lseek(fd, 0, SEEK_CUR)), most);
             filterRecords(reader.get());
         }
+        // The stream's own line says what went wrong, but not in which file, and only on
+        // standard error.
+        if (status == stream::Status::Error) {
+            reportWarning("Log file %s stops at a block that cannot be read, the rest of it is left out", path.c_str());
+            store.inputFailed = true;
+        } else if (status == stream::Status::Cut) {
+            reportWarning("Log file %s ends inside a block, the frames of that block are lost", path.c_str());
+            store.inputFailed = true;
+        }
+    } else {
+        reportError("Not enough memory to read log file %s, skipping", path.c_str());
+        store.inputFailed = true;
     }
     usedKeys = {};
 }

@@ -188,6 +188,7 @@ TEST(AscInput, FarTimesAndStepsBackAreReportedOncePerFile)
                   "Frame lines skipped in " + first +
                       ": 2, their times lie outside the logger clock's 0 to 4294967.295 s",
                   "Frames out of time order in " + first + ": 2, each kept at the time of the frame before"}));
+    EXPECT_FALSE(store.inputFailed);
 }
 
 // How many frame lines a trace holds, counted apart from the reader: received data frames
