@@ -25,8 +25,8 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 // The command-line modes finished and printed what they could read, but some input was
 // not read whole: an argument that is not a usable file name, a log file that cannot be
-// read or stops at a damaged block, a live stream that could not connect or did not end
-// cleanly.
+// read or stops at a damaged block, a live stream that could not connect, sent no block
+// or did not end cleanly.
 inline constexpr int kExitInputFailed = 2;
 
 struct CommandLineHooks {

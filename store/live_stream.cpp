@@ -346,9 +346,12 @@ void Store::readNetworkStream()
 
 void Store::finishNetworkStream(bool firstPass)
 {
-    if (firstPass)
+    if (firstPass) {
+        // Not one block came through: a logger set up for the other mode closes at once.
         reportInfo(key.empty() ? "Check that logger is set up for non-encrypted data"
                                : "Check that logger is set up for encrypted data");
+        inputFailed = true;
+    }
     endLiveStream();
     reportFramesOutOfOrder(Glib::ustring::compose("Live stream from %1:%2", host, port));
     takeInputTimeRange();

@@ -258,8 +258,8 @@ public:
     std::atomic<u8> progress{kProgressDone};
     std::atomic<u32> liveBlockCount{0};
     // Some input could not be read whole: a log file that could not be opened or stops at
-    // a block that cannot be read, a live stream that could not connect or did not end
-    // cleanly, a job that ended on an error. Set by the jobs (also by their parser
+    // a block that cannot be read, a live stream that could not connect, sent no block or
+    // did not end cleanly, a job that ended on an error. Set by the jobs (also by their parser
     // threads) and never cleared: the command-line modes exit with their own status then.
     std::atomic<bool> inputFailed{false};
 
