@@ -78,7 +78,7 @@ void DecompressOnly(benchmark::State& state)
         stream::create(&stream, stream::kDecompress);
         u64 records = 0;
         u8 record[kRecordSize];
-        while (stream::readBlock(stream, fd) == stream::kBlockReady)
+        while (stream::readBlock(stream, fd) == stream::Status::BlockReady)
             while (stream::hasMore(stream)) {
                 stream::nextRecord(stream, record);
                 records += 1;

@@ -70,7 +70,7 @@ struct Fixture {
         // One pass first: the sample vectors reach their size, so that neither benchmark
         // pays for the first growth.
         reset(plainFd);
-        while (store->readPlainBlock() == stream::kBlockReady) {
+        while (store->readPlainBlock() == stream::Status::BlockReady) {
         }
         store->endLiveStream();
     }
@@ -184,7 +184,7 @@ void BM_PlainBlocks(benchmark::State& state)
         state.PauseTiming();
         f.reset(f.plainFd);
         state.ResumeTiming();
-        while (f.store->readPlainBlock() == stream::kBlockReady) {
+        while (f.store->readPlainBlock() == stream::Status::BlockReady) {
         }
         state.PauseTiming();
         f.store->endLiveStream();
@@ -201,8 +201,8 @@ void BM_SealedBlocks(benchmark::State& state)
         state.PauseTiming();
         f.reset(f.sealedFd);
         state.ResumeTiming();
-        while (f.store->readEncryptedBlock() == 0)
-            if (f.store->unpackPlainText() != 0)
+        while (f.store->readEncryptedBlock() == stream::Status::Done)
+            if (f.store->unpackPlainText() != stream::Status::Done)
                 state.SkipWithError("damaged block");
         state.PauseTiming();
         f.store->endLiveStream();

@@ -79,6 +79,7 @@ std::shared_ptr<CanIface> Message::getInterface() const
 
 void Message::setAllEnabled(bool on)
 {
+    SelectionBatch batch;
     for (auto& entry : signalsByName)
         entry.second->setEnabled(on);
 }
@@ -86,6 +87,7 @@ void Message::setAllEnabled(bool on)
 void Message::enableMatching(const Glib::ustring& pattern)
 {
     Glib::PatternSpec glob(pattern);
+    SelectionBatch batch;
     for (auto& signal : signals)
         if (glob.match(signal->name))
             signal->setEnabled(true);

@@ -141,12 +141,13 @@ Settings::Settings() : settingsPath(homeFolder() + settingsName), listPath(homeF
     const FileState state = readOrCreate(settingsPath, "settings file", content);
     // A file that could not be read is never written over: it may hold the user's work.
     keepFile = state == FileState::Unreadable;
+    filesCreated = state != FileState::NotCreated;
     {
         // Only checked here; the lists are read when they are restored.
         std::string lists;
         RegularFile listFile(listPath.raw());
-        if (!listFile.ok())
-            readOrCreate(listPath, "signal-list file", lists);
+        if (!listFile.ok() && readOrCreate(listPath, "signal-list file", lists) == FileState::NotCreated)
+            filesCreated = false;
     }
     if (state != FileState::Read || content.empty())
         return;

@@ -24,7 +24,8 @@ public:
 
     // Reads the files under HOME (or "/tmp"), creating them empty when they are missing.
     // A file that cannot be created or read (also one that is not a regular file) is
-    // reported as "ERR", the settings start empty in memory and are never saved over it.
+    // reported as "ERR", the settings start empty in memory and are never saved over it;
+    // one that cannot be created also clears created().
     // A settings file that does not parse is moved aside to "<path>.bad" (or, when that is
     // taken, "<path>.bad.1" and so on; a "WRN" names both), so that the next save cannot
     // overwrite the user's data with defaults. A settings file that is a symbolic link is
@@ -35,6 +36,10 @@ public:
 
     Settings(const Settings&) = delete;
     Settings& operator=(const Settings&) = delete;
+
+    // False when the settings file or the signal-list file could not be created: the
+    // program cannot start then.
+    bool created() const { return filesCreated; }
 
     // Writes the settings file. A failure is reported as "ERR" and gives false; so does a
     // file that could not be read at the start, which is left as it is.
@@ -133,6 +138,7 @@ private:
     // through the setters. Calls into the Store are made without it.
     std::recursive_mutex mutex;
     bool keepFile = false; // the settings file could not be read: never write over it
+    bool filesCreated = true;
     // The current VSD file, else the current DBC file, else "./dummy".
     Glib::ustring currentListSource();
 

@@ -65,7 +65,7 @@ void Signal::setEnabled(bool on)
         else
             removeUser(nullptr);
     }
-    storeHost().refreshPlotSignals();
+    storeHost().selectionChanged();
 }
 
 int Signal::formatValue(char* buf, std::size_t n, double v)

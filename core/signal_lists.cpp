@@ -80,6 +80,7 @@ bool Settings::loadSignalList(const Glib::ustring& file, const Glib::ustring& gr
         names = listKeyFile.get_string(group, kListKey).raw();
     }
     const StoreHost& host = storeHost();
+    SelectionBatch batch;
     host.forEachSignal([](Signal& s) { s.setEnabled(false); });
     // Each name ends with ';'; whatever follows the last one is no name.
     for (std::size_t start = 0, end; (end = names.find(';', start)) != std::string::npos; start = end + 1) {

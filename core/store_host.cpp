@@ -3,6 +3,8 @@
 #include "core/constants.h"
 #include "core/report.h"
 
+#include <utility>
+
 namespace vistra {
 namespace {
 
@@ -56,6 +58,21 @@ Glib::ustring StoreHost::signalColor(const Glib::ustring&, const Glib::ustring&,
 }
 
 void StoreHost::refreshPlotSignals() {}
+
+void StoreHost::selectionChanged()
+{
+    if (openBatches > 0)
+        refreshHeld = true;
+    else
+        refreshPlotSignals();
+}
+
+SelectionBatch::~SelectionBatch()
+{
+    host.openBatches -= 1;
+    if (host.openBatches == 0 && std::exchange(host.refreshHeld, false))
+        host.refreshPlotSignals();
+}
 
 void StoreHost::reloadSignalColors() {}
 

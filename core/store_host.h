@@ -69,12 +69,20 @@ public:
     virtual Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                                       const Glib::ustring& sig);
     virtual void refreshPlotSignals();
+    // A signal was switched on or off: refreshPlotSignals, or, while a SelectionBatch is
+    // open, once when the outermost one closes.
+    void selectionChanged();
     // The default signal colour changed: every signal takes its colour again, and the
     // views hear of changed settings.
     virtual void reloadSignalColors();
     virtual void emitSettingsChanged();
 
 private:
+    friend class SelectionBatch;
+    // Selections are made on the GUI thread (the main thread at start-up) alone.
+    int openBatches = 0;
+    bool refreshHeld = false;
+
     // Guards the list alone; nothing else is called while it is held.
     mutable std::mutex plotSignalsMutex;
     std::vector<std::shared_ptr<Signal>> plotted;
@@ -82,5 +90,19 @@ private:
 
 // Shorthand for StoreHost::get().
 inline StoreHost& storeHost() { return StoreHost::get(); }
+
+// Open while many signals are switched on or off: the plotted-signal list is rebuilt
+// once at the end. Its rebuild walks every signal, so one per signal made choosing N
+// signals cost N².
+class SelectionBatch {
+public:
+    explicit SelectionBatch(StoreHost& host = storeHost()) : host(host) { host.openBatches += 1; }
+    ~SelectionBatch();
+    SelectionBatch(const SelectionBatch&) = delete;
+    SelectionBatch& operator=(const SelectionBatch&) = delete;
+
+private:
+    StoreHost& host;
+};
 
 } // namespace vistra

@@ -49,8 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, std::size_t size)
     std::size_t pos = 0;
     for (;;) {
         u32 consumed = 0;
-        const int status = stream::unpackBlock(memory.get(), data + pos, static_cast<int>(size - pos), &consumed);
-        if (status != stream::kBlockReady)
+        const stream::Status status =
+            stream::unpackBlock(memory.get(), data + pos, static_cast<int>(size - pos), &consumed);
+        if (status != stream::Status::BlockReady)
             break;
         if (consumed < kBlockHeaderSize || consumed > size - pos)
             std::abort();
@@ -66,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const u8* data, std::size_t size)
     if (stream::create(&s, stream::kDecompress) != 0)
         std::abort();
     StreamCompressorPtr file(s);
-    while (stream::readBlock(file.get(), fd) == stream::kBlockReady)
+    while (stream::readBlock(file.get(), fd) == stream::Status::BlockReady)
         sink = sink + drainRecords(file.get());
     return 0;
 }

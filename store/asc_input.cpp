@@ -79,7 +79,7 @@ bool readLine(std::FILE* f, char (&line)[kMaxAscLine + 2], bool* tooLong)
 
 } // namespace
 
-bool parseAscLine(const char* line, FrameRecord* frame)
+AscLine parseAscLine(const char* line, FrameRecord* frame)
 {
     // Each field is part of the line, which the reader keeps to kMaxAscLine characters.
     char timeText[kMaxAscLine + 1];
@@ -96,15 +96,17 @@ bool parseAscLine(const char* line, FrameRecord* frame)
         dataText[0] = '\0';
         if (!matched(std::sscanf(line, "%100s %hhu %100s Rx d %hhu %100[0-9A-Fa-f ]", timeText, &channel, idText,
                                  &length, dataText)))
-            return false;
+            return AscLine::NotAFrame;
     }
 
     const char* end = timeText;
     const double seconds = parseNumber(timeText, &end);
-    u64 ms = 0;
     u32 id = 0;
-    if (end == timeText || !secondsToMs(seconds, kTimestampLimitMs, &ms) || !parseIdentifier(idText, &id))
-        return false;
+    if (end == timeText || !parseIdentifier(idText, &id))
+        return AscLine::NotAFrame;
+    u64 ms = 0;
+    if (!secondsToMs(seconds, kTimestampLimitMs, &ms))
+        return AscLine::TimeOutOfRange;
 
     frame->timestamp = static_cast<u32>(ms);
     frame->idWord = extended ? id | kExtendedFlag : id;
@@ -118,7 +120,7 @@ bool parseAscLine(const char* line, FrameRecord* frame)
         frame->data[i] = static_cast<u8>(std::strtoul(p, &next, 16));
         p = next;
     }
-    return true;
+    return AscLine::Frame;
 }
 
 void Store::readAscFile()
@@ -132,6 +134,7 @@ void Store::readAscFile()
     timeOffset = 0;
     firstFileStart = kNoTime;
     lastFrameTime = 0;
+    framesOutOfOrder = 0;
     collectUsedIfaces();
     bool started = false;
     for (auto& ifaceEntry : interfaces)
@@ -170,20 +173,32 @@ void Store::readAscFile()
         const std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(RegularFile(path.raw()).openStream(), std::fclose);
         if (!f) {
             reportWarning("Couldn't open file %s\n", path.c_str());
+            inputFailed = true;
             continue;
         }
         char line[kMaxAscLine + 2];
         bool tooLong = false;
         unsigned lines = 0;
+        u64 outOfRange = 0;
         FrameRecord frame;
         while (readLine(f.get(), line, &tooLong)) {
             if (++lines % kStopCheckLines == 0 && !isRunning()) {
                 stopped = true;
                 break;
             }
-            if (!tooLong && parseAscLine(line, &frame))
+            if (tooLong)
+                continue;
+            const AscLine kind = parseAscLine(line, &frame);
+            if (kind == AscLine::Frame)
                 dispatchFrame(frame);
+            else if (kind == AscLine::TimeOutOfRange)
+                outOfRange += 1;
         }
+        if (outOfRange != 0)
+            reportWarning("Frame lines skipped in %s: %llu, their times lie outside the logger clock's 0 to "
+                          "4294967.295 s",
+                          path.c_str(), static_cast<unsigned long long>(outOfRange));
+        reportFramesOutOfOrder(path);
         if (stopped)
             break;
     }

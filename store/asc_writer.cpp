@@ -44,6 +44,9 @@ void Store::writeAscFrame(const FrameRecord& frame, const u64* absTime)
         std::strftime(date, sizeof date, "date %a %b %d %H:%M:%S.000 %P %Y\n", &cal);
         std::fputs(date, output);
         std::fputs("base hex  timestamps absolute\n", output);
+        // The usual third header line of the format: without it python-can takes the
+        // first frame line for part of the header and loses that frame.
+        std::fputs("no internal events logged\n", output);
         firstDumpedTime = seconds * 1000;
         ascHeaderWritten = true;
     }

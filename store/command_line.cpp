@@ -154,6 +154,7 @@ int printSignalTree(const Store& store, std::FILE* out)
 
 bool applySelections(Store& store, const std::list<Glib::ustring>& patterns)
 {
+    SelectionBatch batch;
     for (const Glib::ustring& s : patterns) {
         // '.' is one byte in UTF-8: byte positions split the pattern.
         const std::string text = s.raw();
@@ -189,7 +190,7 @@ CommandLine::CommandLine(Store& store, CommandLineHooks hooks, std::FILE* out)
 void CommandLine::usageError(const char* program)
 {
     printUsage(program, out);
-    throw Exit{1};
+    throw Exit{kExitFailed};
 }
 
 void CommandLine::parseOptions(int argc, char** argv)
@@ -200,10 +201,12 @@ void CommandLine::parseOptions(int argc, char** argv)
     while ((option = getopt(argc, argv, "d:n:y:p:k:f:vls:het:car:gqomi")) != -1) {
         switch (option) {
         case 'd':
-            argumentText(optarg, dbcPath);
+            if (!argumentText(optarg, dbcPath))
+                argumentFailed = true;
             break;
         case 'f':
-            argumentText(optarg, vsdPath);
+            if (!argumentText(optarg, vsdPath))
+                argumentFailed = true;
             break;
         case 's':
             selections.push_back(optarg);
@@ -216,7 +219,7 @@ void CommandLine::parseOptions(int argc, char** argv)
         case 'y':
             if (!*optarg) {
                 reportWarning("Decryption key is invalid");
-                throw Exit{1};
+                throw Exit{kExitFailed};
             }
             store.key = optarg;
             break;
@@ -254,13 +257,13 @@ void CommandLine::parseOptions(int argc, char** argv)
         case 'e':
             std::fputs(vsdHelpText().c_str(), out);
             std::fputc('\n', out);
-            throw Exit{0};
+            throw Exit{kExitOk};
         case 'h':
             printUsage(program, out);
-            throw Exit{0};
+            throw Exit{kExitOk};
         case 'v':
             std::fprintf(out, "%s\n", kVersionText);
-            throw Exit{0};
+            throw Exit{kExitOk};
         default: // -k, -r, -c, -a, unknown letters and missing arguments
             usageError(program);
         }
@@ -276,7 +279,7 @@ void CommandLine::openLink()
         return;
     if (linkRequested && !store.textMode) {
         reportError("%s", failure.c_str());
-        throw LinkFailed{};
+        throw StartFailed{};
     }
     reportWarning("%s", failure.c_str());
 }
@@ -287,8 +290,10 @@ void CommandLine::takeArguments(int argc, char** argv)
     for (int i = optind; i < argc; ++i) {
         const std::string arg = argv[i];
         Glib::ustring name;
-        if (!argumentText(arg.c_str(), name))
+        if (!argumentText(arg.c_str(), name)) {
+            argumentFailed = true;
             continue;
+        }
         if (first) {
             const Glib::ustring lowered = name.lowercase();
             if (hasSuffix(lowered, ".bvlive")) {
@@ -306,16 +311,23 @@ void CommandLine::takeArguments(int argc, char** argv)
         }
         const bool isDir = Glib::file_test(arg, Glib::FILE_TEST_IS_DIR);
         if (isDir || Glib::file_test(arg, Glib::FILE_TEST_IS_REGULAR)) {
-            if (isDir)
+            if (isDir) {
                 walkLogDir(store, arg, kLogDirDepth);
-            else
+            } else {
+                // A file named here that is not a log counts; one found in a folder is
+                // skipped with its INF.
+                const std::size_t before = store.logFiles().size();
                 addLogFile(store, arg);
+                if (store.logFiles().size() == before)
+                    argumentFailed = true;
+            }
             if (first) {
                 Settings::instance()->setLogPath(Glib::filename_to_utf8(Glib::path_get_dirname(arg)));
                 first = false;
             }
         } else {
             reportInfo("Argument not a recognzied as a file: %s", name.c_str());
+            argumentFailed = true;
         }
     }
 }
@@ -355,6 +367,9 @@ void CommandLine::load()
 void CommandLine::startUp(int argc, char** argv)
 {
     parseOptions(argc, argv);
+    // Reported when the settings were made; the options that only print have been served.
+    if (!Settings::instance()->created())
+        throw StartFailed{};
     openLink();
     if (!store.csvInput && !store.kvaserInput && !store.ascInput)
         store.addLoggerIface();
@@ -381,7 +396,7 @@ void CommandLine::startUp(int argc, char** argv)
         load();
     if (listMode) {
         failedWrite = printSignalTree(store, out);
-        throw Exit{0};
+        throw Exit{kExitOk, true};
     }
     if (!store.ascOutput)
         applySelections(store, selections);
@@ -404,9 +419,17 @@ int CommandLine::finishOutput()
     if (error == 0)
         error = outError != 0 ? outError : traceError;
     if (error == 0)
-        return 0;
+        return kExitOk;
     reportError("Could not write to standard output: %s", std::strerror(error));
-    return 1;
+    return kExitFailed;
+}
+
+int CommandLine::finishRun()
+{
+    const int status = finishOutput();
+    if (status != kExitOk)
+        return status;
+    return argumentFailed || store.inputFailed ? kExitInputFailed : kExitOk;
 }
 
 int CommandLine::runGui()
@@ -430,7 +453,7 @@ int CommandLine::run(int argc, char** argv)
         if (!store.textMode && hooks.showMessageLog)
             hooks.showMessageLog();
         store.stop();
-        return 1;
+        return kExitFailed;
     };
     try {
         try {
@@ -447,10 +470,12 @@ int CommandLine::run(int argc, char** argv)
         }
         runTextMode();
         store.stop();
-        return finishOutput();
+        return finishRun();
     } catch (const Exit& exit) {
-        return exit.code == 0 ? finishOutput() : exit.code;
-    } catch (const LinkFailed&) {
+        if (exit.code != kExitOk)
+            return exit.code;
+        return exit.inputsTaken ? finishRun() : finishOutput();
+    } catch (const StartFailed&) {
         return failed();
     } catch (const PrintMsgError&) {
         return failed();

@@ -18,6 +18,17 @@ class Store;
 
 inline constexpr const char* kVersionText = "tarnwick version 5.04";
 
+// Exit statuses. A desktop run returns the application's own.
+inline constexpr int kExitOk = 0;
+// A usage error, a start-up that failed (the settings file cannot be created, an error
+// stopped the loading of the DBC or VSD file), or output that could not be written.
+inline constexpr int kExitFailed = 1;
+// The command-line modes finished and printed what they could read, but some input was
+// not read whole: an argument that is not a usable file name, a log file that cannot be
+// read or stops at a damaged block, a live stream that could not connect, sent no block
+// or did not end cleanly.
+inline constexpr int kExitInputFailed = 2;
+
 struct CommandLineHooks {
     std::function<void()> enableLink;                 // -g
     // Sets up the link to other copies once the options are read: the failure text, or
@@ -66,9 +77,11 @@ public:
 private:
     struct Exit {
         int code;
+        bool inputsTaken = false; // the run took its inputs (-l): they count for the status
     };
-    // The link asked for with -g could not be set up (reported already).
-    struct LinkFailed {};
+    // The link asked for with -g could not be set up, or the settings file cannot be
+    // created (reported already).
+    struct StartFailed {};
 
     void parseOptions(int argc, char** argv);
     // Only a desktop run started with -g needs the link: any other run goes on unlinked
@@ -82,6 +95,10 @@ private:
     int runGui();
     // Exit code 0 only when everything printed has been written; otherwise an "ERR".
     int finishOutput();
+    // The same for a run that took inputs: kExitInputFailed when one was not read whole.
+    int finishRun();
+    // An argument named an input that could not be taken.
+    bool argumentFailed = false;
     // The first failed write of the listing (an error number): a failed write loses its
     // data, so a later flush may well succeed.
     int failedWrite = 0;

@@ -6,17 +6,14 @@
 #include "core/frame_record.h"
 #include "core/message.h"
 #include "core/report.h"
+#include "store/logger_clock.h"
 #include "store/store.h"
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 namespace vistra {
-namespace {
-
-constexpr u64 kTimestampWrap = u64{1} << 32;
-
-} // namespace
 
 u64 Store::advanceTimeBase(u32 ts)
 {
@@ -47,14 +44,13 @@ u64 Store::advanceTimeBase(u32 ts)
             moved = true;
         }
     } else {
-        abs = timeOffset + ts;
-        if (abs >= lastFrameTime) {
-            lastFrameTime = abs;
-        } else {
-            timeOffset += kTimestampWrap;
+        ClockStep step;
+        abs = lastFrameTime = placeTimestamp(ts, lastFrameTime, timeOffset, step);
+        if (step == ClockStep::Wrapped) {
             reportWarning("can message timestamp has overflowed (%u)", ts);
-            abs = lastFrameTime = timeOffset + ts;
             moved = true;
+        } else if (step == ClockStep::Back) {
+            framesOutOfOrder += 1;
         }
     }
     if (moved && timeOffsetCallback)
@@ -62,6 +58,11 @@ u64 Store::advanceTimeBase(u32 ts)
     firstFileStart = std::min(firstFileStart, abs);
     pendingBase = 0;
     return abs;
+}
+
+void Store::reportFramesOutOfOrder(const Glib::ustring& source)
+{
+    vistra::reportFramesOutOfOrder(source.c_str(), std::exchange(framesOutOfOrder, 0));
 }
 
 void Store::dispatchFrame(const FrameRecord& frame)

@@ -34,6 +34,7 @@ void Store::readKvaser()
     firstFileStart = kNoTime;
     lastFrameTime = 0;
     pendingBase = 0;
+    framesOutOfOrder = 0;
     firstTime = start;
     lastTime = start + kLiveWindowMs;
     if (!viewLocked) {
@@ -52,6 +53,7 @@ void Store::readKvaser()
             continue;
         if (status < 0) {
             reportWarning("kvaser dongle read error");
+            inputFailed = true;
             std::lock_guard lock(workerMutex);
             running = false;
             break;
@@ -77,6 +79,7 @@ void Store::readKvaser()
         }
     }
 
+    reportFramesOutOfOrder(Glib::ustring::compose("CAN channel %1", canChannel));
     takeInputTimeRange();
     emitDataChanged();
 }

@@ -41,18 +41,18 @@ struct SocketGuard {
 
 } // namespace
 
-int sendCommand(int fd, u8 cmd)
+SendStatus sendCommand(int fd, u8 cmd)
 {
     for (;;) {
         const ssize_t sent = send(fd, &cmd, 1, MSG_NOSIGNAL);
         if (sent == 1)
-            return 1;
+            return SendStatus::Sent;
         if (sent < 0 && errno == EINTR)
             continue;
         if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return 0;
+            return SendStatus::Busy;
         streamLog(Level::Warning, "Write error: %m");
-        return -1;
+        return SendStatus::Failed;
     }
 }
 
@@ -67,12 +67,13 @@ void Store::requestLiveStreamStop()
     stream::requestStop(liveStream);
 }
 
-int Store::connectLogger()
+ConnectStatus Store::connectLogger(int* fd)
 {
+    *fd = -1;
     SocketGuard sock{socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
     if (sock.fd < 0) {
         reportWarning("Network connection failed");
-        return -1;
+        return ConnectStatus::NoSocket;
     }
     fcntl(sock.fd, F_SETFL, fcntl(sock.fd, F_GETFL) | O_NONBLOCK);
 
@@ -82,7 +83,7 @@ int Store::connectLogger()
     addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
         reportWarning("Network connection failed, no such host");
-        return -2;
+        return ConnectStatus::NoSuchHost;
     }
     sockaddr_in address{};
     std::memcpy(&address, found->ai_addr, sizeof address);
@@ -90,8 +91,10 @@ int Store::connectLogger()
     address.sin_port = htons(static_cast<u16>(port));
 
     int error = 0;
-    if (connect(sock.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-        return sock.release();
+    if (connect(sock.fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        *fd = sock.release();
+        return ConnectStatus::Connected;
+    }
     error = errno;
     if (error == EINPROGRESS || error == EAGAIN) {
         // Wait for the answer in steps, so that a stop is not held up by a silent address.
@@ -111,14 +114,16 @@ int Store::connectLogger()
                 socklen_t size = sizeof error;
                 if (getsockopt(sock.fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0)
                     error = errno;
-                if (error == 0)
-                    return sock.release();
+                if (error == 0) {
+                    *fd = sock.release();
+                    return ConnectStatus::Connected;
+                }
                 break;
             }
         }
     }
     reportWarning("Network connection failed: %s", std::strerror(error));
-    return -3;
+    return ConnectStatus::Failed;
 }
 
 void Store::beginLiveStream(int fd)
@@ -150,21 +155,27 @@ void Store::endLiveStream()
     liveSocket = -1;
 }
 
-int Store::readPlainBlock()
+stream::Status Store::readPlainBlock()
 {
-    const int status = stream::readBlock(liveStream, liveSocket);
-    if (status == stream::kBlockReady)
+    const stream::Status status = stream::readBlock(liveStream, liveSocket);
+    if (status == stream::Status::BlockReady)
         dispatchStreamRecords();
     return status;
 }
 
-int Store::readEncryptedBlock()
+stream::Status Store::readEncryptedBlock()
 {
+    using stream::Status;
     StreamCompressor* reader = liveStream;
+    // An end of the stream after the length of a sealed block, or while a block-stream
+    // block waits for its rest, cuts the stream (a stop does not).
+    auto within = [reader](Status status) {
+        return status == Status::End && !reader->stopRequested.load() ? Status::Cut : status;
+    };
     if (newConnection) {
         plainReadPos = plainFill = 0;
         u8 iv[CryptContext::kIvSize];
-        if (const int status = stream::readExactly(reader, liveSocket, iv, sizeof iv); status != stream::kOk)
+        if (const Status status = stream::readExactly(reader, liveSocket, iv, sizeof iv); status != Status::Done)
             return status;
         if (crypt.init() != 0)
             fail("Decryption initialization failed");
@@ -174,16 +185,17 @@ int Store::readEncryptedBlock()
     }
 
     u8 field[4];
-    if (const int status = stream::readExactly(reader, liveSocket, field, sizeof field); status != stream::kOk)
-        return status;
+    if (const Status status = stream::readExactly(reader, liveSocket, field, sizeof field); status != Status::Done)
+        return plainFill != plainReadPos ? within(status) : status;
     // Bounded before anything is read with it: the cipher buffer holds the largest legal
     // block, and CBC takes whole 16-byte blocks only.
     const i32 length = static_cast<i32>(loadLe32(field));
     if (length < 0 || length > kMaxSealedLength || length % CryptContext::kBlockSize != 0)
         fail("Got invalid data length when decrypting");
-    if (const int status = stream::readExactly(reader, liveSocket, cipherText.data(), length + CryptContext::kHmacSize);
-        status != stream::kOk)
-        return status;
+    if (const Status status =
+            stream::readExactly(reader, liveSocket, cipherText.data(), length + CryptContext::kHmacSize);
+        status != Status::Done)
+        return within(status);
 
     if (length > kPlainTextCapacity - plainFill) {
         std::memmove(plainText.data(), plainText.data() + plainReadPos, static_cast<size_t>(plainFill - plainReadPos));
@@ -195,30 +207,30 @@ int Store::readEncryptedBlock()
     // Authenticated before it is decrypted: nothing unauthenticated reaches the buffer.
     if (crypt.verifyHmac(cipherText.data(), length, cipherText.data() + length) != 0) {
         reportWarning("Message could not be authenticated, wrong key or data corrupted");
-        return stream::kError;
+        return Status::Error;
     }
     if (crypt.crypt(cipherText.data(), plainText.data() + plainFill, length, true) != 0)
         fail("Decryption failed");
     plainFill += length;
-    return 0;
+    return Status::Done;
 }
 
-int Store::unpackPlainText()
+stream::Status Store::unpackPlainText()
 {
     for (;;) {
         u32 consumed = 0;
-        const int status = stream::unpackBlock(liveStream, plainText.data() + plainReadPos, plainFill - plainReadPos,
-                                               &consumed);
-        if (status == stream::kError)
-            return stream::kError;
-        if (status != stream::kBlockReady)
+        const stream::Status status = stream::unpackBlock(liveStream, plainText.data() + plainReadPos,
+                                                          plainFill - plainReadPos, &consumed);
+        if (status == stream::Status::Error)
+            return status;
+        if (status != stream::Status::BlockReady)
             break;
         plainReadPos += static_cast<i32>(consumed);
         dispatchStreamRecords();
     }
     if (plainReadPos == plainFill) // all taken: the next block starts at the front
         plainReadPos = plainFill = 0;
-    return 0;
+    return stream::Status::Done;
 }
 
 void Store::dispatchStreamRecords()
@@ -235,15 +247,19 @@ void Store::dispatchStreamRecords()
 
 void Store::readNetworkStream()
 {
+    using stream::Status;
     std::lock_guard job(jobMutex);
     if (!networkMode) // stopped before the job began
         return;
-    SocketGuard sock{connectLogger()};
+    SocketGuard sock{-1};
+    const ConnectStatus connected = connectLogger(&sock.fd);
     // Nobody listens in the command-line modes, where no main loop drains the dispatcher.
     if (!quiet())
         connectFinished.emit();
-    if (sock.fd < 0)
+    if (connected != ConnectStatus::Connected) {
+        inputFailed = true;
         return;
+    }
 
     liveDecode = true;
     const u64 now = wallClockMs();
@@ -258,46 +274,58 @@ void Store::readNetworkStream()
         viewEnd = now + kLiveWindowMs;
     }
     firstDumpedTime = 0;
+    framesOutOfOrder = 0;
     collectUsedIfaces();
     beginLiveStream(sock.fd);
 
     const bool sealed = !key.empty();
     bool firstPass = true;
+    // How the stream ended: the logger closing it between blocks, or a stop, is its
+    // normal end; anything else leaves the data received so far, and a failed input.
+    auto ended = [this](Status status) {
+        if (liveStopRequested())
+            return;
+        if (status == Status::End) {
+            reportInfo("Stream ended");
+            return;
+        }
+        if (status == Status::Cut)
+            reportWarning("Stream ended inside a block, the frames of that block are lost");
+        inputFailed = true;
+    };
     try {
         while (!liveStopRequested()) {
-            const int sent = sendCommand(sock.fd, sealed ? kCommandSealed : kCommandPlain);
+            const SendStatus sent = sendCommand(sock.fd, sealed ? kCommandSealed : kCommandPlain);
             liveBlockCount += 1;
-            if (sent < 0) {
+            if (sent == SendStatus::Failed) {
                 reportWarning("Network failure");
+                inputFailed = true;
                 break;
             }
-            if (sent == 0) {
+            if (sent == SendStatus::Busy) {
                 // The logger is not reading: wait until the byte fits instead of spinning.
                 pollfd request{sock.fd, POLLOUT, 0};
                 poll(&request, 1, kStepMs);
                 continue;
             }
             if (!sealed) {
-                const int status = readPlainBlock();
-                if (status == stream::kEnd) {
+                const Status status = readPlainBlock();
+                if (status == Status::End)
                     dispatchStreamRecords();
-                    if (!liveStopRequested())
-                        reportInfo("Stream ended");
-                    break;
-                }
-                if (status != stream::kBlockReady) {
+                if (status == Status::Error)
                     reportWarning("Failed to unpack data from logger");
+                if (status != Status::BlockReady) {
+                    ended(status);
                     break;
                 }
             } else {
-                const int status = readEncryptedBlock();
-                if (status == stream::kEnd) {
-                    if (!liveStopRequested())
-                        reportInfo("Stream ended");
+                Status status = readEncryptedBlock();
+                if (status == Status::Done)
+                    status = unpackPlainText();
+                if (status != Status::Done) {
+                    ended(status);
                     break;
                 }
-                if (status != 0 || unpackPlainText() != 0)
-                    break;
             }
             if (lastFrameTime > lastTime - kLiveWindowMs) {
                 lastTime += kLiveWindowMs;
@@ -309,6 +337,7 @@ void Store::readNetworkStream()
             firstPass = false;
         }
     } catch (...) {
+        inputFailed = true;
         finishNetworkStream(firstPass);
         throw;
     }
@@ -317,10 +346,14 @@ void Store::readNetworkStream()
 
 void Store::finishNetworkStream(bool firstPass)
 {
-    if (firstPass)
+    if (firstPass) {
+        // Not one block came through: a logger set up for the other mode closes at once.
         reportInfo(key.empty() ? "Check that logger is set up for non-encrypted data"
                                : "Check that logger is set up for encrypted data");
+        inputFailed = true;
+    }
     endLiveStream();
+    reportFramesOutOfOrder(Glib::ustring::compose("Live stream from %1:%2", host, port));
     takeInputTimeRange();
     emitDataChanged();
 }

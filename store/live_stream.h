@@ -24,9 +24,21 @@ inline constexpr i32 kPlainTextCapacity = kMaxSealedLength + 0x10000;
 static_assert(kPlainTextCapacity - kMaxSealedLength >= kBlockHeaderSize + kPackedBlockSize);
 inline constexpr i32 kCipherCapacity = kMaxSealedLength + CryptContext::kHmacSize;
 
-// Sends one command byte: 1 when sent, 0 when the socket cannot take it now (EAGAIN),
-// negative on any other error after a WRN line. A peer that has gone does not raise
-// SIGPIPE: the error is returned.
-int sendCommand(int fd, u8 cmd);
+enum class [[nodiscard]] SendStatus {
+    Sent,
+    Busy,   // the socket cannot take the byte now (EAGAIN)
+    Failed, // any other error, after a WRN line
+};
+
+// Sends one command byte. A peer that has gone does not raise SIGPIPE: the error is
+// returned.
+SendStatus sendCommand(int fd, u8 cmd);
+
+enum class [[nodiscard]] ConnectStatus {
+    Connected,
+    NoSocket,
+    NoSuchHost,
+    Failed, // refused, failed, no answer within 10 s, or stopped while waiting
+};
 
 } // namespace vistra

@@ -7,6 +7,7 @@
 #include "core/regular_file.h"
 #include "core/report.h"
 #include "store/log_header.h"
+#include "store/logger_clock.h"
 #include "store/store.h"
 #include "store/stream_compressor.h"
 
@@ -210,10 +211,12 @@ void LogParser::run()
             // The memory goes back before anything else is asked of the allocator.
             dropRecords();
             reportError("Not enough memory to read log file %s, skipping", path.c_str());
+            store.inputFailed = true;
         } catch (...) {
             const std::string context = "Reading " + path.raw();
             reportCurrentException(context.c_str());
             dropRecords();
+            store.inputFailed = true;
         }
     }
     finishRun();
@@ -242,6 +245,7 @@ void LogParser::readFile()
     RegularFile file(path.raw());
     if (!file.ok()) {
         reportWarning("Could not open log file %s, skipping\n", path.c_str());
+        store.inputFailed = true;
         return;
     }
     const int fd = file.fd();
@@ -264,6 +268,7 @@ void LogParser::readFile()
     }
     if (newlines < 2 || ::lseek(fd, offset, SEEK_SET) != offset) {
         reportWarning("Could not find header of file: %s\n", path.c_str());
+        store.inputFailed = true;
         return;
     }
     StreamCompressor* raw = nullptr;
@@ -277,10 +282,23 @@ void LogParser::readFile()
             storedBytes = std::min(u64(info.st_size), u64(info.st_blocks) * 512);
         }
         const std::size_t most = mostRecords(storedBytes, physicalMemory());
-        while (!stopped && stream::readBlock(reader.get(), fd) == stream::kBlockReady) {
+        stream::Status status = stream::Status::End;
+        while (!stopped && (status = stream::readBlock(reader.get(), fd)) == stream::Status::BlockReady) {
             reserveRecords(stream::recordsLeft(reader.get()), fileBytes, double(::lseek(fd, 0, SEEK_CUR)), most);
             filterRecords(reader.get());
         }
+        // The stream's own line says what went wrong, but not in which file, and only on
+        // standard error.
+        if (status == stream::Status::Error) {
+            reportWarning("Log file %s stops at a block that cannot be read, the rest of it is left out", path.c_str());
+            store.inputFailed = true;
+        } else if (status == stream::Status::Cut) {
+            reportWarning("Log file %s ends inside a block, the frames of that block are lost", path.c_str());
+            store.inputFailed = true;
+        }
+    } else {
+        reportError("Not enough memory to read log file %s, skipping", path.c_str());
+        store.inputFailed = true;
     }
     usedKeys = {};
 }
@@ -385,16 +403,16 @@ u64 LogParser::resolveTimes(u64 prevOffset, u64* firstStart, u64* lastTime)
         } else {
             offset = std::max(*lastTime, fileStart) - ts0;
         }
+        u64 outOfOrder = 0;
         for (FrameRecord& r : records) {
-            u64 abs = r.timestamp + offset;
-            if (abs < *lastTime) {
+            ClockStep step;
+            *lastTime = r.absTime = placeTimestamp(r.timestamp, *lastTime, offset, step);
+            if (step == ClockStep::Wrapped)
                 reportWarning("can message timestamp has overflowed (%u)\n", r.timestamp);
-                offset += u64{1} << 32;
-                abs = r.timestamp + offset;
-            }
-            *lastTime = abs;
-            r.absTime = abs;
+            else if (step == ClockStep::Back)
+                outOfOrder += 1;
         }
+        reportFramesOutOfOrder(path.c_str(), outOfOrder);
     }
     {
         std::lock_guard lock(timesMutex);

@@ -43,8 +43,10 @@ public:
     bool acquireThreadSlot(bool block);
     // Blocks until the file is read (true) or the parser is stopped (false).
     bool waitDone();
-    // Gives the records absolute times, continuing the time base of the files before;
-    // returns the time offset for the next file.
+    // Gives the records absolute times, continuing the time base of the files before
+    // (times never decrease: a record earlier than the one before it is kept at that
+    // one's time, and the file's count of them is reported once); returns the time offset
+    // for the next file.
     u64 resolveTimes(u64 prevOffset, u64* firstStart, u64* lastTime);
     // Blocks until the records have absolute times (true) or the parser is stopped (false).
     bool waitTimesReady() override

@@ -106,13 +106,20 @@ void Store::runJobAtBoundary()
 {
     // A job that throws must not end the process or leave the store busy: report it and
     // clear the parsing and dump state; run() then gives back the job's busy mark (if it took one) and tells
-    // the GUI, so that the next request runs. In text mode the error goes on to main, which
-    // reports it and exits with 1.
-    try {
-        runJob();
-    } catch (...) {
+    // the GUI, so that the next request runs. An input that ends on a reported error
+    // (PrintMsgError) has failed, but what was read stays: the command-line modes still
+    // print it. Any other error in text mode goes on to main, which reports it and exits.
+    auto abandon = [this] {
         parsing = false;
         dumpPending = false;
+        inputFailed = true;
+    };
+    try {
+        runJob();
+    } catch (const PrintMsgError&) {
+        abandon();
+    } catch (...) {
+        abandon();
         if (textMode)
             throw;
         reportCurrentException();
@@ -377,6 +384,7 @@ void Store::refreshPlotSignals()
 
 void Store::deselectAllSignals()
 {
+    SelectionBatch batch;
     forEachSignal([](Signal& s) { s.setEnabled(false); });
 }
 

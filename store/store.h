@@ -8,6 +8,8 @@
 #include "core/store_host.h"
 #include "core/types.h"
 #include "store/crypt_context.h"
+#include "store/live_stream.h"
+#include "store/stream_compressor.h"
 
 #include <glibmm/dispatcher.h>
 #include <glibmm/keyfile.h>
@@ -37,8 +39,6 @@ struct FrameRecord;
 class LogParser;
 class Message;
 class Signal;
-struct StreamCompressor;
-
 class Store : public StoreHost {
 public:
     using ColorCallback =
@@ -103,13 +103,16 @@ public:
     // Frames delivered one at a time (live stream, ASC and CSV input, SocketCAN): puts the
     // frame's 32-bit logger time on the running time base, then writes it to the ASC
     // trace or hands it to its interface's bus-load signal and to the message that wants it.
+    // A frame earlier than the one before it is kept at that one's time, and counted.
     void dispatchFrame(const FrameRecord& frame);
+    // At the end of each file or stream that went through dispatchFrame: one warning,
+    // naming `source`, for the frames it kept out of order since the last report.
+    void reportFramesOutOfOrder(const Glib::ustring& source);
 
     // Live network stream (store/live_stream.cpp).
-    // Opens a non-blocking TCP connection to host:port: the descriptor, or -1 (no socket),
-    // -2 (no such host), -3 (refused, failed, no answer within 10 s, or stopped while
-    // waiting); each failure is a WRN and leaves no descriptor open.
-    int connectLogger();
+    // Opens a non-blocking TCP connection to host:port into *fd; each failure is a WRN
+    // and leaves no descriptor open.
+    ConnectStatus connectLogger(int* fd);
     // The live job: connects, asks for one block at a time with a command byte (1 sealed,
     // 0 plain), dispatches every frame at once and computes the virtual signals after each
     // block, until the stream ends, fails, or stopLiveStream() or stop() is called. Holds
@@ -122,17 +125,18 @@ public:
     void beginLiveStream(int fd);
     void endLiveStream();
     // Plain mode: reads one block from the stream and dispatches its frames. The status of
-    // the block reader: 1 dispatched, 2 end of stream (or stopped), 3 error.
-    int readPlainBlock();
+    // the block reader: BlockReady (dispatched), End, Cut or Error.
+    stream::Status readPlainBlock();
     // Sealed mode: reads one sealed block (the IV first on a new connection), checks its
-    // HMAC and appends the decrypted bytes to the plain-text buffer: 0 done, 2 end of
-    // stream, 3 failed authentication or read error. A bad length, a failed set-up or
+    // HMAC and appends the decrypted bytes to the plain-text buffer: Done; End where a
+    // sealed block could begin and no block-stream block waits for its rest; Cut; Error
+    // for failed authentication or a read error. A bad length, a failed set-up or
     // decryption are reported as ERR and throw PrintMsgError.
-    int readEncryptedBlock();
+    stream::Status readEncryptedBlock();
     // Unpacks and dispatches every whole block-stream block in the plain-text buffer; a
-    // block cut by the end of a sealed block waits for the next one. 0, or 3 for a
+    // block cut by the end of a sealed block waits for the next one. Done, or Error for a
     // damaged block.
-    int unpackPlainText();
+    stream::Status unpackPlainText();
     // Hands every record of the live stream's current block to dispatchFrame.
     void dispatchStreamRecords();
 
@@ -253,6 +257,11 @@ public:
     std::atomic<bool> parsing{false};
     std::atomic<u8> progress{kProgressDone};
     std::atomic<u32> liveBlockCount{0};
+    // Some input could not be read whole: a log file that could not be opened or stops at
+    // a block that cannot be read, a live stream that could not connect, sent no block or
+    // did not end cleanly, a job that ended on an error. Set by the jobs (also by their parser
+    // threads) and never cleared: the command-line modes exit with their own status then.
+    std::atomic<bool> inputFailed{false};
 
     // The model: interfaces with their messages and signals, and the bus-load signal of
     // each interface (null entries allowed; each holds itself alive until freeBitRates
@@ -291,6 +300,7 @@ public:
     u64 lastFrameTime = 0;
     u64 pendingBase = 0;
     bool takeNextOffsetAsBase = true;
+    u64 framesOutOfOrder = 0; // kept by dispatchFrame until reportFramesOutOfOrder
     std::atomic<u64> firstTime{kNoTime};
     std::atomic<u64> lastTime{0};
 

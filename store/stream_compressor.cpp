@@ -57,17 +57,17 @@ void startBlock(StreamCompressor* s)
     s->cursor = 0;
 }
 
-int decompress(StreamCompressor* s, const u8* packed, u8* raw)
+Status decompress(StreamCompressor* s, const u8* packed, u8* raw)
 {
     const int produced = LZ4_decompress_safe(reinterpret_cast<const char*>(packed),
                                              reinterpret_cast<char*>(raw), s->inLength, kRawBlockSize);
     if (produced > 0) {
         s->outLength = produced;
-        return kBlockReady;
+        return Status::BlockReady;
     }
     s->outLength = 0;
     streamLog(Level::Warning, "uncompress error (p->in_len: %d, p->out_len(): %d", s->inLength, produced);
-    return kError;
+    return Status::Error;
 }
 
 int allocate(StreamCompressor** out, int direction, bool polling)
@@ -113,7 +113,7 @@ void destroy(StreamCompressor* s)
     delete s;
 }
 
-int readExactly(StreamCompressor* s, int fd, u8* buf, int n)
+Status readExactly(StreamCompressor* s, int fd, u8* buf, int n)
 {
     int got = 0;
     while (got < n) {
@@ -121,7 +121,7 @@ int readExactly(StreamCompressor* s, int fd, u8* buf, int n)
             pollfd request{fd, POLLIN, 0};
             if (poll(&request, 1, kPollMs) <= 0) {
                 if (s->stopRequested.load())
-                    return kEnd;
+                    return Status::End;
                 continue;
             }
         }
@@ -130,50 +130,54 @@ int readExactly(StreamCompressor* s, int fd, u8* buf, int n)
             if (errno == EINTR) // a signal, not a fault of the stream
                 continue;
             streamLog(Level::Warning, "Stream read error: %m");
-            return kError;
+            return Status::Error;
         }
         if (count == 0)
-            return kEnd;
+            return got == 0 ? Status::End : Status::Cut;
         got += static_cast<int>(count);
     }
-    return kOk;
+    return Status::Done;
 }
 
-int readBlock(StreamCompressor* s, int fd)
+Status readBlock(StreamCompressor* s, int fd)
 {
     startBlock(s);
+    // Past the first byte of the block, an end of the stream cuts it (a stop does not).
+    auto within = [s](Status status) {
+        return status == Status::End && !s->stopRequested.load() ? Status::Cut : status;
+    };
     u8 field[4];
-    if (const int status = readExactly(s, fd, field, 4); status != kOk)
+    if (const Status status = readExactly(s, fd, field, 4); status != Status::Done)
         return status;
     if (!acceptMagic(s, loadLe32(field)))
-        return kError;
-    if (const int status = readExactly(s, fd, field, 4); status != kOk)
-        return status;
+        return Status::Error;
+    if (const Status status = readExactly(s, fd, field, 4); status != Status::Done)
+        return within(status);
     const u32 length = loadLe32(field);
     if (!acceptLength(length))
-        return kError;
+        return Status::Error;
     s->inLength = static_cast<i32>(length);
-    if (const int status = readExactly(s, fd, s->buffer1, s->inLength); status != kOk)
-        return status;
+    if (const Status status = readExactly(s, fd, s->buffer1, s->inLength); status != Status::Done)
+        return within(status);
     return decompress(s, s->buffer1, s->buffer2);
 }
 
-int unpackBlock(StreamCompressor* s, const u8* buf, int len, u32* consumed)
+Status unpackBlock(StreamCompressor* s, const u8* buf, int len, u32* consumed)
 {
     *consumed = 0;
     startBlock(s);
     if (len < kBlockHeaderSize)
-        return kNeedMore;
+        return Status::NeedMore;
     if (!acceptMagic(s, loadLe32(buf)))
-        return kError;
+        return Status::Error;
     const u32 length = loadLe32(buf + 4);
     if (!acceptLength(length))
-        return kError;
+        return Status::Error;
     s->inLength = static_cast<i32>(length);
     if (len - kBlockHeaderSize < s->inLength) // both sides are small and non-negative
-        return kNeedMore;
-    const int status = decompress(s, buf + kBlockHeaderSize, s->buffer2);
-    if (status == kBlockReady)
+        return Status::NeedMore;
+    const Status status = decompress(s, buf + kBlockHeaderSize, s->buffer2);
+    if (status == Status::BlockReady)
         *consumed = length + kBlockHeaderSize;
     return status;
 }

@@ -55,12 +55,15 @@ namespace stream {
 
 enum Direction { kCompress = 0, kDecompress = 1 };
 
-// Status codes.
-inline constexpr int kOk = 0;        // readExactly: all bytes read; unpackBlock: need more bytes
-inline constexpr int kNeedMore = 0;
-inline constexpr int kBlockReady = 1;
-inline constexpr int kEnd = 2;       // end of stream, or stopped while polling
-inline constexpr int kError = 3;
+// What a read came to.
+enum class [[nodiscard]] Status {
+    Done,       // readExactly: every byte asked for is read
+    NeedMore,   // unpackBlock: the block is not whole yet
+    BlockReady, // readBlock, unpackBlock: a block is unpacked and its records wait
+    End,        // the stream ended where a block could begin, or a stop was asked for
+    Cut,        // the stream ended inside a block (reading from a descriptor): its bytes are lost
+    Error,      // a read error or a damaged block, reported
+};
 
 // 0 on success; 1 for a direction other than kCompress/kDecompress (*out is then null).
 int create(StreamCompressor** out, int direction);
@@ -68,13 +71,15 @@ int create(StreamCompressor** out, int direction);
 int createPolling(StreamCompressor** out);
 void destroy(StreamCompressor* stream); // null is ignored
 
-// Reads exactly n bytes: kOk, kEnd (end of stream or stopped) or kError.
-int readExactly(StreamCompressor* stream, int fd, u8* buf, int n);
-// Reads and decompresses one block: kBlockReady, kEnd or kError.
-int readBlock(StreamCompressor* stream, int fd);
-// The same for a block at buf with len bytes available: kNeedMore, kBlockReady or kError.
-// *consumed is the block's total size on kBlockReady, else 0.
-int unpackBlock(StreamCompressor* stream, const u8* buf, int len, u32* consumed);
+// Reads exactly n bytes: Done; End when the stream ends before the first of them, or a
+// stop is asked for; Cut when it ends after some of them; Error.
+Status readExactly(StreamCompressor* stream, int fd, u8* buf, int n);
+// Reads and decompresses one block: BlockReady, End (between blocks, or stopped), Cut or
+// Error.
+Status readBlock(StreamCompressor* stream, int fd);
+// The same for a block at buf with len bytes available: NeedMore, BlockReady or Error.
+// *consumed is the block's total size on BlockReady, else 0.
+Status unpackBlock(StreamCompressor* stream, const u8* buf, int len, u32* consumed);
 
 void rewind(StreamCompressor* stream);
 int recordsLeft(const StreamCompressor* stream);

@@ -159,6 +159,7 @@ void LogList::fillList(u32 minIface, u32 maxIface, bool initial)
 
     const Glib::ustring font = listFontText();
     Store& data = Store::instance();
+    SelectionBatch batch; // the marked signals of a reload
     for (const auto& [number, iface] : data.interfaces) {
         if (number < minIface || number > maxIface)
             continue;

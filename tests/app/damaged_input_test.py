@@ -3,7 +3,9 @@
 usage: damaged_input_test.py <tarnwick> <work dir>
 
 Each case makes its inputs in a fresh home folder, runs the program and checks the exit
-code and the one line the user sees (on standard output or standard error). The native
+code and the one line the user sees (on standard output or standard error). Exit codes:
+0 every input read whole, 1 usage or start-up failure or output not written, 2 finished
+with what could be read while an input was not read whole. The native
 logs are written here from the file format, with an LZ4 block writer of our own, so that
 they do not come from the program's own writer. Large files are file-system holes.
 """
@@ -115,10 +117,42 @@ def cases():
         assert len(packed) < 120, len(packed)
         return {"args": ["-o", sparse(f"{home}/packed.log", native_log(packed), 4 * GIB)]}
 
-    def wraps(home):
-        # Every record's time steps back: one distinct wrap warning per record.
+    def steps_back(home):
+        # Every record's time steps back: frames out of order, not 20000 wraps of 49.7 days.
         recs = [record(100000 - i) for i in range(20000)]
-        return {"args": ["-o", write(f"{home}/wraps.log", native_log(records_blocks(recs)))], "seconds": 20}
+        return {"args": ["-m", write(f"{home}/back.log", native_log(records_blocks(recs)))], "seconds": 20}
+
+    def all_at_start(home, out, err):
+        lines = out.splitlines()[3:]
+        if len(lines) != 20000 or any(not line.startswith("2026-12-10 12:00:00.000 ") for line in lines):
+            return "frames not all at the time of the first"
+        return None if "overflowed" not in err else "taken for a wrap"
+
+    def jitter(home):
+        # A clock that steps back 5 ms every tenth frame, over 200 s.
+        recs = [record(1000 + 10 * i - (15 if i % 10 == 9 else 0)) for i in range(20000)]
+        return {"args": ["-m", write(f"{home}/jitter.log", native_log(records_blocks(recs)))], "seconds": 20}
+
+    def dated_in_order(home, out, err):
+        lines = out.splitlines()[3:]
+        stamps = [line[:23] for line in lines]
+        if stamps != sorted(stamps) or not stamps[-1].startswith("2026-12-10 12:03:19.98"):
+            return "times out of order or beyond the log: " + stamps[-1]
+        return None if err.count("Frames out of time order") == 1 and "overflowed" not in err else "warnings"
+
+    def clock_wrap(home):
+        recs = [record(0xFFFFFFF0, data=b"\x01"), record(0x10, data=b"\x02")]
+        return {"args": ["-m", write(f"{home}/wrap.log", native_log(records_blocks(recs)))]}
+
+    def damaged_block(tail):
+        def setup(home):
+            body = records_blocks([record(1000, 0x7, b"\x2a")]) + tail
+            return {"args": ["-o", write(f"{home}/damaged.log", native_log(body))]}
+        return setup
+
+    def first_frame_printed(home, out, err):
+        """The frame of the good log, or of the log's part before the damage."""
+        return None if "0.0000 1 7 Rx d 1 2A" in out else "what could be read is not printed"
 
     def bad_signals(home):
         lines = ["BO_ 1 M: 8 X\n"] + [f" SG_ S{i} : {60 + i % 4}|16@1+ (1,0) [0|0] \"\" X\n" for i in range(5000)]
@@ -182,6 +216,18 @@ def cases():
         with open(f"{home}/.tarnwick") as f:
             return None if "Can.Msg%5B1%5D.a%3Db=" in f.read() else "colour key not stored"
 
+    def missing_home(home):
+        return {"args": ["-o", good_log(home)], "home": f"{home}/missing"}
+
+    def nothing_printed(home, out, err):
+        return None if out == "" else "printed: " + out[:100]
+
+    def missing_log(home):
+        return {"args": ["-o", f"{home}/nosuch.log", good_log(home)]}
+
+    def not_a_log(home):
+        return {"args": ["-o", write(f"{home}/notes.log", b"hello\n"), good_log(home)]}
+
     def not_utf8(home):
         good = good_log(home)
         return {"args": [b"-o", os.fsencode(home) + b"/bad\xff.log", good]}
@@ -207,9 +253,27 @@ def cases():
                 "needs_plain_build": True}
 
     return [
-        ("a first block that packs well, then a hole", crash, 0, "0.0000 1 64 Rx d 1 00", None),
-        ("20000 records whose times step back", wraps, 0, "WRN can message timestamp has overflowed (80001)",
-         None),
+        # A hole reads as zeros, which are no block.
+        ("a first block that packs well, then a hole", crash, 2, "0.0000 1 64 Rx d 1 00", None),
+        ("20000 records whose times step back", steps_back, 0,
+         "WRN Frames out of time order in HOME/back.log: 19999, each kept at the time of the frame before",
+         all_at_start),
+        ("a clock that steps back 5 ms every tenth frame", jitter, 0,
+         "WRN Frames out of time order in HOME/jitter.log: 2000, each kept at the time of the frame before",
+         dated_in_order),
+        ("a clock that runs over", clock_wrap, 0, "2026-12-10 12:00:00.032 1 64 Rx d 1 02", None),
+        ("a log that stops at a block of length 0", damaged_block(struct.pack("<II", MAGIC, 0)), 2,
+         "WRN Log file HOME/damaged.log stops at a block that cannot be read, the rest of it is left out",
+         first_frame_printed),
+        ("a log whose last block is cut", damaged_block(block(lz4_literals(record(2000) * 3))[:-5]), 2,
+         "WRN Log file HOME/damaged.log ends inside a block, the frames of that block are lost",
+         first_frame_printed),
+        ("a home folder that does not exist", missing_home, 1, "ERR Couldn't create HOME/missing/.tarnwick",
+         nothing_printed),
+        ("a log file named that does not exist", missing_log, 2,
+         "INF Argument not a recognzied as a file: HOME/nosuch.log", first_frame_printed),
+        ("a file named that is no log", not_a_log, 2, "INF HOME/notes.log is not a valid log file, skipping",
+         first_frame_printed),
         ("5000 signals that do not fit", bad_signals, 0,
          "WRN Signal S4999 of message M does not fit in 8 data bytes (start bit 63, length 16), skipped", None),
         ("a log of a logger whose clock was never set", epoch, 0, "1.5000 1 64 Rx d 1 03", one_header),
@@ -229,18 +293,18 @@ def cases():
          "ERR Could not open DBC file HOME/pipe.dbc, not a regular file", None),
         ("/dev/zero as DBC file", lambda home: {"args": ["-l", "-d", "/dev/zero"]}, 1,
          "ERR Could not open DBC file /dev/zero, not a regular file", None),
-        ("a first header line without end", header_hole, 0, "INF HOME/hole.log is not a valid log file, skipping",
+        ("a first header line without end", header_hole, 2, "INF HOME/hole.log is not a valid log file, skipping",
          None),
-        ("a second header line without end", second_line_hole, 0, "WRN Could not find header of file: HOME/hole2.log",
+        ("a second header line without end", second_line_hole, 2, "WRN Could not find header of file: HOME/hole2.log",
          None),
         ("a DBC line of 300 MB", long_dbc_line, 1,
          "ERR Could not read DBC file HOME/long.dbc, a statement is longer than 1048576 bytes", None),
         ("names holding '[', ']' and '='", key_names, 0, None, key_stored),
-        ("a file name that is not UTF-8", not_utf8, 0,
+        ("a file name that is not UTF-8", not_utf8, 2,
          "WRN Argument is not valid UTF-8, skipping: HOME/bad\\xFF.log",
          lambda home, out, err: None if "0.0000 1 7 Rx d 1 2A" in out else "the other log is not used"),
         ("control characters in DBC names", terminal_names, 0, "\t\tSig\\x1B[2J", no_raw_escapes),
-        ("a parser out of memory", out_of_memory, 0, "ERR Not enough memory to read log file HOME/huge.log, skipping",
+        ("a parser out of memory", out_of_memory, 2, "ERR Not enough memory to read log file HOME/huge.log, skipping",
          None),
     ]
 
@@ -251,7 +315,7 @@ def main():
     os.makedirs(work)
 
     def run(options, home):
-        env = dict(os.environ, HOME=home, LC_ALL="C")
+        env = dict(os.environ, HOME=options.get("home", home), LC_ALL="C")
         stdout = subprocess.PIPE
         if "stdout" in options:
             stdout = open(options["stdout"], "wb") if options["stdout"] else subprocess.DEVNULL

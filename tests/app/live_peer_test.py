@@ -76,10 +76,11 @@ class Sealer:
 
 class Peer:
     """Serves one connection: for each reply, one command byte in, the reply out; then
-    `tail` is sent and the connection closed when the next command byte arrives."""
+    `tail` is sent and the connection closed when the next command byte arrives (with a
+    reset instead of an orderly close when `reset`)."""
 
-    def __init__(self, replies, command, tail=b""):
-        self.replies, self.command, self.tail = replies, command, tail
+    def __init__(self, replies, command, tail=b"", reset=False):
+        self.replies, self.command, self.tail, self.reset = replies, command, tail, reset
         self.commands = []
         self.server = socket.socket()
         self.server.bind(("127.0.0.1", 0))
@@ -99,6 +100,8 @@ class Peer:
                 conn.sendall(reply)
             self.commands.append(conn.recv(1))
             conn.sendall(self.tail)
+            if self.reset:
+                conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         except ConnectionError:
             pass  # a client that gave up on a bad reply closes with bytes unread
         finally:
@@ -106,12 +109,21 @@ class Peer:
             self.server.close()
 
 
-def run_tarnwick(tarnwick, work, peer, key=None):
-    args = [tarnwick, "-o", "-n", "127.0.0.1", "-p", str(peer.port)] + (["-y", key] if key else [])
+def run_tarnwick(tarnwick, work, peer, key=None, host="127.0.0.1"):
+    port = peer.port if peer else closed_port()
+    args = [tarnwick, "-o", "-n", host, "-p", str(port)] + (["-y", key] if key else [])
     env = dict(os.environ, HOME=work, LC_ALL="C")
     done = subprocess.run(args, capture_output=True, text=True, env=env, timeout=30)
-    peer.thread.join(5)
+    if peer:
+        peer.thread.join(5)
     return done
+
+
+def closed_port():
+    """A loopback port that nothing listens on."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
 
 def asc_frames(text):
@@ -121,8 +133,9 @@ def asc_frames(text):
         return []
     assert lines[0].startswith("date "), lines[0]
     assert lines[1] == "base hex  timestamps absolute", lines[1]
+    assert lines[2] == "no internal events logged", lines[2]
     frames = []
-    for line in lines[2:]:
+    for line in lines[3:]:
         seconds, channel, ident, rx, d, length, *data = line.split()
         assert (rx, d) == ("Rx", "d"), line
         sec, frac = seconds.split(".")
@@ -188,30 +201,48 @@ def case_wrong_key(tarnwick, work, rng):
     _, stream, _ = sealed_stream(rng)
     peer = Peer([Sealer("secret").seal(stream)], 1)
     done = run_tarnwick(tarnwick, work, peer, key="not the secret")
-    check("wrong key exit", done.returncode == 0, done.stderr)
+    check("wrong key exit", done.returncode == 2, done.stderr)
     check("wrong key frames", done.stdout == "", done.stdout[:200])
     check("wrong key warning",
           "Message could not be authenticated, wrong key or data corrupted" in done.stderr, done.stderr)
     check("wrong key hint", "Check that logger is set up for encrypted data" in done.stderr, done.stderr)
 
 
-def case_close_in_block(tarnwick, work, rng):
+def case_failed_streams(tarnwick, work, rng):
+    """Streams that end on an error, or before their first block, print what came before
+    and exit with 2; a peer that cannot be reached prints nothing and exits with 2 as well."""
     frames = make_frames(rng, 400, 70000)
     first, second = block(frames[:250]), block(frames[250:])
-    peer = Peer([first], 0, tail=second[: len(second) // 2])
-    done = run_tarnwick(tarnwick, work, peer)
-    check("cut exit", done.returncode == 0, done.stderr)
-    check("cut frames", asc_frames(done.stdout) == expected(frames[:250]))
-    check("cut end", "Stream ended" in done.stderr, done.stderr)
-
-
-def case_hostile_lengths(tarnwick, work, rng):
-    for length in (-1, 0x200001, 20):
-        reply = os.urandom(16) + struct.pack("<i", length) + bytes(64)  # IV, then the length
-        peer = Peer([reply], 1)
-        done = run_tarnwick(tarnwick, work, peer, key="secret")
-        check(f"length {length} exit", done.returncode == 1, done.stderr)
-        check(f"length {length} error", "Got invalid data length when decrypting" in done.stderr, done.stderr)
+    # A sealed stream that ends after a sealed block that ends inside the second block.
+    sealed_frames, stream, sizes = sealed_stream(rng)
+    sealer = Sealer("secret")
+    cut = (sizes[0] + sizes[1] // 2) & ~15
+    sealed_cut = [sealer.seal(stream[:cut])]
+    bad_length_reply = lambda length: os.urandom(16) + struct.pack("<i", length) + bytes(64)  # IV, the length
+    cases = [
+        # name, peer (None: nobody listens), key, host, frames printed, a line of the diagnostics
+        ("bad magic", Peer([first], 0, tail=struct.pack("<II", 0xDEADBEEF, 10) + bytes(10)), None, None,
+         frames[:250], "Didn't find magic number"),
+        ("oversized length", Peer([first], 0, tail=struct.pack("<II", MAGIC_V1, 20000) + bytes(64)), None, None,
+         frames[:250], "Data len 20000 exceeds 18086: Stopping"),
+        ("LZ4 error", Peer([first], 0, tail=struct.pack("<II", MAGIC_V1, 16) + b"\xff" * 16), None, None,
+         frames[:250], "uncompress error"),
+        ("reset", Peer([first], 0, reset=True), None, None, frames[:250], "Failed to unpack data from logger"),
+        ("closed inside a block", Peer([first], 0, tail=second[: len(second) // 2]), None, None, frames[:250],
+         "Stream ended inside a block, the frames of that block are lost"),
+        ("sealed, closed inside a block", Peer(sealed_cut, 1), "secret", None, sealed_frames[:700],
+         "Stream ended inside a block, the frames of that block are lost"),
+        ("closed before the first block", Peer([], 0), None, None, [],
+         "Check that logger is set up for non-encrypted data"),
+        ("connection refused", None, None, None, [], "Network connection failed: Connection refused"),
+        ("no such host", None, None, "", [], "Network connection failed, no such host"),
+    ] + [(f"sealed length {length}", Peer([bad_length_reply(length)], 1), "secret", None, [],
+          "Got invalid data length when decrypting") for length in (-1, 0x200001, 20)]
+    for name, peer, key, host, printed, line in cases:
+        done = run_tarnwick(tarnwick, work, peer, key=key, host="127.0.0.1" if host is None else host)
+        check(f"{name} exit", done.returncode == 2, (done.returncode, done.stderr))
+        check(f"{name} frames", asc_frames(done.stdout) == (expected(printed) if printed else []), done.stdout[:300])
+        check(f"{name} diagnostics", line in done.stderr, done.stderr)
 
 
 def serve(port, key=None):
@@ -255,7 +286,7 @@ def main():
     tarnwick, work = sys.argv[1:3]
     os.makedirs(work, exist_ok=True)
     rng = random.Random(22)
-    for case in (case_plain, case_sealed, case_wrong_key, case_close_in_block, case_hostile_lengths):
+    for case in (case_plain, case_sealed, case_wrong_key, case_failed_streams):
         case(tarnwick, work, rng)
         print(case.__name__, "ok")
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <stdexcept>
 
 namespace vistra {
@@ -78,6 +79,48 @@ TEST_F(MessageTest, UpdateSignalCounts)
     EXPECT_EQ(iface->enabledVisibleCount, 2u);
     EXPECT_EQ(iface->usedCount, 5u);
     EXPECT_EQ(iface->usedNotLoadedCount, 4u);
+}
+
+TEST_F(MessageTest, ASelectionRebuildsThePlottedListOnce)
+{
+    // Each rebuild walks every signal: one per signal chosen made a selection cost N².
+    struct CountingHost : StoreHost {
+        int rebuilds = 0;
+        void refreshPlotSignals() override { ++rebuilds; }
+    } host;
+    StoreHost::install(&host);
+    for (const char* name : {"A1", "A2", "B1", "B2"})
+        add(name);
+    struct Case {
+        const char* what;
+        std::function<void()> select;
+        int rebuilds;
+        u32 enabled;
+    };
+    const Case cases[] = {
+        {"every signal of the message", [&] { msg->setAllEnabled(true); }, 1, 4},
+        {"a glob", [&] { msg->enableMatching("A*"); }, 1, 2},
+        {"selections within a selection",
+         [&] {
+             SelectionBatch outer;
+             msg->setAllEnabled(true);
+             msg->signals[0]->setEnabled(false);
+             msg->enableMatching("B*");
+         },
+         1, 3},
+        {"one signal", [&] { msg->signals[3]->setEnabled(true); }, 1, 1},
+        {"nothing chosen", [&] { SelectionBatch none; }, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        msg->setAllEnabled(false);
+        host.rebuilds = 0;
+        c.select();
+        EXPECT_EQ(host.rebuilds, c.rebuilds);
+        msg->updateSignalCounts();
+        EXPECT_EQ(msg->enabledCount, c.enabled);
+    }
+    StoreHost::install(nullptr);
 }
 
 TEST_F(MessageTest, EndOfLoad)

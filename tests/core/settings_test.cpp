@@ -263,6 +263,7 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
         Level level;
         const char* report;
         bool permissions = false; // rests on file permissions, which root passes by
+        bool created = true;      // false: the program cannot start
     };
     // A home of its own holding a FIFO named `file`.
     auto fifoHome = [](std::string file) {
@@ -274,7 +275,8 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
         };
     };
     const Case cases[] = {
-        {"home folder missing", [](const std::string& h) { return h + "/missing"; }, Level::Error, "Couldn't create "},
+        {"home folder missing", [](const std::string& h) { return h + "/missing"; }, Level::Error, "Couldn't create ",
+         false, false},
         {"settings file is a folder",
          [](const std::string& h) {
              mkdir((h + "/.tarnwick").c_str(), 0700);
@@ -305,6 +307,7 @@ TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
         {
             Settings s; // neither throws nor ends the process
             EXPECT_TRUE(logged(drainLog(), c.level, std::string(c.report) + useHome + "/.tarnwick"));
+            EXPECT_EQ(s.created(), c.created);
             EXPECT_EQ(s.getLineWidth(), 2.0);
             s.setLineWidth(4.0);
             EXPECT_EQ(s.getLineWidth(), 4.0);

@@ -67,46 +67,47 @@ TEST(AscInput, LineGrammar)
 {
     struct Case {
         const char* line;
-        bool taken;
+        AscLine kind;
         u32 timestamp = 0, idWord = 0;
         u8 iface = 0, length = 0;
         std::vector<u8> data = {};
     };
     const Case cases[] = {
-        {"0.1234 2 18FF00FEx Rx d 2 01 02", true, 123, 0x98FF00FE, 1, 2, {1, 2}},
-        {"   17.876708 1  6F9             Rx   d 8 05 0C 00 00 00 00 00 FF", true, 17876, 0x6F9, 0, 8,
+        {"0.1234 2 18FF00FEx Rx d 2 01 02", AscLine::Frame, 123, 0x98FF00FE, 1, 2, {1, 2}},
+        {"   17.876708 1  6F9             Rx   d 8 05 0C 00 00 00 00 00 FF", AscLine::Frame, 17876, 0x6F9, 0, 8,
          {5, 0xC, 0, 0, 0, 0, 0, 0xFF}},
-        {"1,5 3 7ff Rx d 1 aa", true, 1500, 0x7FF, 2, 1, {0xAA}},
-        {"1.0010 1 123 Rx d 1 00", true, 1001, 0x123, 0, 1, {0}}, // not 1000: 1.001 is inexact
-        {"2.0000 1 7FF Rx d 0", true, 2000, 0x7FF, 0, 0, {}},
-        {"2.0000 1 1ABx Rx d 0  Length = 0", true, 2000, 0x800001AB, 0, 0, {}},
-        {"0.5 1 100 Rx d 12 01 02 03 04 05 06 07 08 09 0A 0B 0C", true, 500, 0x100, 0, 12, {1, 2, 3, 4, 5, 6, 7, 8}},
-        {"4294967.295 1 1FFFFFFFx Rx d 1 01", true, 0xFFFFFFFF, 0x9FFFFFFF, 0, 1, {1}},
-        {"0.1 0 123 Rx d 1 01", true, 100, 0x123, 255, 1, {1}}, // channel 0: the logger's interface
-        {"date Sam Sep 30 15:06:13.191 2017", false},
-        {"base hex  timestamps absolute", false},
-        {"   0.000000 Start of measurement", false},
-        {"   2.501000 1 ErrorFrame", false},
-        {"   2.510001 2 100 Rx r", false},
-        {"     2.5010 2   C8             Tx   d 8 09 08 07 06 05 04 03 02", false},
-        {"  13.258671 1  3FF             Tx   d D 55 AA 01 02 03 04 05 06", false},
-        {"   1.015991 1  Statistic: D 0 R 0 XD 0 XR 0 E 0 O 0 B 0.00%", false},
-        {"1.0 1 123 Rx d 8", false},          // no data for a length of 8
-        {"-1.5 1 123 Rx d 1 00", false},      // negative time
-        {"4294967.296 1 123 Rx d 1 00", false}, // beyond the 32-bit timestamp
-        {"1.0e400 1 123 Rx d 1 00", false},   // infinite
-        {"abc 1 123 Rx d 1 00", false},
-        {"0.1 1 3FFFFFFFx Rx d 1 00", false}, // more than 29 identifier bits
-        {"0.1 1 XYZ Rx d 1 00", false},
-        {"0.1 1 12 34x Rx d 1 00", false},
-        {"", false},
+        {"1,5 3 7ff Rx d 1 aa", AscLine::Frame, 1500, 0x7FF, 2, 1, {0xAA}},
+        {"1.0010 1 123 Rx d 1 00", AscLine::Frame, 1001, 0x123, 0, 1, {0}}, // not 1000: 1.001 is inexact
+        {"2.0000 1 7FF Rx d 0", AscLine::Frame, 2000, 0x7FF, 0, 0, {}},
+        {"2.0000 1 1ABx Rx d 0  Length = 0", AscLine::Frame, 2000, 0x800001AB, 0, 0, {}},
+        {"0.5 1 100 Rx d 12 01 02 03 04 05 06 07 08 09 0A 0B 0C", AscLine::Frame, 500, 0x100, 0, 12, {1, 2, 3, 4, 5, 6, 7, 8}},
+        {"4294967.295 1 1FFFFFFFx Rx d 1 01", AscLine::Frame, 0xFFFFFFFF, 0x9FFFFFFF, 0, 1, {1}},
+        {"0.1 0 123 Rx d 1 01", AscLine::Frame, 100, 0x123, 255, 1, {1}}, // channel 0: the logger's interface
+        {"date Sam Sep 30 15:06:13.191 2017", AscLine::NotAFrame},
+        {"base hex  timestamps absolute", AscLine::NotAFrame},
+        {"no internal events logged", AscLine::NotAFrame},
+        {"   0.000000 Start of measurement", AscLine::NotAFrame},
+        {"   2.501000 1 ErrorFrame", AscLine::NotAFrame},
+        {"   2.510001 2 100 Rx r", AscLine::NotAFrame},
+        {"     2.5010 2   C8             Tx   d 8 09 08 07 06 05 04 03 02", AscLine::NotAFrame},
+        {"  13.258671 1  3FF             Tx   d D 55 AA 01 02 03 04 05 06", AscLine::NotAFrame},
+        {"   1.015991 1  Statistic: D 0 R 0 XD 0 XR 0 E 0 O 0 B 0.00%", AscLine::NotAFrame},
+        {"1.0 1 123 Rx d 8", AscLine::NotAFrame},          // no data for a length of 8
+        {"-1.5 1 123 Rx d 1 00", AscLine::TimeOutOfRange},
+        {"4294967.296 1 123 Rx d 1 00", AscLine::TimeOutOfRange}, // beyond the 32-bit timestamp
+        {"1.0e400 1 123 Rx d 1 00", AscLine::TimeOutOfRange},     // infinite
+        {"abc 1 123 Rx d 1 00", AscLine::NotAFrame},
+        {"0.1 1 3FFFFFFFx Rx d 1 00", AscLine::NotAFrame}, // more than 29 identifier bits
+        {"0.1 1 XYZ Rx d 1 00", AscLine::NotAFrame},
+        {"0.1 1 12 34x Rx d 1 00", AscLine::NotAFrame},
+        {"", AscLine::NotAFrame},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         FrameRecord frame;
         frame.iface = 99;
-        ASSERT_EQ(parseAscLine(c.line, &frame), c.taken);
-        if (!c.taken) {
+        ASSERT_EQ(parseAscLine(c.line, &frame), c.kind);
+        if (c.kind != AscLine::Frame) {
             EXPECT_EQ(frame.iface, 99); // untouched
             continue;
         }
@@ -143,6 +144,7 @@ TEST(AscInput, LinesOfTheFileAndFilesOfTheList)
     const std::vector<std::string> expected{
         "date Thu Jan 01 00:00:00.000 am 1970",
         "base hex  timestamps absolute",
+        "no internal events logged",
         "0.5000 1 123 Rx d 2 01 02",
         "0.6000 1 124 Rx d 1 03",
         "0.7000 1 125 Rx d 1 04",
@@ -156,6 +158,37 @@ TEST(AscInput, LinesOfTheFileAndFilesOfTheList)
     EXPECT_EQ(store.progress, kProgressDone);
     EXPECT_EQ(store.firstTime, 500u);
     EXPECT_EQ(store.lastTime, 1000u);
+}
+
+TEST(AscInput, FarTimesAndStepsBackAreReportedOncePerFile)
+{
+    drainLog();
+    const std::string first = writeFile("order1.asc",
+                                        "1.000 1 100 Rx d 1 01\n"
+                                        "0.990 1 100 Rx d 1 02\n"       // out of order
+                                        "4294967.296 1 100 Rx d 1 03\n" // beyond the 32-bit clock
+                                        "1.010 1 100 Rx d 1 04\n"
+                                        "0.500 1 100 Rx d 1 05\n"       // out of order
+                                        "5000000 1 100 Rx d 1 06\n");   // beyond the 32-bit clock
+    const std::string second = writeFile("order2.asc", "2.000 1 100 Rx d 1 07\n");
+    AscStore store(true);
+    store.addLogFile(first.c_str());
+    store.addLogFile(second.c_str());
+    testing::internal::CaptureStderr();
+    store.parseNow();
+    testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(store.traceLines(),
+              (std::vector<std::string>{"date Thu Jan 01 00:00:01.000 am 1970", "base hex  timestamps absolute",
+                                        "no internal events logged", "0.0000 1 100 Rx d 1 01",
+                                        "0.0000 1 100 Rx d 1 02", "0.0100 1 100 Rx d 1 04",
+                                        "0.0100 1 100 Rx d 1 05", "1.0000 1 100 Rx d 1 07"}));
+    EXPECT_EQ(drainLog(),
+              (std::vector<std::string>{
+                  "Frame lines skipped in " + first +
+                      ": 2, their times lie outside the logger clock's 0 to 4294967.295 s",
+                  "Frames out of time order in " + first + ": 2, each kept at the time of the frame before"}));
+    EXPECT_FALSE(store.inputFailed);
 }
 
 // How many frame lines a trace holds, counted apart from the reader: received data frames
@@ -193,7 +226,7 @@ TEST(AscInput, RealTracesOfAnotherTool)
         drainLog();
         const int expected = countFrameLines(entry.path());
         const std::size_t lines = store.traceLines().size();
-        EXPECT_EQ(lines, expected == 0 ? 0u : std::size_t(expected) + 2); // the header, then one line a frame
+        EXPECT_EQ(lines, expected == 0 ? 0u : std::size_t(expected) + 3); // the header, then one line a frame
         total += expected;
     }
     EXPECT_GT(total, 1000); // the counting itself finds the frames
@@ -212,7 +245,7 @@ TEST(AscInput, DumpOfAnIntervalIntoAFile)
     store.parseNow();
     EXPECT_EQ(linesOf(test::readFileText(path)),
               (std::vector<std::string>{"date Thu Jan 01 00:00:02.000 am 1970", "base hex  timestamps absolute",
-                                        "0.0000 1 100 Rx d 1 02"}));
+                                        "no internal events logged", "0.0000 1 100 Rx d 1 02"}));
     EXPECT_EQ(drainLog(), std::vector<std::string>{"Data written to " + path});
     EXPECT_FALSE(store.dumpPending);
 
@@ -263,17 +296,19 @@ TEST(AscInput, RoundTripThroughTheProgramsTrace)
     const u64 second = expected.front().absTime / 1000 * 1000;
 
     const std::vector<std::string> lines = linesOf(test::readFileText(trace));
-    ASSERT_EQ(lines.size(), expected.size() + 2);
+    constexpr std::size_t kHeaderLines = 3;
+    ASSERT_EQ(lines.size(), expected.size() + kHeaderLines);
     for (std::size_t i = 0; i < expected.size(); ++i) {
+        const std::string& line = lines[i + kHeaderLines];
         FrameRecord frame;
-        ASSERT_TRUE(parseAscLine(lines[i + 2].c_str(), &frame)) << lines[i + 2];
+        ASSERT_EQ(parseAscLine(line.c_str(), &frame), AscLine::Frame) << line;
         const FrameRecord& want = expected[i];
-        ASSERT_EQ(frame.timestamp + second, want.absTime) << lines[i + 2];
-        ASSERT_EQ(frame.idWord, want.idWord) << lines[i + 2];
-        ASSERT_EQ(frame.iface, want.iface) << lines[i + 2];
-        ASSERT_EQ(frame.length, want.length) << lines[i + 2];
+        ASSERT_EQ(frame.timestamp + second, want.absTime) << line;
+        ASSERT_EQ(frame.idWord, want.idWord) << line;
+        ASSERT_EQ(frame.iface, want.iface) << line;
+        ASSERT_EQ(frame.length, want.length) << line;
         for (u8 b = 0; b < want.dataLength(); ++b)
-            ASSERT_EQ(frame.data[b], want.data[b]) << lines[i + 2];
+            ASSERT_EQ(frame.data[b], want.data[b]) << line;
     }
 
     // The decoded samples: the native load and the ASC load agree, a whole number of

@@ -145,6 +145,7 @@ TEST(CommandLine, ChoiceOfDbcOrVsdIsRecorded)
         std::string db;
         std::string vsd;
         std::vector<std::string> log;
+        int code = kExitOk;
     };
     const std::vector<Case> cases = {
         // DBC wins, and is loaded.
@@ -152,15 +153,16 @@ TEST(CommandLine, ChoiceOfDbcOrVsdIsRecorded)
         {{"-q", "-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {}},
         {{"-q", "-o", "-d", "x.dbc"}, "./dummy", "./dummy", {}}, // ASC output records nothing
         // The suffix test applies to the first argument that is a file; the case of the
-        // stored path is the argument's own.
+        // stored path is the argument's own. The input named first is missing.
         {{"-q", "nosuch", "A.DBC"}, dir + "/A.DBC", "./dummy",
-         {"Argument not a recognzied as a file: nosuch", "Could not open DBC file: " + dir + "/A.DBC"}},
+         {"Argument not a recognzied as a file: nosuch", "Could not open DBC file: " + dir + "/A.DBC"},
+         kExitInputFailed},
         {{"-q", "b.Vsd", "c.dbc"}, "./dummy", dir + "/b.Vsd", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         const RunResult run = runCommandLine(c.args);
-        EXPECT_EQ(run.code, 0);
+        EXPECT_EQ(run.code, c.code);
         EXPECT_EQ(Settings::instance()->getDbFile(), c.db);
         EXPECT_EQ(Settings::instance()->getVsdFile(), c.vsd);
         EXPECT_EQ(run.log, c.log);

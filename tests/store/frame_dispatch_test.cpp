@@ -63,9 +63,10 @@ FrameRecord frame(u32 idWord, std::vector<u8> data, u8 iface = 0, u32 timestamp 
     return f;
 }
 
-TEST(TimeBase, PendingBasesWrapsAndContinuation)
+TEST(TimeBase, PendingBasesWrapsStepsBackAndContinuation)
 {
     constexpr u64 O = T0 - 5000; // the running offset of the rows that start from a base
+    constexpr u64 kHalf = kWrap / 2;
     struct Step {
         u64 pendingBase;
         u32 ts;
@@ -77,34 +78,55 @@ TEST(TimeBase, PendingBasesWrapsAndContinuation)
         bool takeNext;
         u64 offset, last;
         std::vector<Step> steps;
+        u64 outOfOrder; // frames kept at the time of the frame before
     };
     const Case cases[] = {
-        {"fresh store: the first base is taken, then a wrap",
+        {"fresh store: the first base is taken, then a frame out of order",
          true, 0, 0,
          {{T0, 5000, T0, O, true, false},
           {0, 6000, T0 + 1000, O, false, false},
-          {0, 5500, O + kWrap + 5500, O + kWrap, true, true}}},
+          {0, 5500, T0 + 1000, O, false, false},
+          {0, 6500, T0 + 1500, O, false, false}},
+         1},
+        {"the clock runs over: the time goes on",
+         false, O, O + 0xFFFFFF00,
+         {{0, 0xFFFFFFF0, O + 0xFFFFFFF0, O, false, false},
+          {0, 16, O + kWrap + 16, O + kWrap, true, true},
+          {0, 20, O + kWrap + 20, O + kWrap, false, false}},
+         0},
+        {"a step back of half the clock is out of order, one more is a wrap",
+         false, O, O + kHalf + 100,
+         {{0, 100, O + kHalf + 100, O, false, false},
+          {0, 99, O + kWrap + 99, O + kWrap, true, true}},
+         1},
+        {"without a base a small step back keeps the last time",
+         false, O, T0 + 1000,
+         {{0, 5999, T0 + 1000, O, false, false}, {0, 5000, T0 + 1000, O, false, false}},
+         2},
         {"taken base earlier than the last frame: held at the last frame",
          true, O, T0 + 1000,
-         {{T0, 100, T0 + 1000, T0 + 900, true, false}}},
+         {{T0, 100, T0 + 1000, T0 + 900, true, false}},
+         0},
         {"a base within 20 s of the offset continues it",
          false, O, T0 + 1000,
-         {{T0 + 25000, 15000, T0 + 10000, O, false, false}}},
+         {{T0 + 25000, 15000, T0 + 10000, O, false, false}},
+         0},
         {"exactly 20 s still continues",
          false, O, T0 + 1000,
-         {{T0 + 30000, 15000, T0 + 10000, O, false, false}}},
+         {{T0 + 30000, 15000, T0 + 10000, O, false, false}},
+         0},
         {"a base below the offset continues it",
          false, O, T0 + 1000,
-         {{T0, 15000, T0 + 10000, O, false, false}}},
+         {{T0, 15000, T0 + 10000, O, false, false}},
+         0},
         {"a base further ahead re-bases at the base",
          false, O, T0 + 1000,
-         {{T0 + 60000, 7000, T0 + 60000, T0 + 53000, true, false}}},
+         {{T0 + 60000, 7000, T0 + 60000, T0 + 53000, true, false}},
+         0},
         {"a base behind the last frame re-bases at the last frame",
          false, O, T0 + 1000,
-         {{T0 + 500, 5600, T0 + 1000, T0 + 1000 - 5600, true, false}}},
-        {"without a base a backward step is a wrap",
-         false, O, T0 + 1000,
-         {{0, 5999, O + kWrap + 5999, O + kWrap, true, true}}},
+         {{T0 + 500, 5600, T0 + 1000, T0 + 1000 - 5600, true, false}},
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -136,6 +158,17 @@ TEST(TimeBase, PendingBasesWrapsAndContinuation)
             else
                 EXPECT_TRUE(texts.empty());
         }
+        // One warning for the stream, with the count; then the count starts again.
+        testing::internal::CaptureStderr();
+        store.reportFramesOutOfOrder("trace.asc");
+        store.reportFramesOutOfOrder("trace.asc");
+        testing::internal::GetCapturedStderr();
+        const std::vector<std::string> expected =
+            c.outOfOrder == 0 ? std::vector<std::string>{}
+                              : std::vector<std::string>{"Frames out of time order in trace.asc: " +
+                                                         std::to_string(c.outOfOrder) +
+                                                         ", each kept at the time of the frame before"};
+        EXPECT_EQ(drainLog(), expected);
     }
 }
 
@@ -157,7 +190,7 @@ TEST(AscWriter, HeaderAndFrameLines)
          "0.0010 1 7FF Rx d 12 01 02 03 04 05 06 07 08\n"},
         {"a day later", frame(0x1, {0xAB}, 3), T0 + 86400000 + 999, "86400.9990 4 1 Rx d 1 AB\n"},
     };
-    const std::string header = "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\n";
+    const std::string header = "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TraceStore store;
@@ -170,7 +203,7 @@ TEST(AscWriter, HeaderAndFrameLines)
 
 TEST(AscWriter, SkippedFramesAndTheHeader)
 {
-    const std::string header = "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\n";
+    const std::string header = "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n";
     {
         // Error frames and the logger's own reports write nothing, not even the header.
         TraceStore store;
@@ -194,7 +227,7 @@ TEST(AscWriter, SkippedFramesAndTheHeader)
         store.dumpTo = T0 + 2000;
         for (u64 t : {T0 + 999, T0 + 1000, T0 + 2000, T0 + 2001})
             store.write(frame(0x10, {}), t);
-        EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:41.000 am 2025\nbase hex  timestamps absolute\n"
+        EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:41.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n"
                                  "0.0000 1 10 Rx d 0\n1.0000 1 10 Rx d 0\n");
     }
     {
@@ -214,7 +247,7 @@ TEST(AscWriter, HeaderOnceForALogAtTheEpoch)
     TraceStore store;
     for (u64 t : {0, 500, 1500})
         store.write(frame(0x10, {}), t);
-    EXPECT_EQ(store.trace(), "date Thu Jan 01 00:00:00.000 am 1970\nbase hex  timestamps absolute\n"
+    EXPECT_EQ(store.trace(), "date Thu Jan 01 00:00:00.000 am 1970\nbase hex  timestamps absolute\nno internal events logged\n"
                              "0.0000 1 10 Rx d 0\n0.5000 1 10 Rx d 0\n1.5000 1 10 Rx d 0\n");
 }
 
@@ -224,7 +257,7 @@ TEST(AscWriter, DateStampColumn)
     store.dateStamp = true;
     store.write(frame(kExtendedFlag | 0x1A2, {0x0A, 0xFF}), T0 + 678);
     store.write(frame(0x5, {}), T0 + 3600000 + 5);
-    EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\n"
+    EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n"
                              "2025-12-06 05:46:40.678 1 1A2x Rx d 2 0A FF\n"
                              "2025-12-06 06:46:40.005 1 5 Rx d 0\n");
 }
@@ -236,7 +269,7 @@ TEST(FrameDispatch, AscOutputWritesWithTheResolvedTime)
     store.pendingBase = T0 + 250;
     store.dispatchFrame(frame(0x300, {0x11}, 0, 1000));
     store.dispatchFrame(frame(0x300, {0x22}, 0, 3500));
-    EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\n"
+    EXPECT_EQ(store.trace(), "date Sat Dec 06 05:46:40.000 am 2025\nbase hex  timestamps absolute\nno internal events logged\n"
                              "0.2500 1 300 Rx d 1 11\n2.7500 1 300 Rx d 1 22\n");
 }
 

@@ -274,14 +274,16 @@ TEST_F(LiveStream, ConnectFailuresAreReportedAndLeaveNoDescriptorOpen)
     const int before = test::openDescriptors();
     struct Case {
         const char* host;
-        int result;
+        ConnectStatus result;
         const char* text;
     };
-    for (const Case c : {Case{"127.0.0.1", -3, "Network connection failed: Connection refused"},
-                         Case{"", -2, "Network connection failed, no such host"}}) {
+    for (const Case c : {Case{"127.0.0.1", ConnectStatus::Failed, "Network connection failed: Connection refused"},
+                         Case{"", ConnectStatus::NoSuchHost, "Network connection failed, no such host"}}) {
         store.host = c.host;
         testing::internal::CaptureStderr();
-        EXPECT_EQ(store.connectLogger(), c.result);
+        int fd = 99;
+        EXPECT_EQ(store.connectLogger(&fd), c.result);
+        EXPECT_EQ(fd, -1);
         testing::internal::GetCapturedStderr();
         EXPECT_EQ(drainLog(), std::vector<std::string>{c.text});
         EXPECT_EQ(test::openDescriptors(), before);

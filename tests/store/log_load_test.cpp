@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -314,7 +315,6 @@ TEST_F(LogLoadTest, PackedFirstBlockBeforeAHoleReservesLittle)
 
 TEST_F(LogLoadTest, TimeBaseAcrossFiles)
 {
-    constexpr u64 kWrap = u64{1} << 32;
     struct File {
         u64 start;
         std::vector<u32> ts;
@@ -323,41 +323,65 @@ TEST_F(LogLoadTest, TimeBaseAcrossFiles)
         const char* label;
         std::vector<File> files;
         std::vector<u64> abs; // of every record, file after file
-        int warnings;
+        int wraps;
+        std::vector<int> outOfOrder; // the count reported for each file (0: no report)
     } cases[] = {
-        {"first file lands at its start", {{S, {5000, 6000}}}, {S, S + 1000}, 0},
-        {"within 20000 ms continues", {{S, {5000, 6000}}, {S + 3000, {8000}}}, {S, S + 1000, S + 3000}, 0},
-        {"bases exactly 20000 ms apart continue", {{S, {5000}}, {S + 41000, {26000}}}, {S, S + 21000}, 0},
-        {"bases 20001 ms apart do not", {{S, {5000}}, {S + 41001, {26000}}}, {S, S + 41001}, 0},
-        {"a base below the offset starts a new one", {{S, {5000}}, {S + 1000, {7000}}}, {S, S + 1000}, 0},
-        {"beyond 20000 ms starts a new base", {{S, {5000, 6000}}, {S + 63000, {100}}}, {S, S + 1000, S + 63000}, 0},
+        {"first file lands at its start", {{S, {5000, 6000}}}, {S, S + 1000}, 0, {0}},
+        {"within 20000 ms continues", {{S, {5000, 6000}}, {S + 3000, {8000}}}, {S, S + 1000, S + 3000}, 0, {0, 0}},
+        {"bases exactly 20000 ms apart continue", {{S, {5000}}, {S + 41000, {26000}}}, {S, S + 21000}, 0, {0, 0}},
+        {"bases 20001 ms apart do not", {{S, {5000}}, {S + 41001, {26000}}}, {S, S + 41001}, 0, {0, 0}},
+        {"a base below the offset starts a new one", {{S, {5000}}, {S + 1000, {7000}}}, {S, S + 1000}, 0, {0, 0}},
+        {"beyond 20000 ms starts a new base", {{S, {5000, 6000}}, {S + 63000, {100}}}, {S, S + 1000, S + 63000}, 0,
+         {0, 0}},
         {"continuing would step back: new base at the last time",
          {{S, {5000, 9000}}, {S + 1000, {100, 200}}},
          {S, S + 4000, S + 4000, S + 4100},
-         0},
-        {"a backward step is a wrap", {{S, {5000, 100, 200, 50}}}, {S, S - 4900 + kWrap, S - 4800 + kWrap, S - 4950 + 2 * kWrap}, 2},
-        {"empty file keeps the base", {{S, {5000}}, {S + 90000, {}}, {S + 4000, {9000}}}, {S, S + 4000}, 0},
+         0,
+         {0, 0}},
+        {"steps back are kept at the time before, counted per file",
+         {{S, {5000, 100, 200, 5050, 50}}, {S + 200, {5200, 5100}}},
+         {S, S, S, S + 50, S + 50, S + 200, S + 200},
+         0,
+         {3, 1}},
+        {"the clock running over goes on",
+         {{S, {0xFFFFFF00, 0x10, 0x20}}},
+         {S, S + 0x110, S + 0x120},
+         1,
+         {0}},
+        {"empty file keeps the base", {{S, {5000}}, {S + 90000, {}}, {S + 4000, {9000}}}, {S, S + 4000}, 0,
+         {0, 0, 0}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         LogParser::reset();
         u64 offset = 0, first = kNoTime, last = 0;
         std::vector<u64> got;
-        for (const auto& f : c.files) {
-            auto parser = LogParser::create("x", f.start, store);
+        std::vector<std::string> expectedReports;
+        for (std::size_t i = 0; i < c.files.size(); ++i) {
+            const File& f = c.files[i];
+            const std::string name = "file" + std::to_string(i) + ".log";
+            auto parser = LogParser::create(name, f.start, store);
             for (u32 ts : f.ts)
                 parser->records.push_back(frame(ts, 0x100, 0));
             offset = parser->resolveTimes(offset, &first, &last);
             EXPECT_TRUE(parser->waitTimesReady());
             for (const auto& r : parser->records)
                 got.push_back(r.absTime);
+            if (c.outOfOrder[i] != 0)
+                expectedReports.push_back("Frames out of time order in " + name + ": " +
+                                          std::to_string(c.outOfOrder[i]) +
+                                          ", each kept at the time of the frame before");
         }
         EXPECT_EQ(got, c.abs);
         EXPECT_EQ(first, S);
         const auto texts = loggedTexts();
         EXPECT_EQ(std::count_if(texts.begin(), texts.end(),
                                 [](const auto& t) { return t.find("timestamp has overflowed") != std::string::npos; }),
-                  c.warnings);
+                  c.wraps);
+        std::vector<std::string> reports;
+        std::copy_if(texts.begin(), texts.end(), std::back_inserter(reports),
+                     [](const auto& t) { return t.rfind("Frames out of time order", 0) == 0; });
+        EXPECT_EQ(reports, expectedReports);
     }
 }
 

@@ -120,7 +120,7 @@ ReadResult readFromFd(const Bytes& bytes)
     EXPECT_EQ(lseek(fd, 0, SEEK_SET), 0);
     auto s = decompressor();
     ReadResult result;
-    while ((result.status = stream::readBlock(s.get(), fd)) == stream::kBlockReady) {
+    while ((result.status = stream::readBlock(s.get(), fd)) == stream::Status::BlockReady) {
         ++result.blocks;
         drain(s.get(), result.records);
     }
@@ -137,7 +137,7 @@ ReadResult readFromMemory(const Bytes& bytes)
         u32 consumed = 0xDEAD;
         result.status = stream::unpackBlock(s.get(), bytes.data() + pos, static_cast<int>(bytes.size() - pos),
                                             &consumed);
-        if (result.status != stream::kBlockReady) {
+        if (result.status != stream::Status::BlockReady) {
             EXPECT_EQ(consumed, 0u);
             break;
         }

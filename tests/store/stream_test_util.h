@@ -25,7 +25,7 @@ Bytes writeStream(const std::vector<Record>& records);
 
 struct ReadResult {
     std::vector<Record> records;
-    int status = -1; // the status that ended the reading
+    stream::Status status = stream::Status::Done; // the status that ended the reading
     int blocks = 0;
 };
 // Reads a whole stream with readBlock from a file descriptor that holds bytes.
