@@ -13,8 +13,8 @@ export HOME=$scratch
 
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]]; then
   selection=(-s Can.EngineData.EngineSpeed -s Can.VehicleDynamics.VehicleSpeed -s Virt.Engine.SmoothRevs)
-  echo "== $bin -f examples/drive.vsd examples/drive.log ${selection[*]}"
-  "$bin" -f examples/drive.vsd examples/drive.log "${selection[@]}"
+  echo "== $bin -f examples/drive.vsd examples/drive.lz4 ${selection[*]}"
+  "$bin" -f examples/drive.vsd examples/drive.lz4 "${selection[@]}"
   exit
 fi
 
@@ -22,7 +22,7 @@ echo "(no display: showing the text modes)"
 echo "== $bin -l -d examples/drive.dbc"
 "$bin" -l -d examples/drive.dbc
 echo
-echo "== $bin -o examples/drive.log   (first 20 lines)"
-"$bin" -o examples/drive.log >"$scratch/drive.asc"
+echo "== $bin -o examples/drive.lz4   (first 20 lines)"
+"$bin" -o examples/drive.lz4 >"$scratch/drive.asc"
 head -n 20 "$scratch/drive.asc"
 echo "... $(wc -l <"$scratch/drive.asc") lines in all"

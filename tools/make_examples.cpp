@@ -1,6 +1,8 @@
 // Writes the example data: a DBC file and a native log of a one-minute simulated drive
 // (engine, dynamics, a Motorola-coded extended message, float signals, the logger's GPS
 // reports on interface 255 and a few error frames). The output is the same on every run.
+// The log is named and headed as the logger writes it: a ".lz4" file, so that the log
+// dialogs offer it, recorded "on multiCAN", the logger whose logs show the GPS menu.
 //
 //   make_examples <dir> [<frames.txt>]
 //
@@ -26,6 +28,8 @@ constexpr u32 kFirstTimestamp = 3600000; // the logger has been up for an hour
 constexpr u32 kDurationMs = 60000;
 // 2026-12-10 12:00:00.000 UTC, the start written into the log header.
 constexpr u64 kStartMs = 1796904000000;
+// The logger that names several CAN interfaces; its logs carry GPS reports.
+constexpr const char* kLoggerName = "multiCAN";
 
 const char* const kDbc = R"(VERSION ""
 
@@ -189,7 +193,7 @@ std::vector<FrameRecord> simulate()
 bool writeLog(const std::string& path, const std::vector<FrameRecord>& frames)
 {
     LogFileWriter writer;
-    if (!writer.open(path, kStartMs))
+    if (!writer.open(path, kStartMs, kLoggerName))
         return false;
     for (const FrameRecord& f : frames)
         if (!writer.add(f))
@@ -236,7 +240,7 @@ int main(int argc, char** argv)
     }
     const std::string dir = argv[1];
     const std::vector<FrameRecord> frames = simulate();
-    if (!writeText(dir + "/drive.dbc", kDbc) || !writeLog(dir + "/drive.log", frames) ||
+    if (!writeText(dir + "/drive.dbc", kDbc) || !writeLog(dir + "/drive.lz4", frames) ||
         (argc == 3 && !writeText(argv[2], traceFrames(frames)))) {
         std::perror("make_examples");
         return 1;

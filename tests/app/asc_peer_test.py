@@ -18,14 +18,14 @@ def main():
     os.makedirs(work, exist_ok=True)
     expected_path = os.path.join(work, "frames.txt")
     subprocess.run([make_examples, work, expected_path], check=True)
-    for name in ("drive.dbc", "drive.log"):
+    for name in ("drive.dbc", "drive.lz4"):
         assert filecmp.cmp(os.path.join(work, name), os.path.join(examples, name), shallow=False), \
             f"examples/{name} differs from the generator's output: regenerate it"
 
     env = dict(os.environ, HOME=work, LC_ALL="C")
     trace_path = os.path.join(work, "drive.asc")
     with open(trace_path, "wb") as trace:
-        subprocess.run([tarnwick, "-o", os.path.join(work, "drive.log")], stdout=trace, env=env, check=True)
+        subprocess.run([tarnwick, "-o", os.path.join(work, "drive.lz4")], stdout=trace, env=env, check=True)
 
     expected = []
     with open(expected_path) as f:

@@ -93,7 +93,7 @@ def main():
             os.makedirs(home)
             env = dict(os.environ, HOME=home, LC_ALL="C")
             args = [program, "-g", "-t", title, "-d", os.path.join(examples, "drive.dbc"), "-s", "Can.*.*",
-                    os.path.join(examples, "drive.log")]
+                    os.path.join(examples, "drive.lz4")]
             copies.append(subprocess.Popen(args, env=env, stdout=subprocess.DEVNULL,
                                            stderr=open(os.path.join(work, title + ".err"), "w")))
         screen = Screen()

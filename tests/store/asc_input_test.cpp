@@ -269,7 +269,7 @@ void loadDriveDbc(Store& store)
 
 TEST(AscInput, RoundTripThroughTheProgramsTrace)
 {
-    const std::string log = TARNWICK_SOURCE_DIR "/examples/drive.log";
+    const std::string log = TARNWICK_SOURCE_DIR "/examples/drive.lz4";
     const fs::path home = fs::path(std::getenv("HOME")) / "round-trip";
     fs::create_directories(home);
     const std::string trace = (home / "drive.asc").string();

@@ -27,7 +27,7 @@ TEST(GpsTrackLoad, TheExampleDriveMakesATrackAndCrossesTheFence)
     auto fence = store->findSignal("Virt.Position.NearCruisePoint");
     fence->setEnabled(true);
     store->refreshPlotSignals();
-    store->addLogFile(TARNWICK_SOURCE_DIR "/examples/drive.log");
+    store->addLogFile(TARNWICK_SOURCE_DIR "/examples/drive.lz4");
     store->parseNow();
     EXPECT_TRUE(test::drainLog().empty());
 

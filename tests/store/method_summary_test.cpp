@@ -140,7 +140,7 @@ TEST(ExampleDrive, MethodsOverTheDrive)
     store.addLoggerIface();
     test::drainLog();
     store.loadVsd(TARNWICK_SOURCE_DIR "/examples/drive.vsd");
-    store.addLogFile(TARNWICK_SOURCE_DIR "/examples/drive.log");
+    store.addLogFile(TARNWICK_SOURCE_DIR "/examples/drive.lz4");
     auto signal = [&](const char* name) { return store.findSignal(std::string("Virt.") + name); };
     for (const char* name : {"Engine.SmoothRevs", "Engine.FilteredRevs", "Engine.HighRevs", "Dynamics.Standstill",
                              "Dynamics.GentleSpeed", "Dynamics.TripMeanSpeed", "Dynamics.YawFrequency",

@@ -281,7 +281,7 @@ TEST_F(VsdLoaderTest, TheExampleDriveComputesItsSignals)
 {
     EXPECT_TRUE(load(TARNWICK_SOURCE_DIR "/examples/drive.vsd"));
     EXPECT_TRUE(log.empty()) << log[0];
-    store->addLogFile(TARNWICK_SOURCE_DIR "/examples/drive.log");
+    store->addLogFile(TARNWICK_SOURCE_DIR "/examples/drive.lz4");
     for (const char* name : {"Virt.Dynamics.SpeedMs", "Virt.Dynamics.LateralAccel", "Virt.Dynamics.AccelFromSpeed",
                              "Virt.Battery.Power", "Virt.Engine.RevsPerSpeed", "Virt.Virtual.DriverDemand"})
         store->findSignal(name)->setEnabled(true);

@@ -37,7 +37,7 @@ protected:
         store->loadVsd(vsd);
         for (const char* name : selected)
             store->findSignal(name)->setEnabled(true);
-        store->addLogFile(TARNWICK_SOURCE_DIR "/examples/drive.log");
+        store->addLogFile(TARNWICK_SOURCE_DIR "/examples/drive.lz4");
         store->parseNow();
         testing::internal::GetCapturedStderr();
         log = test::drainLog();

@@ -139,7 +139,7 @@ protected:
     {
         const std::string path = dir + "/" + name;
         fs::create_directories(fs::path(path).parent_path());
-        fs::copy_file(TARNWICK_SOURCE_DIR "/examples/drive.log", path);
+        fs::copy_file(TARNWICK_SOURCE_DIR "/examples/drive.lz4", path);
         return path;
     }
 
@@ -283,6 +283,44 @@ TEST_F(DialogsTest, LogDirectoriesAreWalkedAndAFolderThatVanishedIsReported)
     EXPECT_EQ(seen[1].title, "Errors and warnings");
     EXPECT_EQ(drainLog(), std::vector<std::string>{"No log files found"});
     EXPECT_EQ(reloadsSeen(), 2);
+}
+
+// The example drive as a new user opens it: the log dialog's own filter shows it, the
+// folder walk finds it, and its logger's header brings the GPS menu.
+TEST_F(DialogsTest, TheExampleDriveIsOfferedByBothLogDialogsAndShowsTheGpsMenu)
+{
+    const std::string examples = TARNWICK_SOURCE_DIR "/examples";
+    const std::string drive = examples + "/drive.lz4";
+    const auto gpsMenuShown = [this] {
+        for (Gtk::Widget* top : window.menuBar.get_children())
+            if (static_cast<Gtk::MenuItem*>(top)->get_label() == "_GPS")
+                return top->get_visible();
+        ADD_FAILURE() << "no GPS menu";
+        return false;
+    };
+    EXPECT_FALSE(gpsMenuShown()); // no log yet
+
+    bool shownByFilter = false;
+    choose = [&](Gtk::FileChooserDialog& chooser) {
+        const std::string name = fs::path(drive).filename().string();
+        GtkFileFilterInfo info{};
+        info.contains = GtkFileFilterFlags(GTK_FILE_FILTER_FILENAME | GTK_FILE_FILTER_DISPLAY_NAME);
+        info.filename = drive.c_str();
+        info.display_name = name.c_str();
+        shownByFilter = chooser.get_filter() && gtk_file_filter_filter(chooser.get_filter()->gobj(), &info);
+        return pick(chooser, {drive});
+    };
+    activate("_File", "_Open _log file(s)");
+    EXPECT_TRUE(shownByFilter) << "the \"Log files\" filter hides " << drive;
+    EXPECT_EQ(store.logFiles(), std::list<Glib::ustring>{drive});
+    EXPECT_TRUE(store.multiCanHeader);
+    EXPECT_TRUE(gpsMenuShown());
+
+    chooseFiles({examples});
+    activate("_File", "Open log _directory");
+    EXPECT_EQ(store.logFiles(), std::list<Glib::ustring>{drive});
+    EXPECT_TRUE(gpsMenuShown());
+    EXPECT_TRUE(drainLog().empty());
 }
 
 TEST(LogFolderWalk, FindsExactlyTheLz4FilesAtAnyDepthWithoutFollowingFolderLinks)

@@ -62,7 +62,7 @@ TEST(EditorEndToEnd, NewSignalIsSavedListedComputedAndPlotted)
 
     Store& store = Store::instance();
     bool plotted = false;
-    const std::vector<std::string> args = {"-f", vsdPath, TARNWICK_SOURCE_DIR "/examples/drive.log"};
+    const std::vector<std::string> args = {"-f", vsdPath, TARNWICK_SOURCE_DIR "/examples/drive.lz4"};
     const int result = test::runInWindow(args, [&](Window& window) {
         EXPECT_TRUE(pumpUntil([&] { return window.get_mapped() && !store.isWorking(); }, 10000));
 

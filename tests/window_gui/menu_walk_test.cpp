@@ -19,6 +19,7 @@
 #include <gtkmm/messagedialog.h>
 #include <gtkmm/separatormenuitem.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -108,7 +109,7 @@ TEST(MenuWalk, EveryItemOnTheExampleDriveWithItsVsdFile)
     });
 
     const int result = test::runInWindow(
-        {"-f", TARNWICK_SOURCE_DIR "/examples/drive.vsd", TARNWICK_SOURCE_DIR "/examples/drive.log", "-s",
+        {"-f", TARNWICK_SOURCE_DIR "/examples/drive.vsd", TARNWICK_SOURCE_DIR "/examples/drive.lz4", "-s",
          "Can.EngineData.EngineSpeed", "-s", "Virt.Dynamics.SpeedMs", "-s", "Logger.GPS_POS.lat"},
         [&](Window& window) {
             EXPECT_TRUE(pumpUntil([&] { return window.get_mapped() && !store.isWorking(); }, 20000));
@@ -198,6 +199,12 @@ TEST(MenuWalk, EveryItemOnTheExampleDriveWithItsVsdFile)
         std::printf("dialog: %s\n", line.c_str());
     for (const std::string& line : windowsOpened)
         std::printf("window: %s\n", line.c_str());
+    // The example's logger header shows the GPS menu: both of its items were reached.
+    const auto has = [](const std::vector<std::string>& lines, const std::string& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has(dialogs, "GPS / Export GPS data -> Write GPS-data to file"));
+    EXPECT_TRUE(has(windowsOpened, "GPS / Plot GPS track (beta) -> GPS Plot"));
     // "Open quick guide" asks the desktop for a browser, which a bare X server lacks.
     for (const std::string& error : errors)
         if (error.find("quick guide") == std::string::npos)

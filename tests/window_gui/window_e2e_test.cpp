@@ -1,4 +1,4 @@
-// The program as a user starts it on the example data: "tarnwick examples/drive.log -d
+// The program as a user starts it on the example data: "tarnwick examples/drive.lz4 -d
 // examples/drive.dbc -s Can.VehicleDynamics.VehicleSpeed" runs its start-up, the main
 // window opens with that signal marked, another signal is checked in the list and
 // "Update signals" parses the log; the detail plot must then show the curve
@@ -54,7 +54,7 @@ TEST(WindowEndToEnd, CheckedSignalIsLoadedAndPlotted)
     Store& store = Store::instance();
     bool plotted = false;
     const int result = test::runInWindow(
-        {TARNWICK_SOURCE_DIR "/examples/drive.log", "-d", TARNWICK_SOURCE_DIR "/examples/drive.dbc", "-s",
+        {TARNWICK_SOURCE_DIR "/examples/drive.lz4", "-d", TARNWICK_SOURCE_DIR "/examples/drive.dbc", "-s",
          "Can.VehicleDynamics.VehicleSpeed"},
         [&](Window& window) {
             EXPECT_TRUE(pumpUntil([&] { return window.get_mapped() && !store.isWorking(); }, 10000));
