@@ -20,16 +20,22 @@ int main(int argc, char** argv)
     hooks.enableLink = [&link] { link.enable(); };
     hooks.openLink = [&link] { return link.start(); };
     hooks.forwardTimeOffset = [&link](u64 time, u64 offset) { link.addTimeOffset(time, offset); };
-    hooks.runApplication = [&store, program = argv[0]] {
+    // Only the program name reaches GTK: the options are ours. The application keeps
+    // these until it has run.
+    int gtkArgc = 1;
+    char* gtkArgv[] = {argv[0], nullptr};
+    char** gtkArgvPtr = gtkArgv;
+    Glib::RefPtr<Gtk::Application> app;
+    hooks.buildWindow = [&] {
         gtk_disable_setlocale();
-        // Only the program name reaches GTK: the options are ours.
-        int gtkArgc = 1;
-        char* gtkArgv[] = {program, nullptr};
-        char** gtkArgvPtr = gtkArgv;
-        auto app = Gtk::Application::create(gtkArgc, gtkArgvPtr, "", Gio::APPLICATION_FLAGS_NONE);
+        app = Gtk::Application::create(gtkArgc, gtkArgvPtr, "", Gio::APPLICATION_FLAGS_NONE);
+        Window::instance();
+    };
+    hooks.runApplication = [&store, &app] {
         Window& window = Window::instance();
         store.guiRunning = true;
         const int status = app->run(window);
+        app.reset();
         closeAnalysisWindows();
         return status;
     };
