@@ -20,18 +20,24 @@ int main(int argc, char** argv)
     hooks.enableLink = [&link] { link.enable(); };
     hooks.openLink = [&link] { return link.start(); };
     hooks.forwardTimeOffset = [&link](u64 time, u64 offset) { link.addTimeOffset(time, offset); };
-    hooks.runApplication = [&store, program = argv[0]] {
+    // Only the program name reaches GTK: the options are ours. The application keeps
+    // these until it has run.
+    int gtkArgc = 1;
+    char* gtkArgv[] = {argv[0], nullptr};
+    char** gtkArgvPtr = gtkArgv;
+    Glib::RefPtr<Gtk::Application> app;
+    hooks.buildWindow = [&] {
         gtk_disable_setlocale();
-        // Only the program name reaches GTK: the options are ours.
-        int gtkArgc = 1;
-        char* gtkArgv[] = {program, nullptr};
-        char** gtkArgvPtr = gtkArgv;
         // Not unique: copies run side by side (the linked copies of -g need that), so no
         // second start hands its work to the first.
-        auto app = Gtk::Application::create(gtkArgc, gtkArgvPtr, TARNWICK_APP_ID, Gio::APPLICATION_NON_UNIQUE);
+        app = Gtk::Application::create(gtkArgc, gtkArgvPtr, TARNWICK_APP_ID, Gio::APPLICATION_NON_UNIQUE);
+        Window::instance();
+    };
+    hooks.runApplication = [&store, &app] {
         Window& window = Window::instance();
         store.guiRunning = true;
         const int status = app->run(window);
+        app.reset();
         closeAnalysisWindows();
         return status;
     };

@@ -271,13 +271,15 @@ const Sample* Signal::lowerBoundApprox(u64 t) const
     return &samples[coarseIndex(t)];
 }
 
-double Signal::valueAt(u64 t)
+double Signal::valueAt(u64 t) { return lastValueAt(t).value_or(0.0); }
+
+std::optional<double> Signal::lastValueAt(u64 t)
 {
     std::lock_guard lock(*samplesMutex);
     const std::size_t n = samples.size();
     std::size_t i = coarseIndex(t);
     if (n == 0 || samples[i].time > t)
-        return 0.0;
+        return std::nullopt;
     while (i + 1 < n && samples[i + 1].time <= t)
         ++i;
     return samples[i].value;

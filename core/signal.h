@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,8 @@ public:
     const Sample* lowerBoundApprox(u64 t) const;
     // The value of the last sample at or before t; 0.0 when there is none.
     double valueAt(u64 t);
+    // The same, but nothing when there is no sample at or before t.
+    std::optional<double> lastValueAt(u64 t);
     // Pixel row of v in a lane of `height` pixels, kept inside the lane.
     int valueToY(const double& v, int height) const;
     // The same with the line width given: painter threads pass the width copied into

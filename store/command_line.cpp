@@ -434,6 +434,11 @@ int CommandLine::finishRun()
 
 int CommandLine::runGui()
 {
+    // The window makes what it needs of the model (the GPS track joins a message of the
+    // logger's statistics) before the worker exists: the GUI thread changes the model only
+    // while no job runs, and the first parse would otherwise walk those lists meanwhile.
+    if (hooks.buildWindow)
+        hooks.buildWindow();
     store.startThread();
     store.requestParse();
     return hooks.runApplication ? hooks.runApplication() : 0;

@@ -35,7 +35,9 @@ struct CommandLineHooks {
     // empty when the link is up.
     std::function<std::string()> openLink;
     std::function<void(u64, u64)> forwardTimeOffset;  // the Store's time-offset callback
-    std::function<int()> runApplication;              // GUI mode: runs the main window, its result
+    // GUI mode: builds the main window, before the worker starts; then runs it, its result.
+    std::function<void()> buildWindow;
+    std::function<int()> runApplication;
     std::function<void()> showMessageLog;             // GUI mode: the errors after a failed start-up
 };
 

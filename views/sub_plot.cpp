@@ -9,6 +9,7 @@
 #include "views/plot_font.h"
 #include "views/plot_grid.h"
 #include "views/plot_math.h"
+#include "views/ruler_label.h"
 #include "views/time_box.h"
 
 #include <gdkmm/general.h>
@@ -21,6 +22,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -396,9 +398,10 @@ void SubPlot::drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int
             if (ruler.time <= 0)
                 continue;
             const u64 t = static_cast<u64>(ruler.time);
-            const double v = signal->valueAt(t);
-            char valueText[128];
-            signal->formatValue(valueText, sizeof valueText, v);
+            // Without a sample at or before the ruler the box is placed as for a zero,
+            // but it shows no value and no marker.
+            const std::optional<double> value = signal->lastValueAt(t);
+            const double v = value.value_or(0.0);
             const double viewMin = signal->viewMin;
             const double viewMax = signal->viewMax;
             const double rangeShift = viewMin != viewMax && signal->hasData ? 1 - (v - viewMin) / (viewMax - viewMin) : 0;
@@ -428,15 +431,12 @@ void SubPlot::drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int
             if (!std::isfinite(shift))
                 shift = 0.0;
             shift = std::clamp(shift, 0.0, 1.0);
-            drawValueMarker(cr, ruler.x, markerY);
-            char text[150];
-            if (ruler.secondary && showDelta && r1 > 0)
-                std::snprintf(text, sizeof text, "\u0394%.2f %s (%s)", v - signal->valueAt(static_cast<u64>(r1)),
-                              signal->fullName.c_str(), signal->unit.c_str());
-            else
-                std::snprintf(text, sizeof text, "%s %s (%s)", valueText, signal->fullName.c_str(),
-                              signal->unit.c_str());
-            drawTextBox(cr, text, ruler.left, outOfRange, ruler.x + 5, markerY - shift * fontRow, width);
+            if (value)
+                drawValueMarker(cr, ruler.x, markerY);
+            const std::optional<u64> deltaFrom =
+                ruler.secondary && showDelta && r1 > 0 ? std::optional<u64>(static_cast<u64>(r1)) : std::nullopt;
+            const std::string text = rulerValueText(*signal, t, deltaFrom);
+            drawTextBox(cr, text.c_str(), ruler.left, outOfRange, ruler.x + 5, markerY - shift * fontRow, width);
         }
         if (renderer.split)
             offset += lane;

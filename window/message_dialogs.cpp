@@ -2,11 +2,14 @@
 
 #include <glibmm/convert.h>
 #include <glibmm/miscutils.h>
+#include <gdkmm/display.h>
+#include <gdkmm/monitor.h>
+#include <glibmm/markup.h>
 #include <gtkmm/application.h>
 #include <gtkmm/dialog.h>
-#include <glibmm/markup.h>
 #include <gtkmm/label.h>
 #include <gtkmm/messagedialog.h>
+#include <gtkmm/scrolledwindow.h>
 
 #include <filesystem>
 
@@ -16,18 +19,53 @@ Glib::ustring takeMessageLogMarkup()
 {
     MessageLog& log = MessageLog::instance();
     Glib::ustring markup;
+    std::size_t shown = 0;
+    std::size_t more = 0;
     while (!log.empty()) {
         const MessageLog::Entry entry = log.pop();
+        const char* span = nullptr;
         if (entry.level == Level::Warning)
-            markup += "<span color='#ce7e00' weight='bold'>";
+            span = "<span color='#ce7e00' weight='bold'>";
         else if (entry.level == Level::Error)
-            markup += "<span color='#a00000' weight='bold'>";
-        else
+            span = "<span color='#a00000' weight='bold'>";
+        if (!span)
             continue;
+        if (shown == kMaxShownLogEntries) {
+            ++more;
+            continue;
+        }
+        ++shown;
+        markup += span;
         markup += Glib::Markup::escape_text(entry.text) + "</span>\n";
     }
+    if (more != 0)
+        markup += Glib::ustring::compose("… and %1 more\n", more);
     return markup;
 }
+
+namespace {
+
+// The work area of the monitor that shows `parent`, else of the display's first monitor;
+// empty without a display.
+Gdk::Rectangle workArea(Gtk::Window* parent)
+{
+    Gdk::Rectangle area;
+    auto display = Gdk::Display::get_default();
+    if (!display)
+        return area;
+    Glib::RefPtr<Gdk::Monitor> monitor;
+    if (parent && parent->get_window())
+        monitor = display->get_monitor_at_window(parent->get_window());
+    if (!monitor)
+        monitor = display->get_primary_monitor();
+    if (!monitor && display->get_n_monitors() > 0)
+        monitor = display->get_monitor(0);
+    if (monitor)
+        monitor->get_workarea(area);
+    return area;
+}
+
+} // namespace
 
 void showMessageLogDialog(Gtk::Window* parent)
 {
@@ -40,7 +78,19 @@ void showMessageLogDialog(Gtk::Window* parent)
     label.set_margin_start(10);
     label.set_margin_end(10);
     label.set_selectable(true);
-    dialog.get_content_area()->pack_end(label, true, true, 10);
+    // The dialog is as large as its text needs, up to three quarters of the screen; more
+    // text scrolls, so that the whole dialog stays on the screen.
+    Gtk::ScrolledWindow scroll;
+    scroll.set_policy(Gtk::POLICY_AUTOMATIC, Gtk::POLICY_AUTOMATIC);
+    scroll.set_propagate_natural_width(true);
+    scroll.set_propagate_natural_height(true);
+    const Gdk::Rectangle area = workArea(parent);
+    if (area.get_width() > 0 && area.get_height() > 0) {
+        scroll.set_max_content_width(area.get_width() * 3 / 4);
+        scroll.set_max_content_height(area.get_height() * 3 / 4);
+    }
+    scroll.add(label);
+    dialog.get_content_area()->pack_end(scroll, true, true, 10);
     dialog.show_all_children();
     if (parent) {
         dialog.set_transient_for(*parent);

@@ -7,6 +7,7 @@
 
 #include <glibmm/ustring.h>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -17,8 +18,14 @@ class Window;
 
 namespace vistra {
 
+// The warnings and errors that the "Errors and warnings" dialog lays out at most. A flood
+// of them (one per group of a VSD file whose signals are missing, say) would keep the GUI
+// thread laying out text for a long while; every entry is on standard error anyway.
+inline constexpr std::size_t kMaxShownLogEntries = 200;
+
 // Takes every queued entry and returns the markup of the warnings and errors among them
-// (entry texts escaped); information entries are dropped. Empty when there is nothing to show.
+// (entry texts escaped), the first kMaxShownLogEntries of them and a last line that counts
+// the others; information entries are dropped. Empty when there is nothing to show.
 Glib::ustring takeMessageLogMarkup();
 
 // Takes every queued entry; when warnings or errors are among them, shows them in the

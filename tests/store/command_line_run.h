@@ -19,6 +19,7 @@ struct RunResult {
     std::string out;
     std::vector<std::string> log;
     bool guiStarted = false;
+    bool windowBuiltBeforeParse = false; // the window was built while no parse was asked for
     bool linked = false;
     bool linkOpened = false;
     std::vector<Level> levels; // of the log entries
@@ -52,6 +53,7 @@ inline RunResult runCommandLine(std::vector<std::string> args, Store* keep = nul
             run.linkOpened = true;
             return linkFailure;
         };
+        hooks.buildWindow = [&] { run.windowBuiltBeforeParse = !store.parsing; };
         hooks.runApplication = [&] {
             run.guiStarted = true;
             return 7;

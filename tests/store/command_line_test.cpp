@@ -112,6 +112,8 @@ TEST(CommandLine, OnlyADesktopRunWithGNeedsTheLink)
         EXPECT_TRUE(run.linkOpened);
         EXPECT_EQ(run.code, c.code);
         EXPECT_EQ(run.guiStarted, c.code == 7);
+        // The window changes the model: it is built before the worker takes the first parse.
+        EXPECT_EQ(run.windowBuiltBeforeParse, c.code == 7);
         EXPECT_EQ(run.levels, c.levels);
         if (!c.levels.empty()) {
             EXPECT_EQ(run.log.front(), failure);

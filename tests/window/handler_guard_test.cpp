@@ -1,13 +1,10 @@
 #include "views/handler_guard.h"
-#include "window/message_dialogs.h"
 
 #include "core/report.h"
 #include "gui_fixture.h"
 
 #include <glibmm/main.h>
 #include <glibmm/fileutils.h>
-#include <gtkmm/dialog.h>
-#include <gtkmm/label.h>
 
 #include <stdexcept>
 
@@ -46,32 +43,6 @@ TEST_F(CallbackGuard, UnguardedTimeoutExceptionReachesTheLog)
     ASSERT_TRUE(pumpUntil([&] { return ran; }, 2000));
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(drainLog(), std::vector<std::string>{"Exception: from a timeout"});
-}
-
-TEST_F(CallbackGuard, ErrorsAndWarningsDialogEscapesAndSkipsInformation)
-{
-    drainLog();
-    MessageLog::instance().add(Level::Info, "just so");
-    MessageLog::instance().add(Level::Warning, "signal <a&b>");
-    MessageLog::instance().add(Level::Error, "broken");
-    std::vector<std::string> shown;
-    setDialogRunner([&shown](Gtk::Dialog& dialog) {
-        shown.push_back(dialog.get_title());
-        for (Gtk::Widget* child : dialog.get_content_area()->get_children())
-            if (auto* label = dynamic_cast<Gtk::Label*>(child))
-                shown.push_back(label->get_text());
-        return 0;
-    });
-    showMessageLogDialog(nullptr);
-    EXPECT_EQ(shown, (std::vector<std::string>{"Errors and warnings", "signal <a&b>\nbroken\n"}));
-    EXPECT_TRUE(MessageLog::instance().empty());
-
-    shown.clear();
-    MessageLog::instance().add(Level::Info, "only information");
-    showMessageLogDialog(nullptr);
-    EXPECT_TRUE(shown.empty());
-    EXPECT_TRUE(MessageLog::instance().empty());
-    setDialogRunner(nullptr);
 }
 
 } // namespace

@@ -19,9 +19,14 @@ inline int runInWindow(std::vector<std::string> args, const std::function<int(Wi
 {
     Store& store = Store::instance();
     CommandLineHooks hooks;
-    hooks.runApplication = [&] {
-        auto app = Gtk::Application::create("", Gio::APPLICATION_NON_UNIQUE);
+    // As the program does: the window is built before the worker starts.
+    Glib::RefPtr<Gtk::Application> app;
+    hooks.buildWindow = [&] {
+        app = Gtk::Application::create("", Gio::APPLICATION_NON_UNIQUE);
         app->register_application();
+        Window::instance();
+    };
+    hooks.runApplication = [&] {
         Window& window = Window::instance();
         store.guiRunning = true;
         window.set_default_size(1200, 800);
