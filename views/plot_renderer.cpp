@@ -89,7 +89,10 @@ void PlotRenderer::reset()
     ++generation;
     outstanding = 0;
     generationDone = false;
+    // No image, no interval: a click on the overview must not centre on a dropped image.
     frontImage.reset();
+    frontStart = 0;
+    frontEnd = 0;
     releaseBusyMark();
 }
 
