@@ -1,10 +1,13 @@
-# The two commands of the README, and the steps they are made of.
-#   make run   set up, build and run tarnwick on the example data
-#   make test  set up, build and run every test (also under the sanitizers)
+# The commands of the README, and the steps they are made of.
+#   make run    set up, build and run tarnwick on the example data
+#   make test   set up, build and run every test (also under the sanitizers)
+#   make check  the quick loop while changing code: one Debug build without benchmarks
+#               (kept in build-check, so rebuilds are incremental), the model tests
 BUILD ?= build
+CHECK_BUILD ?= build-check
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test bench clean
+.PHONY: deps build run test check bench clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -18,6 +21,11 @@ run: build
 
 test: deps
 	bash scripts/run-tests.sh
+
+check: deps
+	cmake -S . -B $(CHECK_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_BENCH=OFF -DTARNWICK_WERROR=ON >/dev/null
+	cmake --build $(CHECK_BUILD) -j $(JOBS)
+	ctest --test-dir $(CHECK_BUILD) -L model -j $(JOBS) --output-on-failure
 
 bench: build
 	for b in $(BUILD)/bench/bench_*; do $$b; done

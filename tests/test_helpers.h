@@ -84,4 +84,14 @@ inline void pumpFor(int ms)
     pumpUntil([] { return false; }, ms);
 }
 
+// Dispatches what the main loop has ready, until nothing is: what an action queued on the
+// GUI thread (a window shown, a handler run on idle, a dispatcher's wake-up) has been
+// handled. Answers from the X server that are still on their way are not waited for.
+inline void pumpPending(int maxIterations = 10000)
+{
+    auto context = Glib::MainContext::get_default();
+    for (int i = 0; i < maxIterations && context->pending(); ++i)
+        context->iteration(false);
+}
+
 } // namespace vistra::test

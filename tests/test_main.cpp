@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#ifdef TARNWICK_OWN_DISPLAY
+#include "own_display.h"
+#endif
+
 #include <clocale>
 #include <cstdlib>
 #include <string>
@@ -20,9 +24,14 @@ void removeHome()
 } // namespace
 
 // The shared test main: C locale, and HOME pointed at a fresh folder so that no test
-// reads or writes the settings of the person running it.
+// reads or writes the settings of the person running it. The GUI tests' main first moves
+// the process into an X display of its own.
 int main(int argc, char** argv)
 {
+#ifdef TARNWICK_OWN_DISPLAY
+    if (vistra::test::wantsOwnDisplay(argc, argv) && !vistra::test::enterOwnDisplay())
+        return 1;
+#endif
     std::setlocale(LC_ALL, "C");
     if (mkdtemp(home)) {
         setenv("HOME", home, 1);

@@ -2,10 +2,11 @@
 
 usage: link_test.py <tarnwick> <examples dir> <work dir>
 
-Needs an X display (run under xvfb-run). The copies find each other through the System V
-segment keyed on their executable file, so they run from a copy of the program made for
-this test alone, whose segment and semaphores the test makes itself before the copies start
-(so no other run on this machine shares them) and removes at the end.
+Needs an X display (ctest runs it under with_own_display, which gives it one of its own).
+The copies find each other through the System V segment keyed on their executable file, so
+they run from a copy of the program made for this test alone, whose segment and semaphores
+the test makes itself before the copies start (so no other run on this machine shares them)
+and removes at the end.
 """
 import os
 import shutil

@@ -62,8 +62,7 @@ protected:
 
     void SetUp() override
     {
-        if (!displayReady)
-            GTEST_SKIP() << "no display";
+        ASSERT_TRUE(displayReady) << "GTK cannot open the display";
         Settings& settings = *Settings::instance();
         settings.setSplitView(true);
         settings.setShowDelta(false);

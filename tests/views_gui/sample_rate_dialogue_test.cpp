@@ -21,7 +21,7 @@ protected:
     static void SetUpTestSuite()
     {
         gtk_disable_setlocale(); // the tests run in the C locale
-        ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "no display (run under xvfb-run)";
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "GTK cannot open the display";
         Gtk::Main::init_gtkmm_internals();
     }
 

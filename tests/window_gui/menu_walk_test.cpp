@@ -59,23 +59,23 @@ public:
 
     void closeAll(const std::string& item)
     {
-        test::pumpFor(100);
+        test::pumpPending();
         for (Gtk::Window* window : Gtk::Window::list_toplevels()) {
             if (window == &main || !window->get_visible() || window->get_type_hint() == Gdk::WINDOW_TYPE_HINT_POPUP_MENU ||
                 window->get_type_hint() == Gdk::WINDOW_TYPE_HINT_TOOLTIP)
                 continue;
-            pumpUntil([&] { return window->get_mapped(); }, 2000);
-            test::pumpFor(500); // painter threads and image renders land a few turns later
+            EXPECT_TRUE(pumpUntil([&] { return window->get_mapped(); }, 5000)) << item << ": the window never showed";
             const std::string title = window->get_title();
             opened.push_back(item + " -> " + title);
             for (const auto& [name, words] : pictures)
                 if (!taken.count(name) && item.find(words) != std::string::npos) {
+                    test::pumpFor(500); // painter threads and image renders land a few turns later
                     savePicture(*window, name);
                     taken.insert(name);
                 }
             window->hide();
         }
-        test::pumpFor(100);
+        test::pumpPending();
     }
 
     Window& main;
@@ -125,10 +125,10 @@ TEST(MenuWalk, EveryItemOnTheExampleDriveWithItsVsdFile)
                     return;
                 currentItem = where + " / " + plainLabel(item);
                 item.activate();
-                pumpUntil([&] { return !store.isWorking(); }, 30000);
+                EXPECT_TRUE(pumpUntil([&] { return !store.isWorking(); }, 30000)) << currentItem << ": still working";
                 windows.closeAll(currentItem);
-                // The message tick (every 250 ms) shows what the item reported.
-                test::pumpFor(260);
+                // What the item reported, as the message tick (every 250 ms) would show it.
+                window.onMessageTick();
             };
 
             // The popup menus first, while the signals are loaded: on a real signal, a
