@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vistra::test {
@@ -54,6 +55,18 @@ struct StoreHostReset {
         host.setPlotSignals({});
     }
 };
+
+// Waits on this thread, without a main loop, until `pred` holds; false after `limit`.
+template <typename Pred> bool waitFor(Pred pred, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
 
 // Runs the main loop until `done` holds; false after `ms` milliseconds. A 10 ms tick wakes
 // the blocking iteration now and then, so that the deadline is seen. The tick has the

@@ -2,6 +2,7 @@
 #include "core/error_message.h"
 #include "core/error_signal.h"
 #include "core/store_host.h"
+#include "core_samples.h"
 
 #include <gtest/gtest.h>
 
@@ -15,17 +16,9 @@
 namespace vistra {
 namespace {
 
-constexpr u64 T = 1765000000000; // a time of this decade: 0 means "no event yet"
-
-using Points = std::vector<std::pair<u64, double>>;
-
-Points stored(const Signal& s)
-{
-    Points out;
-    for (const Sample& sample : s.samples)
-        out.emplace_back(sample.time, sample.value);
-    return out;
-}
+using test::Points;
+using test::stored;
+using test::T;
 
 FrameRecord errorFrame(u32 classBits, u8 length, std::initializer_list<u8> data, u64 t = T, u8 iface = 0)
 {

@@ -5,6 +5,7 @@
 #include "core/report.h"
 #include "core/signal.h"
 #include "test_helpers.h"
+#include "core_samples.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@
 namespace vistra {
 namespace {
 
-constexpr u64 T = 1765000000000;
+using test::T;
 
 class LoggerMessageTest : public testing::Test {
 protected:

@@ -3,6 +3,7 @@
 #include "core/can_iface.h"
 #include "core/report.h"
 #include "core/signal.h"
+#include "core_samples.h"
 #include "test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +14,7 @@
 namespace vistra {
 namespace {
 
-constexpr u64 kT0 = 1765000000000ULL;
+using test::T;
 
 struct MessageTest : testing::Test {
     test::StoreHostReset resetHost;
@@ -145,7 +146,7 @@ TEST_F(MessageTest, EndOfLoad)
         if (c.used)
             sig->addUser(nullptr);
         for (int i = 0; i < c.values; ++i)
-            sig->addValue(kT0 + 100 * u64(i), 7.0);
+            sig->addValue(T + 100 * u64(i), 7.0);
         msg->endOfLoad();
         EXPECT_EQ(sig->loaded, c.loadedAfter);
         EXPECT_FALSE(sig->needsLoad);

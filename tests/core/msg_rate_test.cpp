@@ -1,6 +1,7 @@
 #include "core/frame_record.h"
 #include "core/msg_rate.h"
 #include "core/real_signal.h"
+#include "core_samples.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +12,7 @@
 namespace vistra {
 namespace {
 
-constexpr u64 T = 1765000000000; // a time of this decade: 0 means "no frame yet"
+using test::T;
 
 // A message's "___rate___" signal: a zero-length toggle with one stored sample per frame.
 std::shared_ptr<RealSignal> rateToggle()
@@ -30,7 +31,7 @@ void receive(RealSignal& toggle, const std::vector<u64>& times)
 
 // The rate's stored series without the repeated points that the storing rules add on
 // their own across long gaps.
-std::vector<std::pair<u64, double>> stored(const Signal& s)
+std::vector<std::pair<u64, double>> distinctSamples(const Signal& s)
 {
     std::vector<std::pair<u64, double>> out;
     for (const Sample& sample : s.samples)
@@ -63,7 +64,7 @@ TEST(MsgRate, RatesFromFrameTimes)
         auto rate = MsgRate::create(nullptr, "ST_Can.MsgRate.MsgA", toggle);
         receive(*toggle, c.frames);
         rate->process();
-        EXPECT_EQ(stored(*rate), c.expected);
+        EXPECT_EQ(distinctSamples(*rate), c.expected);
     }
 }
 
@@ -99,7 +100,7 @@ TEST(MsgRate, ProcessContinuesAndFinishFreesTheFrames)
     rate->process();
     receive(*toggle, {T + 150, T + 200});
     rate->process();
-    EXPECT_EQ(stored(*rate), (std::vector<std::pair<u64, double>>{{T, 10.0}, {T + 100, 20.0}}));
+    EXPECT_EQ(distinctSamples(*rate), (std::vector<std::pair<u64, double>>{{T, 10.0}, {T + 100, 20.0}}));
     EXPECT_EQ(rate->index, 4u);
 
     rate->finish();

@@ -4,6 +4,7 @@
 #include "core/real_signal.h"
 #include "core/report.h"
 #include "test_helpers.h"
+#include "core_samples.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,7 @@
 namespace vistra {
 namespace {
 
-constexpr u64 T = 1765000000000;
+using test::T;
 
 FrameRecord frame(u8 b0, u8 b1, u64 t, u8 iface = 0, u32 idWord = 0x100)
 {

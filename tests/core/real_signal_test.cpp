@@ -5,6 +5,7 @@
 #include "core/message.h"
 #include "core/report.h"
 #include "test_helpers.h"
+#include "core_samples.h"
 
 #include <gtest/gtest.h>
 
@@ -16,9 +17,9 @@
 namespace vistra {
 namespace {
 
-constexpr u64 kT0 = 1765000000000ULL;
+using test::T;
 
-FrameRecord frameOf(std::initializer_list<u8> bytes, u64 time = kT0)
+FrameRecord frameOf(std::initializer_list<u8> bytes, u64 time = T)
 {
     FrameRecord frame;
     frame.length = 8;
@@ -118,7 +119,7 @@ TEST(RealSignalDecode, KnownAnswers)
         sig->onFrame(frame);
         ASSERT_EQ(sig->samples.size(), 1u);
         EXPECT_EQ(sig->samples[0].value, c.expected);
-        EXPECT_EQ(sig->samples[0].time, kT0);
+        EXPECT_EQ(sig->samples[0].time, T);
     }
 }
 
@@ -179,21 +180,21 @@ TEST(RealSignalDecode, Multiplexing)
     };
     // No multiplexor value seen yet: only the plain signal decodes.
     EXPECT_EQ(msg->currentMux, -1);
-    one->onFrame(frameOf({1, 5}, kT0));
+    one->onFrame(frameOf({1, 5}, T));
     EXPECT_TRUE(one->samples.empty());
 
-    decode(frameOf({1, 10}, kT0 + 10));
+    decode(frameOf({1, 10}, T + 10));
     EXPECT_EQ(msg->currentMux, 1);
     EXPECT_TRUE(mux->samples.empty()) << "the switch stores nothing";
-    decode(frameOf({2, 20}, kT0 + 20));
+    decode(frameOf({2, 20}, T + 20));
     EXPECT_EQ(msg->currentMux, 2);
 
     ASSERT_EQ(one->samples.size(), 1u);
     EXPECT_EQ(one->samples[0].value, 10);
-    EXPECT_EQ(one->lastReceivedTime, kT0 + 10) << "a frame of another multiplexor value leaves it untouched";
+    EXPECT_EQ(one->lastReceivedTime, T + 10) << "a frame of another multiplexor value leaves it untouched";
     ASSERT_EQ(two->samples.size(), 1u);
     EXPECT_EQ(two->samples[0].value, 20);
-    EXPECT_EQ(two->samples[0].time, kT0 + 20);
+    EXPECT_EQ(two->samples[0].time, T + 20);
     EXPECT_EQ(plain->samples.size(), 2u);
     EXPECT_TRUE(mux->samples.empty());
 }
@@ -218,11 +219,11 @@ TEST(RealSignalDecode, ZeroLengthTogglesEveryFrame)
     // type must not take a sign bit from a zero-length field.
     auto sig = RealSignal::create(makeMessage(), "___rate___", 999, 0, 0, '-', "", 0, 0, 0, 0);
     for (int i = 0; i < 4; ++i)
-        sig->onFrame(frameOf({0xFF}, kT0 + 10 * u64(i)));
+        sig->onFrame(frameOf({0xFF}, T + 10 * u64(i)));
     ASSERT_EQ(sig->samples.size(), 4u);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(sig->samples[i].value, i % 2 == 0 ? 1.0 : 0.0);
-        EXPECT_EQ(sig->samples[i].time, kT0 + 10 * u64(i));
+        EXPECT_EQ(sig->samples[i].time, T + 10 * u64(i));
     }
 }
 

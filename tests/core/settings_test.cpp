@@ -77,9 +77,9 @@ protected:
 };
 
 // Counts the calls that a change of the default colour makes into the Store.
-struct CountingHost : StoreHost {
-    CountingHost() { install(this); }
-    ~CountingHost() override { install(nullptr); }
+struct SettingsHost : StoreHost {
+    SettingsHost() { install(this); }
+    ~SettingsHost() override { install(nullptr); }
     void reloadSignalColors() override { ++reloads; }
     void emitSettingsChanged() override { ++changes; }
     int reloads = 0;
@@ -88,7 +88,7 @@ struct CountingHost : StoreHost {
 
 TEST_F(SettingsTest, FreshHomeGetsDefaultsWrittenBack)
 {
-    CountingHost host;
+    SettingsHost host;
     {
         Settings s;
         EXPECT_TRUE(Glib::file_test(home + "/.tarnwick", Glib::FILE_TEST_IS_REGULAR));
@@ -353,7 +353,7 @@ TEST_F(SettingsTest, ModelFilesAreStoredAbsolute)
 
 TEST_F(SettingsTest, SignalColours)
 {
-    CountingHost host;
+    SettingsHost host;
     {
         Settings s;
         EXPECT_EQ(s.getSignalColor("Can", "Msg", "Plain"), "#eded33333b3b"); // stores the marker

@@ -165,10 +165,10 @@ TEST(SignalUsers, CountsUsesAndReportsARefcountError)
     EXPECT_FALSE(signal->needsLoad); // loaded already
 }
 
-class CountingHost : public StoreHost {
+class PlotListHost : public StoreHost {
 public:
-    CountingHost() { install(this); }
-    ~CountingHost() override { install(nullptr); }
+    PlotListHost() { install(this); }
+    ~PlotListHost() override { install(nullptr); }
     Glib::ustring signalColor(const Glib::ustring& iface, const Glib::ustring& msg,
                               const Glib::ustring& sig) override
     {
@@ -180,7 +180,7 @@ public:
 
 TEST(SignalUsers, EnablingCountsOneUseAndRefreshesThePlotList)
 {
-    CountingHost host;
+    PlotListHost host;
     auto signal = makeSignal();
     signal->setEnabled(true);
     signal->setEnabled(true);
@@ -197,7 +197,7 @@ TEST(SignalUsers, EnablingCountsOneUseAndRefreshesThePlotList)
 
 TEST(SignalNames, FullNameAndColourComeFromTheParent)
 {
-    CountingHost host;
+    PlotListHost host;
     auto iface = CanIface::create("CAN0", 0);
     auto msg = std::make_shared<Message>(1, "MsgA", iface);
     Signal withIface(msg, "Signal0");

@@ -1,5 +1,6 @@
 #include "core/report.h"
 #include "core/virtual_signal.h"
+#include "core_samples.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,8 @@
 namespace vistra {
 namespace {
 
-constexpr u64 T = 1765000000000; // a time of this decade: 0 means "no output yet"
+using test::stored;
+using test::T;
 
 // Emits a fixed list of outputs when processed, like a computing subclass would.
 class Replay : public VirtualSignal {
@@ -28,14 +30,6 @@ public:
     }
     std::vector<std::pair<u64, double>> outputs;
 };
-
-std::vector<std::pair<u64, double>> stored(const Signal& s)
-{
-    std::vector<std::pair<u64, double>> out;
-    for (const Sample& sample : s.samples)
-        out.emplace_back(sample.time, sample.value);
-    return out;
-}
 
 TEST(VirtualSignal, PauseIfZeroDropsZeroNegativeZeroAndNaN)
 {

@@ -28,6 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
+using test::waitFor;
 using test::drainLog;
 
 constexpr u32 kEngineId = 256;
@@ -36,17 +37,6 @@ constexpr int kFrames = 3000;
 bool contains(const std::vector<std::string>& texts, const std::string& text)
 {
     return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
-
-template <typename Pred> bool waitFor(Pred pred, std::chrono::milliseconds limit = 10s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
 }
 
 // Counts the computing passes over the virtual signals.

@@ -19,9 +19,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr u64 T0 = 1765000000000ULL;
+constexpr u64 kT0 = 1765000000000ULL;
 
 using test::drainLog;
+using test::waitFor;
 
 // Delivers the dispatchers' pending emits on this thread.
 int runPendingDispatches()
@@ -63,16 +64,6 @@ protected:
         job();
     }
 };
-
-template <typename Pred> bool waitFor(Pred pred)
-{
-    for (int i = 0; i < 500; ++i) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(5ms);
-    }
-    return pred();
-}
 
 TEST(StoreWorker, RunsOneJobAtATimeAndRemembersOneRequest)
 {
@@ -132,7 +123,7 @@ TEST(StoreWorker, TextModeRunsOneJobOnTheCallingThreadWithoutEmitting)
     store.parseNow();
     EXPECT_EQ(jobThread, std::this_thread::get_id());
     EXPECT_EQ(store.jobsRun, 1);
-    store.setViewWindow(T0, T0 + 10);
+    store.setViewWindow(kT0, kT0 + 10);
     store.beginWork();
     store.endWork();
     runPendingDispatches();
@@ -274,25 +265,25 @@ TEST(StoreViewWindow, SetOrdersTheEndsAndResetFollowsTheData)
     addModel(store);
     auto signal = store.findSignal("CAN0.MsgA.Signal0");
     for (u64 i = 0; i < 100; ++i)
-        signal->addValue(T0 + i * 10, double(i));
-    store.firstTime = T0;
-    store.lastTime = T0 + 990;
-    store.viewStart = T0;
-    store.viewEnd = T0 + 990;
+        signal->addValue(kT0 + i * 10, double(i));
+    store.firstTime = kT0;
+    store.lastTime = kT0 + 990;
+    store.viewStart = kT0;
+    store.viewEnd = kT0 + 990;
     int dataChanges = 0;
     store.dataChanged.connect([&] { ++dataChanges; });
 
-    store.setViewWindow(T0 + 505, T0 + 200); // given the wrong way round
-    EXPECT_EQ(store.viewStart, T0 + 200);
-    EXPECT_EQ(store.viewEnd, T0 + 505);
+    store.setViewWindow(kT0 + 505, kT0 + 200); // given the wrong way round
+    EXPECT_EQ(store.viewStart, kT0 + 200);
+    EXPECT_EQ(store.viewEnd, kT0 + 505);
     EXPECT_TRUE(store.viewLocked);
     EXPECT_EQ(signal->viewMin, 19); // the value held at the window start counts
     EXPECT_EQ(signal->viewMax, 50);
 
     store.resetViewWindowAndNotify();
     EXPECT_FALSE(store.viewLocked);
-    EXPECT_EQ(store.viewStart, T0);
-    EXPECT_EQ(store.viewEnd, T0 + 990);
+    EXPECT_EQ(store.viewStart, kT0);
+    EXPECT_EQ(store.viewEnd, kT0 + 990);
     EXPECT_EQ(signal->viewMin, 0);
     EXPECT_EQ(signal->viewMax, 99);
     store.resetViewWindowAndNotify(); // not locked: nothing
@@ -342,7 +333,7 @@ TEST(StorePlotList, RefreshCountsEnabledAndUnloadedSignals)
 TEST(StoreTimeText, FormatTime)
 {
     TestStore store;
-    store.firstTime = T0;
+    store.firstTime = kT0;
     struct Case {
         i64 ms;
         bool absolute;
@@ -353,9 +344,9 @@ TEST(StoreTimeText, FormatTime)
         {-1500, true, false, "-00:00:01.500"},
         {90061001, true, false, " (+1) 01:01:01.001"},
         {3723004, true, false, " 01:02:03.004"},
-        {i64(T0), true, true, "  2025-12-06 05:46:40.000"},
-        {i64(T0 + 12345), false, false, " 12.345s"},
-        {i64(T0 - 250), false, false, "-0.250s"},
+        {i64(kT0), true, true, "  2025-12-06 05:46:40.000"},
+        {i64(kT0 + 12345), false, false, " 12.345s"},
+        {i64(kT0 - 250), false, false, "-0.250s"},
     };
     char buf[64];
     for (const auto& c : cases)

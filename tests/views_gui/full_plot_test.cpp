@@ -7,15 +7,15 @@
 namespace vistra::test {
 namespace {
 
-constexpr int kWidth = 600; // 100 ms per pixel over the view window
-constexpr int kHeight = 200;
+constexpr int kStripWidth = 600; // 100 ms per pixel over the view window
+constexpr int kStripHeight = 200;
 
 class FullPlotTest : public PlotFixture {
 protected:
     void show()
     {
         strip = std::make_unique<FullPlot>();
-        strip->set_size_request(kWidth, kHeight);
+        strip->set_size_request(kStripWidth, kStripHeight);
         window = std::make_unique<Gtk::OffscreenWindow>();
         window->add(*strip);
         window->show_all();
@@ -31,7 +31,7 @@ protected:
     bool shows(Hue h)
     {
         return pumpUntil([&] {
-            return settled() && strip->get_realized() && !strip->renderPending() && count(snapshot(*strip), h, 0, kHeight) > 0;
+            return settled() && strip->get_realized() && !strip->renderPending() && count(snapshot(*strip), h, 0, kStripHeight) > 0;
         });
     }
     void press(guint button, double x, GdkEventType type = GDK_BUTTON_PRESS)
@@ -167,16 +167,16 @@ TEST_F(FullPlotTest, ANewRenderDropsTheOldOnesResults)
     Store::instance().dataChanged.emit();
     ASSERT_TRUE(pumpUntil([&] {
         const auto image = snapshot(*strip);
-        return !strip->renderPending() && count(image, Magenta, 0, kHeight) == 0;
+        return !strip->renderPending() && count(image, Magenta, 0, kStripHeight) == 0;
     }));
     const auto image = snapshot(*strip);
-    EXPECT_EQ(count(image, Blue, 0, kHeight), 0);
-    EXPECT_GT(count(image, Green, 150, kHeight), 0); // one lane over the whole strip
+    EXPECT_EQ(count(image, Blue, 0, kStripHeight), 0);
+    EXPECT_GT(count(image, Green, 150, kStripHeight), 0); // one lane over the whole strip
 
     // No signals: background and grid only, and no band.
     plot({});
     Store::instance().dataChanged.emit();
-    ASSERT_TRUE(pumpUntil([&] { return count(snapshot(*strip), Green, 0, kHeight) == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return count(snapshot(*strip), Green, 0, kStripHeight) == 0; }));
     EXPECT_EQ(hue(at(snapshot(*strip), 30, 30)), White);
 }
 

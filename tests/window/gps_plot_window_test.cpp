@@ -20,7 +20,7 @@
 namespace vistra::test {
 namespace {
 
-constexpr u64 T0 = 1'700'000'000'000;
+constexpr u64 kT0 = 1'700'000'000'000;
 using Rgb = std::array<int, 3>;
 
 constexpr Rgb kWhite{255, 255, 255};
@@ -54,12 +54,12 @@ protected:
         Settings::instance()->setDbFile("./dummy");
     }
 
-    // Fixes a second apart from T0 + first s, due east one after the other along one
+    // Fixes a second apart from kT0 + first s, due east one after the other along one
     // latitude: the track is a line across the middle of the plot.
     void addFixes(u64 first, u64 count)
     {
         for (u64 i = first; i < first + count; ++i)
-            window.gpsTrack->addTrackPoint(T0 + i * 1000, 59.3, 18.1 + double(i) * 0.001, 20.0, 36.0);
+            window.gpsTrack->addTrackPoint(kT0 + i * 1000, 59.3, 18.1 + double(i) * 0.001, 20.0, 36.0);
         window.gpsTrack->hasData = true;
     }
 
@@ -112,7 +112,7 @@ protected:
                std::memcmp(a->get_data(), b->get_data(), std::size_t(a->get_stride()) * a->get_height()) == 0;
     }
 
-    // Where the fix of T0 + k s lands in the plot now.
+    // Where the fix of kT0 + k s lands in the plot now.
     double xOf(u64 k)
     {
         const TrackCopy copy = window.gpsTrack->copy();
@@ -120,7 +120,7 @@ protected:
         return (copy.track.at(k).x - fit.minX) * fit.scale + fit.offsetX - plot().zoomState().panX;
     }
     double lineY() { return plot().trackFit().offsetY - plot().zoomState().panY; }
-    // The colour of the line at the fix of T0 + k s.
+    // The colour of the line at the fix of kT0 + k s.
     Rgb lineAt(const Cairo::RefPtr<Cairo::ImageSurface>& s, u64 k) { return at(s, xOf(k), lineY()); }
 
     GdkEvent* newEvent(GdkEventType type)
@@ -169,8 +169,8 @@ TEST_F(GpsPlotWindowTest, DrawsTheTrackWithItsMarksAndFollowsRulersIntervalAndNe
 {
     ASSERT_TRUE(window.gpsTrack);
     addFixes(0, 200);
-    store.setViewWindow(T0, T0 + 300000);
-    timeBox().setInterval(T0 + 20000, T0 + 100000, false);
+    store.setViewWindow(kT0, kT0 + 300000);
+    timeBox().setInterval(kT0 + 20000, kT0 + 100000, false);
 
     openFromMenu();
     EXPECT_TRUE(window.gpsPlotWin.get_visible());
@@ -191,8 +191,8 @@ TEST_F(GpsPlotWindowTest, DrawsTheTrackWithItsMarksAndFollowsRulersIntervalAndNe
     EXPECT_TRUE(near(at(s, xOf(60), lineY() - 20), kWhite));
 
     // Rulers (in either order): the stretch between them, a circle at the left one.
-    store.leftRuler = T0 + 80000;
-    store.rightRuler = T0 + 50000;
+    store.leftRuler = kT0 + 80000;
+    store.rightRuler = kT0 + 50000;
     store.markersChanged.emit();
     s = shot();
     EXPECT_TRUE(near(lineAt(s, 70), kRedOverGrey));
@@ -200,7 +200,7 @@ TEST_F(GpsPlotWindowTest, DrawsTheTrackWithItsMarksAndFollowsRulersIntervalAndNe
     EXPECT_TRUE(near(at(s, xOf(81), lineY() - 5), kLeftCircle));
 
     // A new visible interval.
-    timeBox().setInterval(T0 + 100000, T0 + 130000, false);
+    timeBox().setInterval(kT0 + 100000, kT0 + 130000, false);
     s = shot();
     EXPECT_TRUE(near(lineAt(s, 40), kPaleGrey));
     EXPECT_TRUE(near(lineAt(s, 120), kGrey));
@@ -217,8 +217,8 @@ TEST_F(GpsPlotWindowTest, DrawsTheTrackWithItsMarksAndFollowsRulersIntervalAndNe
 TEST_F(GpsPlotWindowTest, WheelZoomsAboutThePointerAndEscapeShowsTheWholeTrackAgain)
 {
     addFixes(0, 200);
-    store.setViewWindow(T0, T0 + 199000);
-    timeBox().setInterval(T0 + 20000, T0 + 100000, false);
+    store.setViewWindow(kT0, kT0 + 199000);
+    timeBox().setInterval(kT0 + 20000, kT0 + 100000, false);
     openFromMenu();
     EXPECT_TRUE(plot().is_focus());
     const auto whole = shot();
@@ -256,7 +256,7 @@ TEST_F(GpsPlotWindowTest, WheelZoomsAboutThePointerAndEscapeShowsTheWholeTrackAg
 TEST_F(GpsPlotWindowTest, ClosingKeepsTheWindowAndAReloadLetsGoOfTheTrack)
 {
     addFixes(0, 100);
-    store.setViewWindow(T0, T0 + 99000);
+    store.setViewWindow(kT0, kT0 + 99000);
 
     store.parsing = true;
     openFromMenu();
@@ -296,10 +296,10 @@ TEST_F(GpsPlotWindowTest, NoPointInViewDrawsNothingAndOnePositionSitsInTheMiddle
 {
     // All fixes at one place, the rulers on them: the circle marks the middle.
     for (u64 i = 0; i < 3; ++i)
-        window.gpsTrack->addTrackPoint(T0 + i * 1000, 59.3, 18.1, 20.0, 0.0);
+        window.gpsTrack->addTrackPoint(kT0 + i * 1000, 59.3, 18.1, 20.0, 0.0);
     window.gpsTrack->hasData = true;
-    store.setViewWindow(T0, T0 + 2000);
-    store.leftRuler = T0;
+    store.setViewWindow(kT0, kT0 + 2000);
+    store.leftRuler = kT0;
     openFromMenu();
     auto s = shot();
     const double w = plot().get_allocated_width();
@@ -307,7 +307,7 @@ TEST_F(GpsPlotWindowTest, NoPointInViewDrawsNothingAndOnePositionSitsInTheMiddle
     EXPECT_TRUE(near(at(s, w / 2, h / 2 - 5), kLeftCircle));
 
     // A view window without a fix: an empty picture and no circle.
-    store.setViewWindow(T0 + 10000, T0 + 20000);
+    store.setViewWindow(kT0 + 10000, kT0 + 20000);
     s = shot();
     ASSERT_TRUE(plot().image());
     const auto& image = plot().image();
