@@ -60,7 +60,7 @@ bool startsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isSpaceOrTab(char c) { return c == ' ' || c == '\t'; }
 
 // Reads the run of digits at `pos` (which must hold a digit) and moves past it. Long runs
 // saturate at kNumberCap instead of overflowing.
@@ -236,12 +236,12 @@ private:
         bool negative = false;
         if (!nextNumber(line, pos, id, negative) || negative || id > UINT32_MAX)
             return;
-        while (pos < line.size() && !isBlank(line[pos]))
+        while (pos < line.size() && !isSpaceOrTab(line[pos]))
             ++pos;
         if (pos < line.size())
             ++pos;
         const std::size_t nameStart = pos;
-        while (pos < line.size() && !isBlank(line[pos]))
+        while (pos < line.size() && !isSpaceOrTab(line[pos]))
             ++pos;
         const std::string name = line.substr(nameStart, pos - nameStart);
         std::shared_ptr<Signal> signal;

@@ -18,7 +18,7 @@
 namespace vistra {
 namespace {
 
-constexpr int kStepMs = 1000;
+constexpr int kPollStepMs = 1000;
 constexpr u32 kRing = StreamListener::kRingSize;
 
 std::mutex listMutex;
@@ -88,7 +88,7 @@ bool sendAll(StreamListener* l, const u8* data, std::size_t n)
         if (stopping(l))
             return false;
         pollfd request{l->fd, POLLOUT, 0};
-        const int ready = poll(&request, 1, kStepMs);
+        const int ready = poll(&request, 1, kPollStepMs);
         if (ready == 0 || (ready < 0 && errno == EINTR))
             continue;
         const ssize_t sent = ready < 0 ? -1 : send(l->fd, data + done, n - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -264,7 +264,7 @@ int readCommand(StreamListener* l)
         if (stopping(l))
             return 2;
         pollfd request{l->fd, POLLIN, 0};
-        const int ready = poll(&request, 1, kStepMs);
+        const int ready = poll(&request, 1, kPollStepMs);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;

@@ -17,8 +17,8 @@
 namespace vistra {
 namespace {
 
-constexpr int kGridStep = 20;
-constexpr unsigned kLiveRerenderMs = 10000;
+constexpr int kOverviewGridStep = 20;
+constexpr unsigned kOverviewRerenderMs = 10000;
 
 } // namespace
 
@@ -62,7 +62,7 @@ void FullPlot::scheduleRerender()
     std::lock_guard lock(renderer.mutex);
     if (rerenderPending)
         return;
-    Glib::signal_timeout().connect(sigc::mem_fun(*this, &FullPlot::onRerenderTimeout), kLiveRerenderMs);
+    Glib::signal_timeout().connect(sigc::mem_fun(*this, &FullPlot::onRerenderTimeout), kOverviewRerenderMs);
     rerenderPending = true;
 }
 
@@ -109,7 +109,7 @@ bool FullPlot::on_draw(const Cairo::RefPtr<Cairo::Context>& cr)
         std::lock_guard lock(renderer.mutex);
         setSourceColour(cr, Settings::instance()->getBgColor(), 1.0);
         cr->paint();
-        drawPlotGrid(cr, width, height, kGridStep, 0.2);
+        drawPlotGrid(cr, width, height, kOverviewGridStep, 0.2);
         if (renderer.frontImage && width > 0 && height > 0) {
             const auto scaled = renderer.frontImage->scale_simple(width, height, Gdk::INTERP_BILINEAR);
             Gdk::Cairo::set_source_pixbuf(cr, scaled, 0, 0);

@@ -16,7 +16,7 @@ namespace {
 // A stretch of input without samples longer than this is a gap: it is not averaged.
 constexpr u64 kLongestHoldMs = 9999;
 // When the next sample lies further than this beyond the window, the window jumps to it.
-constexpr u64 kSilenceMs = 10000;
+constexpr u64 kWindowJumpMs = 10000;
 
 } // namespace
 
@@ -189,7 +189,7 @@ void Average::process()
             if (lastSampleTime <= outTime)
                 return;
             placeWindow(outTime + u64(step));
-        } else if (in[inputIndex].time > outTime + kSilenceMs && lastSampleTime <= outTime) {
+        } else if (in[inputIndex].time > outTime + kWindowJumpMs && lastSampleTime <= outTime) {
             placeWindow(in[inputIndex].time);
         } else {
             placeWindow(outTime + u64(step));

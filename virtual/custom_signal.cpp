@@ -14,7 +14,7 @@ namespace {
 
 // When an input's next sample lies further ahead than this, the walk jumps over the silence
 // instead of stepping through it.
-constexpr u64 kSilenceMs = 10000;
+constexpr u64 kJumpOverSilenceMs = 10000;
 // Numbered keys have two digits.
 constexpr int kMaxNumberedKey = 99;
 
@@ -173,7 +173,7 @@ void CustomSignal::process()
         bool silence = false;
         for (const Input& input : inputs) {
             latest = std::max(latest, input.cursor->time);
-            if (input.cursor->time > currentTime + kSilenceMs)
+            if (input.cursor->time > currentTime + kJumpOverSilenceMs)
                 silence = true;
         }
         if (silence)

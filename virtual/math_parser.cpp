@@ -1,6 +1,7 @@
 #include "virtual/math_parser.h"
 
 #include "core/report.h"
+#include "virtual/angle_units.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,9 +11,6 @@
 
 namespace vistra {
 namespace {
-
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kRadToDeg = 57.29577951308232;
 
 enum OperatorId : u32 { Add, Sub, Div, Mul, Pow, Mod, Less, LessEq, Greater, GreaterEq, Equal, NotEqual, And, Or };
 enum FunctionId : u32 { Sin, Cos, Tan, Asin, Acos, Atan, Log10, Sqrt, Max, Min, Abs, Exp, Floor, Ceil, Atan2 };

@@ -1,14 +1,13 @@
 #include "virtual/multi_math.h"
 
+#include "virtual/angle_units.h"
+
 #include <cmath>
 #include <stdexcept>
 #include <string>
 
 namespace vistra {
 namespace {
-
-constexpr double kDegToRad = 0.017453292519943295;
-constexpr double kRadToDeg = 57.29577951308232;
 
 struct Operation {
     const char* keyword;
