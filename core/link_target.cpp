@@ -2,6 +2,7 @@
 
 #include <glibmm/miscutils.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,15 @@ std::string linkTarget(const std::string& path)
         current = Glib::path_is_absolute(target) ? target : Glib::build_filename(Glib::path_get_dirname(current), target);
     }
     return path;
+}
+
+bool createMissingFile(const std::string& path)
+{
+    const int fd = ::open(linkTarget(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
 }
 
 } // namespace vistra

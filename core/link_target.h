@@ -14,4 +14,9 @@ namespace vistra {
 // have planted it there.
 std::string linkTarget(const std::string& path);
 
+// Creates the empty file that is missing at `path`; a link of the user's own that names no
+// file yet is kept and the file made where it points. False when the file cannot be made,
+// also when something is there already: O_EXCL follows no link that linkTarget would not.
+bool createMissingFile(const std::string& path);
+
 } // namespace vistra

@@ -12,7 +12,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -45,14 +44,10 @@ FileState readOrCreate(const Glib::ustring& path, const char* what, std::string&
         reportError("Couldn't read %s %s, %s", what, path.c_str(), file.problem().c_str());
         return FileState::Unreadable;
     }
-    // A link of the user's own that names no file yet is kept: the file is made where it
-    // points. O_EXCL: a link that linkTarget would not follow is not followed here either.
-    const int fd = ::open(linkTarget(path.raw()).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
+    if (!createMissingFile(path.raw())) {
         reportError("Couldn't create %s", path.c_str());
         return FileState::NotCreated;
     }
-    ::close(fd);
     return FileState::Read;
 }
 

@@ -12,8 +12,6 @@
 #include <glibmm/convert.h>
 #include <glibmm/fileutils.h>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -115,12 +113,10 @@ void Settings::storeSignalList(const Glib::ustring& file, const Glib::ustring& g
             return;
         }
         if (in.missing()) {
-            const int fd = ::open(linkTarget(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd < 0) {
+            if (!createMissingFile(path)) {
                 reportWarning("Couldn't create %s", file.c_str());
                 return;
             }
-            ::close(fd);
         } else if (!in.ok() || !in.readAll(content)) {
             reportWarning("Couldn't read %s, %s", file.c_str(), in.ok() ? std::strerror(errno) : in.problem().c_str());
             return;

@@ -8,9 +8,9 @@
 #include "editor/method_descriptors.h"
 #include "store/store.h"
 #include "views/handler_guard.h"
+#include "views/work_area.h"
 
 #include <gdkmm/display.h>
-#include <gdkmm/monitor.h>
 #include <glibmm/exception.h>
 #include <gtkmm/image.h>
 
@@ -347,11 +347,9 @@ void VirtSignDialog::fitToWorkArea(int width)
         else if (!commonHidden)
             avgWindowRow->show();
     }
-    Glib::RefPtr<Gdk::Monitor> monitor = get_display()->get_monitor_at_window(window);
-    if (!monitor)
+    const Gdk::Rectangle area = workAreaOf(this);
+    if (area.get_height() <= 0)
         return;
-    Gdk::Rectangle area;
-    monitor->get_workarea(area);
     const int maxHeight = area.get_height() * 9 / 10;
     int minimum = 0;
     int dialogHeight = 0;

@@ -167,11 +167,6 @@ stream::Status Store::readEncryptedBlock()
 {
     using stream::Status;
     StreamCompressor* reader = liveStream;
-    // An end of the stream after the length of a sealed block, or while a block-stream
-    // block waits for its rest, cuts the stream (a stop does not).
-    auto within = [reader](Status status) {
-        return status == Status::End && !reader->stopRequested.load() ? Status::Cut : status;
-    };
     if (newConnection) {
         plainReadPos = plainFill = 0;
         u8 iv[CryptContext::kIvSize];
@@ -186,7 +181,8 @@ stream::Status Store::readEncryptedBlock()
 
     u8 field[4];
     if (const Status status = stream::readExactly(reader, liveSocket, field, sizeof field); status != Status::Done)
-        return plainFill != plainReadPos ? within(status) : status;
+        // A block-stream block that waits for its rest is cut by an end here.
+        return plainFill != plainReadPos ? stream::insideBlock(reader, status) : status;
     // Bounded before anything is read with it: the cipher buffer holds the largest legal
     // block, and CBC takes whole 16-byte blocks only.
     const i32 length = static_cast<i32>(loadLe32(field));
@@ -195,7 +191,7 @@ stream::Status Store::readEncryptedBlock()
     if (const Status status =
             stream::readExactly(reader, liveSocket, cipherText.data(), length + CryptContext::kHmacSize);
         status != Status::Done)
-        return within(status);
+        return stream::insideBlock(reader, status);
 
     if (length > kPlainTextCapacity - plainFill) {
         std::memmove(plainText.data(), plainText.data() + plainReadPos, static_cast<size_t>(plainFill - plainReadPos));

@@ -139,26 +139,27 @@ Status readExactly(StreamCompressor* s, int fd, u8* buf, int n)
     return Status::Done;
 }
 
+Status insideBlock(const StreamCompressor* s, Status status)
+{
+    return status == Status::End && !s->stopRequested.load() ? Status::Cut : status;
+}
+
 Status readBlock(StreamCompressor* s, int fd)
 {
     startBlock(s);
-    // Past the first byte of the block, an end of the stream cuts it (a stop does not).
-    auto within = [s](Status status) {
-        return status == Status::End && !s->stopRequested.load() ? Status::Cut : status;
-    };
     u8 field[4];
     if (const Status status = readExactly(s, fd, field, 4); status != Status::Done)
         return status;
     if (!acceptMagic(s, loadLe32(field)))
         return Status::Error;
     if (const Status status = readExactly(s, fd, field, 4); status != Status::Done)
-        return within(status);
+        return insideBlock(s, status);
     const u32 length = loadLe32(field);
     if (!acceptLength(length))
         return Status::Error;
     s->inLength = static_cast<i32>(length);
     if (const Status status = readExactly(s, fd, s->buffer1, s->inLength); status != Status::Done)
-        return within(status);
+        return insideBlock(s, status);
     return decompress(s, s->buffer1, s->buffer2);
 }
 

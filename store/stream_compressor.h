@@ -77,6 +77,9 @@ Status readExactly(StreamCompressor* stream, int fd, u8* buf, int n);
 // Reads and decompresses one block: BlockReady, End (between blocks, or stopped), Cut or
 // Error.
 Status readBlock(StreamCompressor* stream, int fd);
+// What a read that ended past the first byte of a block comes to: its End is a Cut, unless
+// a stop was asked for; any other status stays.
+Status insideBlock(const StreamCompressor* stream, Status status);
 // The same for a block at buf with len bytes available: NeedMore, BlockReady or Error.
 // *consumed is the block's total size on BlockReady, else 0.
 Status unpackBlock(StreamCompressor* stream, const u8* buf, int len, u32* consumed);

@@ -415,12 +415,8 @@ void SubPlot::drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int
                 // Out of the lane's range: at its top when above, else at its bottom.
                 markerY = offset + (v > viewMax ? 0 : lane);
                 if (signal->hasData) {
-                    bool afterFirst;
-                    {
-                        std::lock_guard sampleLock(*signal->samplesMutex);
-                        afterFirst = !signal->samples.empty() && t >= signal->samples.front().time;
-                    }
-                    if (afterFirst) {
+                    // A value exists from the first sample on.
+                    if (value) {
                         outOfRange = true;
                         shift = v <= viewMin ? 1.0 : 0.0;
                     } else {

@@ -1,9 +1,9 @@
 #include "window/message_dialogs.h"
 
+#include "views/work_area.h"
+
 #include <glibmm/convert.h>
 #include <glibmm/miscutils.h>
-#include <gdkmm/display.h>
-#include <gdkmm/monitor.h>
 #include <glibmm/markup.h>
 #include <gtkmm/application.h>
 #include <gtkmm/dialog.h>
@@ -43,30 +43,6 @@ Glib::ustring takeMessageLogMarkup()
     return markup;
 }
 
-namespace {
-
-// The work area of the monitor that shows `parent`, else of the display's first monitor;
-// empty without a display.
-Gdk::Rectangle workArea(Gtk::Window* parent)
-{
-    Gdk::Rectangle area;
-    auto display = Gdk::Display::get_default();
-    if (!display)
-        return area;
-    Glib::RefPtr<Gdk::Monitor> monitor;
-    if (parent && parent->get_window())
-        monitor = display->get_monitor_at_window(parent->get_window());
-    if (!monitor)
-        monitor = display->get_primary_monitor();
-    if (!monitor && display->get_n_monitors() > 0)
-        monitor = display->get_monitor(0);
-    if (monitor)
-        monitor->get_workarea(area);
-    return area;
-}
-
-} // namespace
-
 void showMessageLogDialog(Gtk::Window* parent)
 {
     const Glib::ustring markup = takeMessageLogMarkup();
@@ -84,7 +60,7 @@ void showMessageLogDialog(Gtk::Window* parent)
     scroll.set_policy(Gtk::POLICY_AUTOMATIC, Gtk::POLICY_AUTOMATIC);
     scroll.set_propagate_natural_width(true);
     scroll.set_propagate_natural_height(true);
-    const Gdk::Rectangle area = workArea(parent);
+    const Gdk::Rectangle area = workAreaOf(parent);
     if (area.get_width() > 0 && area.get_height() > 0) {
         scroll.set_max_content_width(area.get_width() * 3 / 4);
         scroll.set_max_content_height(area.get_height() * 3 / 4);
