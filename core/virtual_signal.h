@@ -39,7 +39,8 @@ public:
     // Reads the options that every signal definition may have from `group`: factor,
     // offset, limits, hidden, fillEmpty, valWhenEmpty, pauseIfZero, absInput, absOutput,
     // unit and comment. A present key that does not parse throws Glib::KeyFileError; a
-    // zero factor and the removed key "abs" throw std::invalid_argument.
+    // zero factor, a number that is NaN or infinite (but -inf and inf as the lower and
+    // upper limit) and the removed key "abs" throw std::invalid_argument.
     void parseCommonOptions(Glib::KeyFile& keyFile, const Glib::ustring& group);
     // The part of them that concerns the display alone: the limits and "hidden".
     void parseLimitOptions(Glib::KeyFile& keyFile, const Glib::ustring& group);

@@ -1,8 +1,8 @@
 // The options that every signal definition of a VSD file may carry.
+#include "core/number_setting.h"
 #include "core/report.h"
 #include "core/virtual_signal.h"
 
-#include <cmath>
 #include <stdexcept>
 
 namespace vistra {
@@ -20,33 +20,24 @@ const char* presentKey(Glib::KeyFile& keyFile, const Glib::ustring& group, const
     return nullptr;
 }
 
-// The value of a factor or offset key. Not a number or infinite (the key file reads
-// "nan", "inf" and "1e999" as such) would make every output of the signal the same.
-double finiteOption(Glib::KeyFile& keyFile, const Glib::ustring& group, const char* key)
-{
-    const double value = keyFile.get_double(group, key);
-    if (!std::isfinite(value))
-        throw std::invalid_argument("Expected '" + std::string(key) + "' of " + group.raw() +
-                                    " to be a finite number but got " + keyFile.get_value(group, key).raw());
-    return value;
-}
-
 } // namespace
 
 void VirtualSignal::parseCommonOptions(Glib::KeyFile& keyFile, const Glib::ustring& group)
 {
     if (const char* key = presentKey(keyFile, group, "fact", "factor")) {
-        factor = finiteOption(keyFile, group, key);
+        // Not finite, the factor or offset would make every output the same, or none.
+        factor = numberSetting(keyFile, group, key);
         if (factor == 0.0)
             throw std::invalid_argument("Factor can not be zero");
     }
     if (const char* key = presentKey(keyFile, group, "offs", "offset"))
-        offset = finiteOption(keyFile, group, key);
+        offset = numberSetting(keyFile, group, key);
     parseLimitOptions(keyFile, group);
     if (keyFile.has_key(group, "fillEmpty"))
         fillEmpty = keyFile.get_boolean(group, "fillEmpty");
     if (keyFile.has_key(group, "valWhenEmpty")) {
-        valWhenEmpty = keyFile.get_double(group, "valWhenEmpty");
+        // Stored as it is in the gaps, where an infinity would become the signal's range.
+        valWhenEmpty = numberSetting(keyFile, group, "valWhenEmpty");
         valWhenEmptyGiven = true;
     }
     if (keyFile.has_key(group, "pauseIfZero")) {
@@ -75,11 +66,11 @@ void VirtualSignal::parseCommonOptions(Glib::KeyFile& keyFile, const Glib::ustri
 void VirtualSignal::parseLimitOptions(Glib::KeyFile& keyFile, const Glib::ustring& group)
 {
     if (const char* key = presentKey(keyFile, group, "minLim", "minLimit")) {
-        limitLow = keyFile.get_double(group, key);
+        limitLow = numberSetting(keyFile, group, key, Infinities::Negative);
         hasLimits = true;
     }
     if (const char* key = presentKey(keyFile, group, "maxLim", "maxLimit")) {
-        limitHigh = keyFile.get_double(group, key);
+        limitHigh = numberSetting(keyFile, group, key, Infinities::Positive);
         hasLimits = true;
     }
     if (keyFile.has_key(group, "hidden"))

@@ -138,7 +138,7 @@ TEST_F(CustomSignalTest, CommonOptions)
     struct Case {
         const char* lines;
         const char* error; // the exception's text; empty: created
-        std::function<bool(const Probe&)> check;
+        std::function<bool(Probe&)> check;
     };
     const Case cases[] = {
         {"fact=0\n", "Factor can not be zero", nullptr},
@@ -147,6 +147,24 @@ TEST_F(CustomSignalTest, CommonOptions)
         {"factor=-inf\n", "Expected 'factor' of Sig to be a finite number but got -inf", nullptr},
         {"offs=1e999\n", "Expected 'offs' of Sig to be a finite number but got 1e999", nullptr},
         {"offset=NaN\n", "Expected 'offset' of Sig to be a finite number but got NaN", nullptr},
+        {"valWhenEmpty=nan\n", "Expected 'valWhenEmpty' of Sig to be a finite number but got nan", nullptr},
+        {"valWhenEmpty=-inf\n", "Expected 'valWhenEmpty' of Sig to be a finite number but got -inf", nullptr},
+        // A limit may be infinite on its own side only, where it is no limit.
+        {"minLim=nan\n", "Expected 'minLim' of Sig to be a finite number or -inf but got nan", nullptr},
+        {"minLimit=inf\n", "Expected 'minLimit' of Sig to be a finite number or -inf but got inf", nullptr},
+        {"maxLimit=-inf\n", "Expected 'maxLimit' of Sig to be a finite number or inf but got -inf", nullptr},
+        {"minLim=-inf\nmaxLim=5\n", "",
+         [](Probe& p) {
+             p.addValue(T0, -1e300);
+             p.addValue(T0 + 100, 7);
+             return p.min == -1e300 && p.max == -1e300;
+         }},
+        {"minLim=1\nmaxLimit=inf\n", "",
+         [](Probe& p) {
+             p.addValue(T0, 0);
+             p.addValue(T0 + 100, 1e300);
+             return p.min == 1e300 && p.max == 1e300;
+         }},
         {"factor=2\n", "", [](const Probe& p) { return p.factor == 2; }},
         {"fact=3\nfactor=2\n", "", [](const Probe& p) { return p.factor == 3; }},
         {"offs=1.5\noffset=9\n", "", [](const Probe& p) { return p.offset == 1.5; }},
