@@ -1,5 +1,6 @@
 #include "virtual/above_below.h"
 
+#include "core/number_setting.h"
 #include "virtual/hysteresis.h"
 
 namespace vistra {
@@ -9,8 +10,8 @@ AboveBelow::AboveBelow(std::shared_ptr<Message> parent, const Glib::ustring& gro
 {
     inverted = keyFile.get_string(group, "method") == "below";
     readSignalInput(keyFile, group);
-    above = keyFile.get_double(group, "above");
-    below = keyFile.get_double(group, "below");
+    above = numberSetting(keyFile, group, "above", Infinities::Both);
+    below = numberSetting(keyFile, group, "below", Infinities::Both);
 }
 
 AboveBelow::~AboveBelow() = default;

@@ -1,5 +1,6 @@
 #include "virtual/count.h"
 
+#include "core/number_setting.h"
 #include "virtual/hysteresis.h"
 
 namespace vistra {
@@ -7,8 +8,8 @@ namespace vistra {
 Count::Count(std::shared_ptr<Message> parent, const Glib::ustring& group, Glib::KeyFile& keyFile)
     : CustomSignal(std::move(parent), group, keyFile)
 {
-    above = keyFile.get_double(group, "above");
-    below = keyFile.get_double(group, "below");
+    above = numberSetting(keyFile, group, "above", Infinities::Both);
+    below = numberSetting(keyFile, group, "below", Infinities::Both);
     readSignalInput(keyFile, group);
     readResetInput(keyFile, group);
 }

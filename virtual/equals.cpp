@@ -1,5 +1,7 @@
 #include "virtual/equals.h"
 
+#include "core/number_setting.h"
+
 #include <stdexcept>
 
 namespace vistra {
@@ -11,7 +13,7 @@ Equals::Equals(std::shared_ptr<Message> parent, const Glib::ustring& group, Glib
         throw std::invalid_argument("At least one signal_XX= must be defined");
     const int values = countNumberedKeys(keyFile, group, "value");
     for (int i = 1; i <= values; ++i)
-        compareValues.push_back(keyFile.get_double(group, numberedKey("value", i)));
+        compareValues.push_back(numberSetting(keyFile, group, numberedKey("value", i), Infinities::Both));
     if (compareValues.size() != inputs.size())
         throw std::invalid_argument("Input and value count for Equals signal must match");
     if (keyFile.has_key(group, "allOf"))

@@ -1,16 +1,18 @@
 #include "virtual/estimate.h"
 
+#include "core/number_setting.h"
+
 namespace vistra {
 
 Estimate::Estimate(std::shared_ptr<Message> parent, const Glib::ustring& group, Glib::KeyFile& keyFile)
     : CustomSignal(std::move(parent), group, keyFile)
 {
     readSignalInput(keyFile, group);
-    highLimit = keyFile.get_double(group, "highLimit");
-    lowLimit = keyFile.get_double(group, "lowLimit");
+    highLimit = numberSetting(keyFile, group, "highLimit", Infinities::Both);
+    lowLimit = numberSetting(keyFile, group, "lowLimit", Infinities::Both);
     // The factor is never 0 (the common options refuse it).
     if (keyFile.has_key(group, "offValue"))
-        offValue = (keyFile.get_double(group, "offValue") - offset) / factor;
+        offValue = (numberSetting(keyFile, group, "offValue") - offset) / factor;
 }
 
 Estimate::~Estimate() = default;

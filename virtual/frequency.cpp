@@ -1,5 +1,7 @@
 #include "virtual/frequency.h"
 
+#include "core/number_setting.h"
+
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -38,7 +40,7 @@ Frequency::Frequency(std::shared_ptr<Message> parent, const Glib::ustring& group
     if (keyFile.has_key(group, "samples"))
         samples = atLeastOne(keyFile, group, "samples");
     if (keyFile.has_key(group, "filter"))
-        filter = keyFile.get_double(group, "filter");
+        filter = numberSetting(keyFile, group, "filter", Infinities::Positive); // inf: no step is a spike
     if (keyFile.has_key(group, "peaks"))
         peaks = atLeastOne(keyFile, group, "peaks");
     if (keyFile.has_key(group, "amplitude"))

@@ -1,5 +1,6 @@
 #include "virtual/geofence.h"
 
+#include "core/number_setting.h"
 #include "virtual/gps_position.h"
 
 #include <cmath>
@@ -58,7 +59,7 @@ void Geofence::readCorner(Glib::KeyFile& keyFile, const Glib::ustring& group, co
 {
     if (!keyFile.has_key(group, key))
         throw std::invalid_argument(std::string("Missing value '") + key + "'");
-    const std::vector<double> position = keyFile.get_double_list(group, key);
+    const std::vector<double> position = finiteNumbers(keyFile, group, key);
     if (position.size() != 2)
         throw std::invalid_argument(std::string("Expected '") + key +
                                     "' to be two (2) doubles seperated by a semicolon (;)");

@@ -1,5 +1,7 @@
 #include "virtual/iir.h"
 
+#include "core/number_setting.h"
+
 #include <stdexcept>
 
 namespace vistra {
@@ -9,9 +11,10 @@ IIR::IIR(std::shared_ptr<Message> parent, const Glib::ustring& group, Glib::KeyF
 {
     readSignalInput(keyFile, group);
     if (keyFile.has_key(group, "K")) {
-        K = keyFile.get_double(group, "K");
-        // 1/K would be infinite and the state NaN from the second step on.
-        if (!(K != 0.0))
+        // An infinite K would hold the first value forever; with K 0, 1/K would be
+        // infinite and the state NaN from the second step on.
+        K = numberSetting(keyFile, group, "K");
+        if (K == 0.0)
             throw std::invalid_argument("K can not be zero");
     }
 }

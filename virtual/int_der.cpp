@@ -1,5 +1,6 @@
 #include "virtual/int_der.h"
 
+#include "core/number_setting.h"
 #include "core/signal.h"
 #include "core/store_host.h"
 #include "virtual/custom_signal.h"
@@ -28,11 +29,11 @@ IntDer::IntDer(std::shared_ptr<Message> parent, const Glib::ustring& group, Glib
     if (keyFile.has_key(group, "resetSig"))
         resetSig = storeHost().findSignal(keyFile.get_value(group, "resetSig"));
     if (keyFile.has_key(group, "maxSum")) {
-        maxSum = keyFile.get_double(group, "maxSum");
+        maxSum = numberSetting(keyFile, group, "maxSum", Infinities::Positive);
         sumLimited = true;
     }
     if (keyFile.has_key(group, "minSum")) {
-        minSum = keyFile.get_double(group, "minSum");
+        minSum = numberSetting(keyFile, group, "minSum", Infinities::Negative);
         sumLimited = true;
     }
     parseCommonOptions(keyFile, group);

@@ -1,5 +1,6 @@
 #include "virtual/multi_math.h"
 
+#include "core/number_setting.h"
 #include "virtual/angle_units.h"
 
 #include <cmath>
@@ -43,7 +44,7 @@ MultiMath::MultiMath(std::shared_ptr<Message> parent, const Glib::ustring& group
     if (operation == &MultiMath::fmod) {
         if (!keyFile.has_key(group, "denom"))
             throw std::invalid_argument("Expected 'denom'");
-        denom = keyFile.get_double(group, "denom");
+        denom = numberSetting(keyFile, group, "denom");
     }
 }
 

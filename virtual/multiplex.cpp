@@ -1,5 +1,7 @@
 #include "virtual/multiplex.h"
 
+#include "core/number_setting.h"
+
 #include <stdexcept>
 
 namespace vistra {
@@ -17,7 +19,8 @@ Multiplex::Multiplex(std::shared_ptr<Message> parent, const Glib::ustring& group
         const Glib::ustring key = numberedKey("trigVal", i);
         if (!keyFile.has_key(group, key))
             throw std::invalid_argument("expected " + key.raw());
-        trigValues.push_back(keyFile.get_double(group, key));
+        // Compared exactly: a float signal may carry an infinity, a NaN equals nothing.
+        trigValues.push_back(numberSetting(keyFile, group, key, Infinities::Both));
     }
 }
 

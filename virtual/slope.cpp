@@ -1,5 +1,7 @@
 #include "virtual/slope.h"
 
+#include "core/number_setting.h"
+
 #include <algorithm>
 
 namespace vistra {
@@ -9,10 +11,11 @@ Slope::Slope(std::shared_ptr<Message> parent, const Glib::ustring& group, Glib::
 {
     readSignalInput(keyFile, group);
     const double perStep = 0.001 * step;
-    posSlopeIncr = keyFile.get_double(group, "posSlopeIncr") * perStep;
-    posSlopeDecr = keyFile.get_double(group, "posSlopeDecr") * perStep;
-    negSlopeIncr = keyFile.get_double(group, "negSlopeIncr") * perStep;
-    negSlopeDecr = keyFile.get_double(group, "negSlopeDecr") * perStep;
+    // Largest changes: inf lets the output follow the input at once.
+    posSlopeIncr = numberSetting(keyFile, group, "posSlopeIncr", Infinities::Positive) * perStep;
+    posSlopeDecr = numberSetting(keyFile, group, "posSlopeDecr", Infinities::Positive) * perStep;
+    negSlopeIncr = numberSetting(keyFile, group, "negSlopeIncr", Infinities::Positive) * perStep;
+    negSlopeDecr = numberSetting(keyFile, group, "negSlopeDecr", Infinities::Positive) * perStep;
 }
 
 Slope::~Slope() = default;

@@ -1,5 +1,6 @@
 #include "virtual/timekeeping.h"
 
+#include "core/number_setting.h"
 #include "virtual/hysteresis.h"
 
 namespace vistra {
@@ -9,8 +10,8 @@ Timekeeping::Timekeeping(std::shared_ptr<Message> parent, const Glib::ustring& g
 {
     readSignalInput(keyFile, group);
     readResetInput(keyFile, group);
-    above = keyFile.get_double(group, "above");
-    below = keyFile.get_double(group, "below");
+    above = numberSetting(keyFile, group, "above", Infinities::Both);
+    below = numberSetting(keyFile, group, "below", Infinities::Both);
     if (keyFile.has_key(group, "countAbove"))
         countAbove = keyFile.get_boolean(group, "countAbove");
 }

@@ -105,8 +105,8 @@ TEST_F(MethodSummaryTest, EachMethodFromAVsdFile)
     }
 }
 
-// Definitions that would never end, divide by 0 or average an empty queue are refused
-// when the file is read, with the reason; the other groups are still computed.
+// Definitions that would never end, divide by 0, average an empty queue or compare with a
+// NaN are refused when the file is read, with the reason; the other groups are still computed.
 TEST_F(MethodSummaryTest, RefusedDefinitionsSayWhy)
 {
     const std::string level = "signal=Can.Pulse.Level\n";
@@ -122,6 +122,7 @@ TEST_F(MethodSummaryTest, RefusedDefinitionsSayWhy)
         {"method=frequency\nstep=100\nsamples=0\n" + level, "Expected 'samples' to be 1 or more but got 0"},
         {"method=frequency\nstep=100\npeaks=-1\n" + level, "Expected 'peaks' to be 1 or more but got -1"},
         {"method=IIR\nstep=100\nK=0\n" + level, "K can not be zero"},
+        {"method=count\nstep=100\nabove=nan\nbelow=5\n" + level, "Expected 'above' of Bad to be a number but got nan"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.group);

@@ -1,5 +1,6 @@
 #include "virtual/method_factory.h"
 
+#include "core/constants.h"
 #include "virtual/above_below.h"
 #include "virtual/accumulate.h"
 #include "virtual/average.h"
@@ -17,6 +18,8 @@
 #include "virtual/statistics.h"
 #include "virtual/timekeeping.h"
 
+#include "gps_inputs.h"
+#include "stored_input.h"
 #include "test_host.h"
 
 #include <gtest/gtest.h>
@@ -24,11 +27,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <typeindex>
 #include <typeinfo>
 #include <utility>
+#include <vector>
 
 namespace vistra {
 namespace {
@@ -165,6 +170,83 @@ TEST_F(MethodFactoryTest, AveragingWindow)
         EXPECT_EQ(refusal(base + "avg=50\n"), "step > window for virtual signal Sig");
     EXPECT_TRUE(msg->signals.empty());
     EXPECT_EQ(VirtualMessage::allSignals.size(), listed);
+}
+
+// A NaN is no number setting of any method. An infinity is one only where it means no limit,
+// or a level that is never (or always) crossed, and then computes as such.
+TEST_F(MethodFactoryTest, NumberSettingsRefuseNaNAndKeepOnlyTheInfinitiesThatMeanNoLimit)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    test::perStepInput(host, "X", {0, 10, 20, 10, 0}, 100);
+    test::perStepInput(host, "F", {0, inf, inf, 0, 0}, 100);
+    test::GpsInputs gps(host, "Logger", kLoggerIface);
+    const std::string x = "step=100\nsignal_01=CAN0.In.X\n";
+    struct Case {
+        std::string lines;
+        const char* refusal; // empty: created, and it shows `shown` at the five steps
+        std::vector<double> shown;
+    };
+    const Case cases[] = {
+        // Levels that are only compared take either infinity.
+        {"method=count\nabove=nan\nbelow=0\n" + x, "Expected 'above' of Sig to be a number but got nan", {}},
+        {"method=count\nabove=inf\nbelow=0\n" + x, "", {0, 0, 0, 0, 0}},
+        {"method=count\nabove=15\nbelow=-inf\n" + x, "", {0, 0, 1, 1, 1}}, // never falls again
+        {"method=time\nabove=0\nbelow=NaN\n" + x, "Expected 'below' of Sig to be a number but got NaN", {}},
+        {"method=below\nabove=inf\nbelow=0\n" + x, "", {1, 1, 1, 1, 1}},
+        {"method=estimate\nhighLimit=nan\nlowLimit=0\n" + x,
+         "Expected 'highLimit' of Sig to be a number but got nan", {}},
+        {"method=estimate\nhighLimit=inf\nlowLimit=0\noffValue=3\n" + x, "", {3, 3, 3, 3, 3}},
+        // A trigger or compare value meets an input's infinity exactly; a NaN meets nothing.
+        {"method=multiplex\ntrigSign_01=CAN0.In.F\ntrigVal_01=nan\n" + x,
+         "Expected 'trigVal_01' of Sig to be a number but got nan", {}},
+        {"method=equals\nsignal_02=CAN0.In.F\nvalue_01=-1\nvalue_02=inf\n" + x, "", {0, 1, 1, 0, 0}},
+        {"method=equals\nsignal_02=CAN0.In.F\nvalue_01=-1\nvalue_02=nan\n" + x,
+         "Expected 'value_02' of Sig to be a number but got nan", {}},
+        // Limits of the integral: inf above, -inf below is none.
+        {"method=integrate\nsignal=CAN0.In.X\nmaxSum=inf\nminSum=-inf\n", "", {0, 0, 1, 3, 4}},
+        {"method=integrate\nsignal=CAN0.In.X\nmaxSum=nan\n",
+         "Expected 'maxSum' of Sig to be a finite number or inf but got nan", {}},
+        {"method=integrate\nsignal=CAN0.In.X\nminSum=inf\n",
+         "Expected 'minSum' of Sig to be a finite number or -inf but got inf", {}},
+        // Largest slopes and spikes: inf is none, -inf would refuse every change.
+        {"method=slope\nposSlopeIncr=inf\nposSlopeDecr=inf\nnegSlopeIncr=1\nnegSlopeDecr=1\n" + x, "",
+         {0, 10, 20, 10, 0}},
+        {"method=slope\nposSlopeIncr=nan\nposSlopeDecr=1\nnegSlopeIncr=1\nnegSlopeDecr=1\n" + x,
+         "Expected 'posSlopeIncr' of Sig to be a finite number or inf but got nan", {}},
+        {"method=slope\nposSlopeIncr=1\nposSlopeDecr=1\nnegSlopeIncr=1\nnegSlopeDecr=-inf\n" + x,
+         "Expected 'negSlopeDecr' of Sig to be a finite number or inf but got -inf", {}},
+        {"method=frequency\nfilter=inf\n" + x, "", {0, 0, 0, 1000.0 / 300, 1000.0 / 300}},
+        {"method=frequency\nfilter=-inf\n" + x,
+         "Expected 'filter' of Sig to be a finite number or inf but got -inf", {}},
+        // Constants of a computation and positions are finite.
+        {"method=IIR\nK=nan\n" + x, "Expected 'K' of Sig to be a finite number but got nan", {}},
+        {"method=IIR\nK=inf\n" + x, "Expected 'K' of Sig to be a finite number but got inf", {}},
+        {"method=fmod\ndenom=nan\n" + x, "Expected 'denom' of Sig to be a finite number but got nan", {}},
+        {"method=fmod\ndenom=-1e999\n" + x, "Expected 'denom' of Sig to be a finite number but got -1e999", {}},
+        {"method=estimate\nhighLimit=1\nlowLimit=0\noffValue=-inf\n" + x,
+         "Expected 'offValue' of Sig to be a finite number but got -inf", {}},
+        {"method=geofence\nstep=1000\ntype=circle\ncenter=nan;18\nradius=100\n",
+         "Expected 'center' of Sig to be finite numbers but got nan;18", {}},
+        {"method=geofence\nstep=1000\ntype=square\ntopleft=60;17\nbottomright=59;inf\n",
+         "Expected 'bottomright' of Sig to be finite numbers but got 59;inf", {}},
+        // An expression has no such literals at all.
+        {"method=expression\nexpr=$01 * nan\n" + x,
+         "Failed to parse expression, check for errors around character 6 (n)", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        msg = host.virtualMessage();
+        if (*c.refusal != '\0') {
+            EXPECT_EQ(refusal(c.lines), c.refusal);
+            EXPECT_TRUE(msg->signals.empty());
+            continue;
+        }
+        create(c.lines);
+        ASSERT_EQ(msg->signals.size(), 1u);
+        Signal& signal = *msg->signals[0];
+        signal.process();
+        EXPECT_EQ(test::shownPerStep(signal, 5, 100), c.shown);
+    }
 }
 
 TEST_F(MethodFactoryTest, ExpressionLookupTableMultiplexStatisticsAndEqualsKeywords)
