@@ -14,16 +14,7 @@ namespace {
 // The kernel's own limit of links in a row; a loop of links ends here.
 constexpr int kMaxLinks = 40;
 
-bool mayFollow(const std::string& link, const struct stat& info)
-{
-    if (info.st_uid == geteuid())
-        return true;
-    struct stat folder{};
-    if (::stat(Glib::path_get_dirname(link).c_str(), &folder) != 0)
-        return false;
-    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-    return !shared || folder.st_uid == info.st_uid;
-}
+bool isAnotherUser(uid_t uid) { return uid != geteuid() && uid != 0; }
 
 } // namespace
 
@@ -32,7 +23,7 @@ std::string linkTarget(const std::string& path)
     std::string current = path;
     for (int hops = 0; hops < kMaxLinks; ++hops) {
         struct stat info{};
-        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || !mayFollow(current, info))
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode) || isAnotherUser(info.st_uid))
             return current;
         char buffer[PATH_MAX];
         const ssize_t n = ::readlink(current.c_str(), buffer, sizeof buffer);
@@ -42,6 +33,18 @@ std::string linkTarget(const std::string& path)
         current = Glib::path_is_absolute(target) ? target : Glib::build_filename(Glib::path_get_dirname(current), target);
     }
     return path;
+}
+
+bool belongsToAnotherUser(const std::string& path)
+{
+    struct stat info{};
+    return ::lstat(path.c_str(), &info) == 0 && isAnotherUser(info.st_uid);
+}
+
+bool isAnotherUsersLink(const std::string& path)
+{
+    struct stat info{};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode) && isAnotherUser(info.st_uid);
 }
 
 bool createMissingFile(const std::string& path)

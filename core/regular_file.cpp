@@ -9,10 +9,11 @@
 
 namespace vistra {
 
-RegularFile::RegularFile(const std::string& path)
+RegularFile::RegularFile(const std::string& path, bool followLinks)
 {
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd =
+        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0) {
         openError = errno;
         return;

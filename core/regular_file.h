@@ -14,8 +14,9 @@ namespace vistra {
 
 class RegularFile {
 public:
-    // Opens `path` for reading. Check ok() before using fd().
-    explicit RegularFile(const std::string& path);
+    // Opens `path` for reading; a link at the path is followed unless followLinks is false
+    // (it is then refused, as ELOOP). Check ok() before using fd().
+    explicit RegularFile(const std::string& path, bool followLinks = true);
     ~RegularFile();
     RegularFile(const RegularFile&) = delete;
     RegularFile& operator=(const RegularFile&) = delete;

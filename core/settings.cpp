@@ -26,16 +26,28 @@ constexpr const char* kGlobal = "global";
 constexpr const char* kSignalColours = "signal_colors";
 constexpr int kDefaultBitrateInterval = 100;
 
-enum class FileState { Read, Unreadable, NotCreated };
+enum class FileState { Read, Unreadable, NotCreated, AnotherUsers };
 
-// Reads the file at `path` into `content`, creating it empty when nothing is there. What
-// is there but cannot be read as a file (a FIFO would block the start-up, a device never
-// ends), or a file that cannot be created, is reported as "ERR" naming the path.
-FileState readOrCreate(const Glib::ustring& path, const char* what, std::string& content)
+// Why a file is left as it is, after its path.
+constexpr const char* kAnotherUsers = " belongs to another user and is left as it is";
+constexpr const char* kNotRead = " could not be read at start-up and is not written over";
+
+// Reads the file at `path` into `content` (only checks it without `content`), creating it
+// empty when nothing is there. Another user's file, or a link of theirs at the path, is
+// left as it is (a "WRN" says so). What is there but cannot be read as a file (a FIFO would
+// block the start-up, a device never ends), or a file that cannot be created, is reported
+// as "ERR" naming the path.
+FileState readOrCreate(const Glib::ustring& path, const char* what, std::string* content)
 {
-    RegularFile file(path.raw());
+    const std::string target = linkTarget(path.raw());
+    if (belongsToAnotherUser(target)) {
+        reportWarning("The %s %s%s", what, path.c_str(), kAnotherUsers);
+        return FileState::AnotherUsers;
+    }
+    // Not followed again: a link put in its place since is refused, not read.
+    RegularFile file(target, false);
     if (file.ok()) {
-        if (file.readAll(content))
+        if (!content || file.readAll(*content))
             return FileState::Read;
         reportError("Couldn't read %s %s, %s", what, path.c_str(), std::strerror(errno));
         return FileState::Unreadable;
@@ -44,7 +56,7 @@ FileState readOrCreate(const Glib::ustring& path, const char* what, std::string&
         reportError("Couldn't read %s %s, %s", what, path.c_str(), file.problem().c_str());
         return FileState::Unreadable;
     }
-    if (!createMissingFile(path.raw())) {
+    if (!createMissingFile(target)) {
         reportError("Couldn't create %s", path.c_str());
         return FileState::NotCreated;
     }
@@ -133,17 +145,18 @@ Glib::ustring homeFolder()
 Settings::Settings() : settingsPath(homeFolder() + settingsName), listPath(homeFolder() + listName)
 {
     std::string content;
-    const FileState state = readOrCreate(settingsPath, "settings file", content);
+    const FileState state = readOrCreate(settingsPath, "settings file", &content);
     // A file that could not be read is never written over: it may hold the user's work.
-    keepFile = state == FileState::Unreadable;
+    if (state == FileState::Unreadable)
+        keptBecause = kNotRead;
+    else if (state == FileState::AnotherUsers)
+        keptBecause = kAnotherUsers;
     filesCreated = state != FileState::NotCreated;
-    {
-        // Only checked here; the lists are read when they are restored.
-        std::string lists;
-        RegularFile listFile(listPath.raw());
-        if (!listFile.ok() && readOrCreate(listPath, "signal-list file", lists) == FileState::NotCreated)
-            filesCreated = false;
-    }
+    // Only checked here; the lists are read when they are restored.
+    const FileState lists = readOrCreate(listPath, "signal-list file", nullptr);
+    if (lists == FileState::NotCreated)
+        filesCreated = false;
+    listsKept = lists == FileState::AnotherUsers;
     if (state != FileState::Read || content.empty())
         return;
     try {
@@ -162,7 +175,7 @@ Settings::Settings() : settingsPath(homeFolder() + settingsName), listPath(homeF
         } else {
             reportWarning("Failed to parse settings file %s, %s; could not move it to %s (%s), so it is not saved over",
                           settingsPath.c_str(), e.what().c_str(), (file + ".bad").c_str(), std::strerror(errno));
-            keepFile = true;
+            keptBecause = kNotRead;
         }
     }
 }
@@ -172,7 +185,7 @@ Settings::~Settings() { save(); }
 bool Settings::save()
 {
     std::lock_guard lock(mutex);
-    if (keepFile)
+    if (!keptBecause.empty())
         return false;
     Glib::ustring reason;
     if (save(reason))
@@ -184,14 +197,19 @@ bool Settings::save()
 bool Settings::save(Glib::ustring& reason)
 {
     std::lock_guard lock(mutex);
-    if (keepFile) {
-        reason = settingsPath + " could not be read at start-up and is not written over";
+    if (!keptBecause.empty()) {
+        reason = settingsPath + keptBecause;
+        return false;
+    }
+    // Through a link of the user's (dotfile managers keep the file so) to the file it
+    // names: the save replaces the file as a whole.
+    const std::string target = linkTarget(Glib::filename_from_utf8(settingsPath));
+    if (belongsToAnotherUser(target)) {
+        reason = settingsPath + kAnotherUsers;
         return false;
     }
     try {
-        // Through a link of the user's (dotfile managers keep the file so) to the file it
-        // names: the save replaces the file as a whole.
-        save_to_file(linkTarget(Glib::filename_from_utf8(settingsPath)));
+        save_to_file(target);
         return true;
     } catch (const Glib::Error& e) {
         reason = e.what();

@@ -29,7 +29,10 @@ public:
     // A settings file that does not parse is moved aside to "<path>.bad" (or, when that is
     // taken, "<path>.bad.1" and so on; a "WRN" names both), so that the next save cannot
     // overwrite the user's data with defaults. A settings file that is a symbolic link is
-    // read and written through the link.
+    // read and written through the link. Another user's file, or another user's link (root
+    // may run with HOME set to that user's home), is left as it is: a "WRN" names it, and
+    // the settings start with their defaults and are never saved there; the same holds for
+    // the signal-list file, whose lists are then neither stored nor restored.
     // instance() is the one production object; tests make their own.
     Settings();
     virtual ~Settings();
@@ -41,8 +44,8 @@ public:
     // program cannot start then.
     bool created() const { return filesCreated; }
 
-    // Writes the settings file. A failure is reported as "ERR" and gives false; so does a
-    // file that could not be read at the start, which is left as it is.
+    // Writes the settings file. A failure is reported as "ERR" and gives false; a file that
+    // could not be read at the start, or another user's, is left as it is without a report.
     bool save();
     // The same without a report: on failure `reason` says why, for callers that report
     // the failure in their own words.
@@ -117,9 +120,11 @@ public:
     // when it is no regular file).
     bool loadSignalList(const Glib::ustring& file, const Glib::ustring& group);
     // Writes the enabled signals into the group of `file` (created when missing), keeping
-    // the file's other groups, through a symbolic link to the file it names. Problems are
-    // reported as "WRN", a path that holds no regular file as "ERR"; nothing is written then.
+    // the file's other groups, through a symbolic link of the user's or root's to the file
+    // it names. Problems are reported as "WRN" (also another user's link at the path, which
+    // is left as it is), a path that holds no regular file as "ERR"; nothing is written then.
     void storeSignalList(const Glib::ustring& file, const Glib::ustring& group);
+    // Neither does anything when the signal-list file is another user's (restore: false).
     bool restoreSelectedSignals();
     // Does nothing while neither a VSD nor a DBC file is set.
     void storeSelectedSignals();
@@ -137,7 +142,9 @@ private:
     // Held for every access to either key file. Recursive: getters store their defaults
     // through the setters. Calls into the Store are made without it.
     std::recursive_mutex mutex;
-    bool keepFile = false; // the settings file could not be read: never write over it
+    // Not empty: why the settings file is never written over (after its path).
+    Glib::ustring keptBecause;
+    bool listsKept = false; // the signal-list file is another user's: never read or written
     bool filesCreated = true;
     // The current VSD file, else the current DBC file, else "./dummy".
     Glib::ustring currentListSource();

@@ -102,18 +102,25 @@ void Settings::storeSignalList(const Glib::ustring& file, const Glib::ustring& g
     });
     const Glib::ustring source = currentListSource();
 
-    const std::string path = Glib::filename_from_utf8(file);
+    // The save puts a new file in place of `target`: another user's link there would be
+    // replaced, and is not followed either.
+    const std::string target = linkTarget(Glib::filename_from_utf8(file));
+    if (isAnotherUsersLink(target)) {
+        reportWarning("%s belongs to another user and is left as it is", file.c_str());
+        return;
+    }
     std::string content;
     {
         // Nothing here waits on a FIFO (nor would the save, which puts a new file in its
-        // place): something else than a regular file is refused.
-        RegularFile in(path);
+        // place): something else than a regular file is refused. A link put in place of
+        // the target since is refused too, not read.
+        RegularFile in(target, false);
         if (in.irregular()) {
             reportError("Couldn't write %s, %s", file.c_str(), in.problem().c_str());
             return;
         }
         if (in.missing()) {
-            if (!createMissingFile(path)) {
+            if (!createMissingFile(target)) {
                 reportWarning("Couldn't create %s", file.c_str());
                 return;
             }
@@ -135,20 +142,25 @@ void Settings::storeSignalList(const Glib::ustring& file, const Glib::ustring& g
     listKeyFile.set_integer(group, "time", coarseSeconds());
     listKeyFile.set_string(group, kListKey, names);
     try {
-        listKeyFile.save_to_file(linkTarget(path));
+        listKeyFile.save_to_file(target);
     } catch (const Glib::Error& e) {
         reportWarning("Couldn't write %s, %s", file.c_str(), e.what().c_str());
     }
 }
 
+// Another user's signal-list file was reported at start-up; nothing more is said of it.
 bool Settings::restoreSelectedSignals()
 {
     // Nothing stored yet is no error.
-    if (!Glib::file_test(Glib::filename_from_utf8(listPath), Glib::FILE_TEST_EXISTS))
+    if (listsKept || !Glib::file_test(Glib::filename_from_utf8(listPath), Glib::FILE_TEST_EXISTS))
         return false;
     return loadSignalList(listPath, signalListGroup());
 }
 
-void Settings::storeSelectedSignals() { storeSignalList(listPath, signalListGroup()); }
+void Settings::storeSelectedSignals()
+{
+    if (!listsKept)
+        storeSignalList(listPath, signalListGroup());
+}
 
 } // namespace vistra

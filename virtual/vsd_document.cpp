@@ -360,7 +360,12 @@ void VsdDocument::adopt(std::string changed, const Glib::ustring& removed, const
 
 void VsdDocument::save() const
 {
-    Glib::file_set_contents(linkTarget(filePath.raw()), content);
+    // The new file would take the place of another user's link, which is not followed.
+    const std::string target = linkTarget(filePath.raw());
+    if (isAnotherUsersLink(target))
+        throw Glib::FileError(Glib::FileError::ACCESS_DENIED,
+                              filePath + " belongs to another user and is left as it is");
+    Glib::file_set_contents(target, content);
 }
 
 } // namespace vistra

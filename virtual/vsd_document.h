@@ -51,7 +51,8 @@ public:
     // Throws Glib::KeyFileError when the group is missing.
     void removeGroup(const Glib::ustring& group);
     // Replaces the file as a whole (a failed write leaves the old file), through a symbolic
-    // link to the file it names. Throws Glib::FileError.
+    // link of the user's or root's to the file it names. Throws Glib::FileError, also when
+    // the path is another user's link, which is left as it is.
     void save() const;
 
     const std::string& text() const { return content; }

@@ -197,6 +197,32 @@ def cases():
     def still_fifo(name):
         return lambda home, out, err: None if stat.S_ISFIFO(os.stat(f"{home}/{name}").st_mode) else "replaced"
 
+    secret = b"root:secret:0:0\n"
+
+    def their_links(home):
+        # Root runs with HOME set to a user's home: the user's links there name a file only
+        # root may read and a missing file in a folder only root may write.
+        root_only = f"{home}/root-only"
+        os.mkdir(root_only, 0o700)
+        os.chmod(write(f"{root_only}/secret", secret), 0o600)
+        os.symlink(f"{root_only}/secret", f"{home}/.tarnwick")
+        os.symlink(f"{root_only}/new", f"{home}/.tarnwick_siglist")
+        for name in (".tarnwick", ".tarnwick_siglist"):
+            os.lchown(f"{home}/{name}", 65534, 65534)
+        return {"args": ["-o", good_log(home)], "needs_root": True}
+
+    def links_left_alone(home, out, err):
+        if "0.0000 1 7 Rx d 1 2A" not in out:
+            return "the trace is not printed"
+        with open(f"{home}/root-only/secret", "rb") as f:
+            if f.read() != secret:
+                return "the linked file changed"
+        if sorted(os.listdir(f"{home}/root-only")) != ["secret"]:
+            return "files made beside it: %s" % os.listdir(f"{home}/root-only")
+        if not all(os.path.islink(f"{home}/{name}") for name in (".tarnwick", ".tarnwick_siglist")):
+            return "a link was replaced"
+        return None if f"WRN The signal-list file {home}/.tarnwick_siglist belongs" in err else "no word of the list"
+
     def header_hole(home):
         return {"args": ["-o", sparse(f"{home}/hole.log", b"Log started at ", 4 * GIB)]}
 
@@ -289,6 +315,8 @@ def cases():
          "ERR Couldn't read settings file HOME/.tarnwick, not a regular file", still_fifo(".tarnwick")),
         ("a FIFO as signal-list file", settings_fifo(".tarnwick_siglist"), 0,
          "ERR Couldn't read signal-list file HOME/.tarnwick_siglist, not a regular file", None),
+        ("another user's links as settings and signal-list files", their_links, 0,
+         "WRN The settings file HOME/.tarnwick belongs to another user and is left as it is", links_left_alone),
         ("a FIFO as DBC file", lambda home: {"args": ["-l", "-d", fifo(f"{home}/pipe.dbc")]}, 1,
          "ERR Could not open DBC file HOME/pipe.dbc, not a regular file", None),
         ("/dev/zero as DBC file", lambda home: {"args": ["-l", "-d", "/dev/zero"]}, 1,
@@ -340,6 +368,9 @@ def main():
         options = setup(home)
         if options.get("needs_plain_build") and not plain_build:
             print(f"skipped (sanitizer build): {name}")
+            continue
+        if options.get("needs_root") and os.geteuid() != 0:
+            print(f"skipped (only root can give files to another user): {name}")
             continue
         started = time.monotonic()
         try:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -43,6 +44,14 @@ TEST(RegularFile, OnlyRegularFilesAreOpened)
     std::string content;
     ASSERT_TRUE(file.readAll(content));
     EXPECT_EQ(content, "content");
+
+    // A link that is not to be followed is refused, not read.
+    const std::string link = dir + "/link";
+    ASSERT_EQ(symlink(text.c_str(), link.c_str()), 0);
+    EXPECT_TRUE(RegularFile(link).ok());
+    RegularFile unfollowed(link, false);
+    EXPECT_FALSE(unfollowed.ok());
+    EXPECT_FALSE(unfollowed.missing());
 }
 
 } // namespace

@@ -255,6 +255,102 @@ TEST_F(SettingsTest, ALinkIsReadAndWrittenThrough)
     }
 }
 
+// Root may run the program with HOME set to a user's home (sudo -E, su scripts,
+// services). That user's links there may name any file of root's, and their files are
+// their own: neither is read, written, moved aside or created through, and the program
+// goes on with defaults. A link of one's own still is read and written through.
+TEST_F(SettingsTest, AnotherUsersLinksAndFilesAreLeftAlone)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can give links and files to another user";
+    constexpr uid_t kOther = 65534;
+    const std::string dbc = "/data/test.dbc";
+    const std::string group = "sigList_" + std::to_string(std::hash<std::string>{}(dbc));
+    // Settings and a signal list in one; the line width is not the default.
+    const std::string valid = "[global]\nline_width=3.5\n[" + group + "]\nsignalList=\n";
+    struct Case {
+        const char* what;
+        bool link;          // the path is a link to a file in a folder only root may write
+        bool theirs;        // the link, or the file at the path, belongs to another user
+        std::string target; // its content; empty: no such file
+    };
+    const Case cases[] = {
+        {"own link to a file", true, false, valid},
+        {"another user's link to a file", true, true, "root:secret:0:0\n"}, // no key file
+        {"another user's link to a missing file", true, true, ""},
+        {"another user's file", false, true, valid},
+    };
+    int run = 0;
+    for (const std::string name : {"/.tarnwick", "/.tarnwick_siglist"}) {
+        const bool settingsFile = name == "/.tarnwick";
+        for (const Case& c : cases) {
+            SCOPED_TRACE(name + ", " + c.what);
+            const std::string useHome = home + "/" + std::to_string(run++);
+            const std::string rootOnly = useHome + "/root-only";
+            ASSERT_EQ(mkdir(useHome.c_str(), 0755), 0);
+            ASSERT_EQ(mkdir(rootOnly.c_str(), 0700), 0);
+            const std::string path = useHome + name;
+            const std::string target = c.link ? rootOnly + "/target" : path;
+            if (!c.target.empty()) {
+                std::ofstream(target) << c.target;
+                ASSERT_EQ(chmod(target.c_str(), c.link ? 0600 : 0644), 0);
+            }
+            if (c.link) {
+                ASSERT_EQ(symlink(target.c_str(), path.c_str()), 0);
+            }
+            ASSERT_EQ(lchown(path.c_str(), c.theirs ? kOther : 0, 0), 0);
+            struct stat before{};
+            lstat(target.c_str(), &before);
+            setenv("HOME", useHome.c_str(), 1);
+            {
+                Settings s;
+                EXPECT_TRUE(s.created()); // the program starts
+                s.setDbFile(dbc);
+                if (settingsFile) {
+                    EXPECT_EQ(s.getLineWidth(), c.theirs ? 2.0 : 3.5);
+                    s.setLineWidth(4.5);
+                    EXPECT_EQ(s.save(), !c.theirs);
+                } else {
+                    EXPECT_EQ(s.restoreSelectedSignals(), !c.theirs);
+                    s.storeSelectedSignals();
+                }
+                std::vector<std::string> texts;
+                for (const auto& e : drainLog())
+                    texts.push_back(std::string(levelTag(e.level)) + " " + e.text.raw());
+                std::vector<std::string> expected;
+                const std::string what = settingsFile ? "settings file " : "signal-list file ";
+                if (c.theirs)
+                    expected.push_back("WRN The " + what + path + " belongs to another user and is left as it is");
+                EXPECT_EQ(texts, expected);
+            }
+            struct stat at{};
+            ASSERT_EQ(lstat(path.c_str(), &at), 0);
+            EXPECT_EQ(S_ISLNK(at.st_mode), c.link);
+            EXPECT_EQ(at.st_uid, c.theirs ? kOther : 0u);
+            EXPECT_FALSE(Glib::file_test(path + ".bad", Glib::FILE_TEST_EXISTS));
+            EXPECT_FALSE(Glib::file_test(target + ".bad", Glib::FILE_TEST_EXISTS));
+            if (!c.theirs) {
+                Glib::KeyFile written; // through the link
+                written.load_from_file(target);
+                if (settingsFile) {
+                    EXPECT_EQ(written.get_double("global", "line_width"), 4.5);
+                } else {
+                    EXPECT_EQ(written.get_string(group, "file"), dbc);
+                }
+            } else if (c.target.empty()) {
+                EXPECT_FALSE(Glib::file_test(target, Glib::FILE_TEST_EXISTS)) << "created";
+            } else {
+                EXPECT_EQ(Glib::file_get_contents(target), c.target);
+                struct stat after{};
+                ASSERT_EQ(lstat(target.c_str(), &after), 0);
+                EXPECT_EQ(after.st_ino, before.st_ino); // not replaced
+                EXPECT_EQ(after.st_uid, before.st_uid);
+                EXPECT_EQ(after.st_mode, before.st_mode);
+            }
+        }
+    }
+}
+
 TEST_F(SettingsTest, FilesThatCannotBeMadeOrReadLeaveDefaultsInMemory)
 {
     struct Case {

@@ -182,6 +182,19 @@ TEST_F(SignalListTest, AListIsWrittenThroughALink)
     file.load_from_file(target);
     EXPECT_EQ(file.get_string("mine", "note"), "kept");
     EXPECT_EQ(file.get_string("storetofile", "signalList"), "Can.A.x;");
+
+    // Another user's link is neither followed nor replaced.
+    if (lchown(link.c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "only root can give a link to another user";
+    const std::string before = readFileText(target);
+    select({"Can.B.z"});
+    testing::internal::CaptureStderr();
+    settings.storeSignalList(link, "storetofile");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(logTexts(), std::vector<std::string>{"WRN " + link + " belongs to another user and is left as it is"});
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(readFileText(target), before);
 }
 
 TEST_F(SignalListTest, SelectionPerDefinitionFile)

@@ -169,6 +169,26 @@ TEST_F(VsdDocumentTest, EditsAreCheckedAndWrittenThroughALink)
     EXPECT_EQ(doc.text(), written);
 }
 
+// Root editing signals of a VSD path that is another user's link: the link may name any
+// file of root's. It is neither written through nor replaced.
+TEST_F(VsdDocumentTest, AnotherUsersLinkIsLeftAsItIs)
+{
+    const std::string link = dir + "/theirs.vsd";
+    std::filesystem::create_symlink(path, link);
+    if (::lchown(link.c_str(), 65534, 65534) != 0)
+        GTEST_SKIP() << "only root can give a link to another user";
+    VsdDocument doc(link);
+    doc.removeGroup("Calc.other");
+    try {
+        doc.save();
+        ADD_FAILURE() << "saved";
+    } catch (const Glib::FileError& e) {
+        EXPECT_EQ(e.what(), link + " belongs to another user and is left as it is");
+    }
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(test::readFileText(path), kFile);
+}
+
 TEST_F(VsdDocumentTest, RefusesWithoutALoadedFileOrWhenTheFileDoesNotParse)
 {
     // The settings' placeholder for "no VSD file" is a relative path: a file of that name
