@@ -374,7 +374,14 @@ void CommandLine::startUp(int argc, char** argv)
     if (!store.csvInput && !store.kvaserInput && !store.ascInput)
         store.addLoggerIface();
     takeArguments(argc, argv);
-    const bool liveServer = !liveFile.empty() && applyLiveFile(store, liveFile, dbcPath, vsdPath);
+    bool liveServer = false;
+    if (!liveFile.empty()) {
+        // The live-connection file chose the input: without it nothing is read.
+        const LiveFileRead read = applyLiveFile(store, liveFile, dbcPath, vsdPath);
+        liveServer = read == LiveFileRead::Server;
+        if (read == LiveFileRead::Unreadable)
+            argumentFailed = true;
+    }
     // CSV input: the columns come from the CSV files, and a VSD file given may add virtual
     // signals over them; without one nothing else is loaded.
     const bool loadChoice = !store.csvInput || !vsdPath.empty();

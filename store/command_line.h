@@ -24,9 +24,9 @@ inline constexpr int kExitOk = 0;
 // stopped the loading of the DBC or VSD file), or output that could not be written.
 inline constexpr int kExitFailed = 1;
 // The command-line modes finished and printed what they could read, but some input was
-// not read whole: an argument that is not a usable file name, a log file that cannot be
-// read or stops at a damaged block, a live stream that could not connect, sent no block
-// or did not end cleanly.
+// not read whole: an argument that is not a usable file name, a live-connection file that
+// cannot be read, a log file that cannot be read or stops at a damaged block, a live
+// stream that could not connect, sent no block or did not end cleanly.
 inline constexpr int kExitInputFailed = 2;
 
 struct CommandLineHooks {

@@ -304,6 +304,14 @@ def cases():
          "WRN Argument is not valid UTF-8, skipping: HOME/bad\\xFF.log",
          lambda home, out, err: None if "0.0000 1 7 Rx d 1 2A" in out else "the other log is not used"),
         ("control characters in DBC names", terminal_names, 0, "\t\tSig\\x1B[2J", no_raw_escapes),
+        # A live-connection file chooses the input: when it cannot be read, nothing is.
+        ("a live-connection file that does not exist", lambda home: {"args": ["-o", f"{home}/nosuch.bvlive"]}, 2,
+         "WRN Couldn't open HOME/nosuch.bvlive, nothing was read", nothing_printed),
+        ("a FIFO as live-connection file", lambda home: {"args": ["-o", fifo(f"{home}/pipe.bvlive")]}, 2,
+         "WRN Couldn't open HOME/pipe.bvlive, nothing was read", nothing_printed),
+        ("a live-connection file that does not exist, then a log",
+         lambda home: {"args": ["-o", f"{home}/nosuch.bvlive", good_log(home)]}, 2,
+         "WRN Couldn't open HOME/nosuch.bvlive, nothing was read", nothing_printed),
         ("a parser out of memory", out_of_memory, 2, "ERR Not enough memory to read log file HOME/huge.log, skipping",
          None),
     ]

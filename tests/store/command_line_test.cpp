@@ -197,6 +197,15 @@ TEST(CommandLine, LiveConnectionFileSetsUpTheConnectionAndIsKeptWithItsDbcFile)
     const std::string current = Glib::build_filename(Glib::get_home_dir(), ".tarnwicklive");
     std::remove(current.c_str());
 
+    // One that cannot be read: the text modes have read nothing, the window starts empty.
+    for (const auto& [args, code] : {std::pair{std::vector<std::string>{"-l"}, kExitInputFailed}, {{}, 7}}) {
+        std::vector<std::string> withFile = args;
+        withFile.push_back(dir + "/none.bvlive");
+        const RunResult run = runCommandLine(withFile);
+        EXPECT_EQ(run.code, code);
+        EXPECT_EQ(run.log, std::vector<std::string>{"Couldn't open " + dir + "/none.bvlive, nothing was read"});
+    }
+
     // Without a SERVER line nothing is written.
     Store plain;
     EXPECT_EQ(runCommandLine({"-l", dir + "/title.bvlive"}, &plain).code, 0);
