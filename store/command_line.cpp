@@ -350,16 +350,21 @@ void CommandLine::load()
 {
     if (store.ascOutput)
         return;
+    // A file named for this run (by -d, -f, the first argument or its live-connection file)
+    // is what the text modes print from: without it they end. The window reports its
+    // problems and goes on, as every run does with a file the settings remember.
+    const bool named = !dbcPath.empty() || !vsdPath.empty();
+    const DefinitionFile need = store.textMode && named ? DefinitionFile::Required : DefinitionFile::Optional;
     Settings& settings = *Settings::instance();
     const Glib::ustring vsd = settings.getVsdFile();
     if (vsd != kNoFile) {
         // The VSD file names the DBC file of each of its interfaces.
-        store.loadVsd(vsd);
+        store.loadVsd(vsd, need);
         return;
     }
     const Glib::ustring dbc = settings.getDbFile();
     if (dbc != kNoFile) {
-        store.loadDbc(dbc, 0, "Can");
+        store.loadDbc(dbc, 0, "Can", need);
         store.createBuiltinSignals();
     }
 }

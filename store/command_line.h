@@ -20,8 +20,9 @@ inline constexpr const char* kVersionText = "tarnwick version 5.04";
 
 // Exit statuses. A desktop run returns the application's own.
 inline constexpr int kExitOk = 0;
-// A usage error, a start-up that failed (the settings file cannot be created, an error
-// stopped the loading of the DBC or VSD file), or output that could not be written.
+// A usage error, a start-up that failed (the settings file cannot be created, a DBC or VSD
+// file named on the command line cannot be opened or parsed, an error stopped the loading
+// of the DBC or VSD file), or output that could not be written.
 inline constexpr int kExitFailed = 1;
 // The command-line modes finished and printed what they could read, but some input was
 // not read whole: an argument that is not a usable file name, a live-connection file that

@@ -241,6 +241,13 @@ def cases():
         plain_err = re.sub(r"\x1b\[(3[1-4])?m", "", err.replace("\x1b[0m", ""))
         return "raw control character" if "\x1b" in out + plain_err or "\x07" in out + plain_err else None
 
+    def settings_remember(home):
+        write(f"{home}/.tarnwick", f"[global]\ndbFile={home}/gone.dbc\n".encode())
+        return {"args": ["-l"]}
+
+    def vsd(name, text):
+        return lambda home: {"args": ["-l", "-f", write(f"{home}/{name}", text.encode())]}
+
     def out_of_memory(home):
         # 64 M records in blocks that pack well: more than the address-space limit holds.
         with open(f"{home}/huge.log", "wb") as f:
@@ -312,6 +319,38 @@ def cases():
         ("a live-connection file that does not exist, then a log",
          lambda home: {"args": ["-o", f"{home}/nosuch.bvlive", good_log(home)]}, 2,
          "WRN Couldn't open HOME/nosuch.bvlive, nothing was read", nothing_printed),
+        # A DBC or VSD file named on the command line that cannot be used stops the start-up.
+        ("-l with a DBC file that does not exist", lambda home: {"args": ["-l", "-d", f"{home}/nosuch.dbc"]}, 1,
+         "ERR Could not open DBC file HOME/nosuch.dbc, No such file or directory", nothing_printed),
+        ("a live-connection file whose DBC file does not exist",
+         lambda home: {"args": ["-l", write(f"{home}/car.bvlive", b"TITLE=Car\nDBC=gone.dbc\n")]}, 1,
+         "ERR Could not open DBC file HOME/gone.dbc, No such file or directory", nothing_printed),
+        ("a first argument x.dbc that does not exist", lambda home: {"args": ["-l", f"{home}/x.dbc"]}, 1,
+         "ERR Could not open DBC file HOME/x.dbc, No such file or directory", nothing_printed),
+        ("a folder as DBC file", lambda home: {"args": ["-l", "-d", home]}, 1,
+         "ERR Could not open DBC file HOME, path is a directory", nothing_printed),
+        ("/dev/urandom as DBC file", lambda home: {"args": ["-l", "-d", "/dev/urandom"]}, 1,
+         "ERR Could not open DBC file /dev/urandom, not a regular file", nothing_printed),
+        ("-l with a VSD file that does not exist", lambda home: {"args": ["-l", "-f", f"{home}/nosuch.vsd"]}, 1,
+         "ERR Could not open VSD file HOME/nosuch.vsd, No such file or directory", nothing_printed),
+        ("-q with a VSD file that does not exist",
+         lambda home: {"args": ["-q", "-f", f"{home}/missing.vsd", good_log(home), "-s", "Virt.*.*"]}, 1,
+         "ERR Could not open VSD file HOME/missing.vsd, No such file or directory", nothing_printed),
+        ("a FIFO as VSD file", lambda home: {"args": ["-l", "-f", fifo(f"{home}/pipe.vsd")]}, 1,
+         "ERR Failed to parse VSD file HOME/pipe.vsd, not a regular file", nothing_printed),
+        ("a folder as VSD file", lambda home: {"args": ["-l", "-f", home]}, 1,
+         "ERR Failed to parse VSD file HOME, not a regular file", nothing_printed),
+        ("/dev/urandom as VSD file", lambda home: {"args": ["-l", "-f", "/dev/urandom"]}, 1,
+         "ERR Failed to parse VSD file /dev/urandom, not a regular file", nothing_printed),
+        ("a VSD file that is no key file", vsd("notes.vsd", "just some notes\n"), 1,
+         "ERR Failed to parse VSD file HOME/notes.vsd, ", nothing_printed),
+        ("a VSD file without settings", vsd("plain.vsd", "[Sig]\nmethod=sum\n"), 1,
+         "ERR VSD file 'HOME/plain.vsd' does not have a settings group", nothing_printed),
+        ("a VSD file whose settings do not parse", vsd("gps.vsd", "[settings]\nlegacygps=maybe\n"), 1,
+         "ERR Failed to parse settings group of HOME/gps.vsd,", nothing_printed),
+        # Not named on this command line: the run goes on without it.
+        ("a DBC file the settings remember that is gone", settings_remember, 0,
+         "WRN Could not open DBC file: HOME/gone.dbc", lambda home, out, err: None if "Logger\n" in out else "no list"),
         ("a parser out of memory", out_of_memory, 2, "ERR Not enough memory to read log file HOME/huge.log, skipping",
          None),
     ]

@@ -149,17 +149,24 @@ TEST(CommandLine, ChoiceOfDbcOrVsdIsRecorded)
         std::vector<std::string> log;
         int code = kExitOk;
     };
+    const std::string missing = ", No such file or directory";
     const std::vector<Case> cases = {
-        // DBC wins, and is loaded.
-        {{"-q", "-d", "x.dbc", "-f", "y.vsd"}, dir + "/x.dbc", "./dummy", {"Could not open DBC file: " + dir + "/x.dbc"}},
-        {{"-q", "-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {}},
+        // DBC wins, and is loaded: a text mode cannot go on without it.
+        {{"-q", "-d", "x.dbc", "-f", "y.vsd"}, dir + "/x.dbc", "./dummy",
+         {"Could not open DBC file " + dir + "/x.dbc" + missing}, kExitFailed},
+        {{"-q", "-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {"Could not open VSD file " + dir + "/y.vsd" + missing},
+         kExitFailed},
         {{"-q", "-o", "-d", "x.dbc"}, "./dummy", "./dummy", {}}, // ASC output records nothing
         // The suffix test applies to the first argument that is a file; the case of the
         // stored path is the argument's own. The input named first is missing.
         {{"-q", "nosuch", "A.DBC"}, dir + "/A.DBC", "./dummy",
-         {"Argument not a recognzied as a file: nosuch", "Could not open DBC file: " + dir + "/A.DBC"},
-         kExitInputFailed},
-        {{"-q", "b.Vsd", "c.dbc"}, "./dummy", dir + "/b.Vsd", {}},
+         {"Argument not a recognzied as a file: nosuch", "Could not open DBC file " + dir + "/A.DBC" + missing},
+         kExitFailed},
+        {{"-q", "b.Vsd", "c.dbc"}, "./dummy", dir + "/b.Vsd", {"Could not open VSD file " + dir + "/b.Vsd" + missing},
+         kExitFailed},
+        // The window starts without them, as before.
+        {{"-d", "x.dbc"}, dir + "/x.dbc", "./dummy", {"Could not open DBC file: " + dir + "/x.dbc"}, 7},
+        {{"-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {}, 7},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
