@@ -24,6 +24,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 namespace vistra {
 
@@ -116,20 +118,27 @@ void printUsage(const char* program, std::FILE* out)
     std::fputc('\n', out);
 }
 
-void walkLogDir(Store& store, const std::string& dir, int depth)
+bool walkLogDir(Store& store, const std::string& dir, int depth)
 {
-    Glib::Dir entries(dir); // an unreadable directory throws Glib::FileError
     if (depth == 0) {
         reportWarning("Log file directory structure to deep, will not parse: %s", dir.c_str());
-        return;
+        return true;
     }
-    for (const std::string& entry : entries) {
-        const std::string path = Glib::build_filename(dir, entry);
+    namespace fs = std::filesystem;
+    bool whole = true;
+    std::error_code error;
+    for (fs::directory_iterator entry(dir, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string path = Glib::build_filename(dir, entry->path().filename().string());
         if (Glib::file_test(path, Glib::FILE_TEST_IS_DIR))
-            walkLogDir(store, path, depth - 1);
+            whole = walkLogDir(store, path, depth - 1) && whole;
         else if (Glib::file_test(path, Glib::FILE_TEST_IS_REGULAR))
             addLogFile(store, path);
     }
+    if (error) {
+        reportWarning("Could not open log folder %s, %s", dir.c_str(), error.message().c_str());
+        return false;
+    }
+    return whole;
 }
 
 int printSignalTree(const Store& store, std::FILE* out)
@@ -312,7 +321,8 @@ void CommandLine::takeArguments(int argc, char** argv)
         const bool isDir = Glib::file_test(arg, Glib::FILE_TEST_IS_DIR);
         if (isDir || Glib::file_test(arg, Glib::FILE_TEST_IS_REGULAR)) {
             if (isDir) {
-                walkLogDir(store, arg, kLogDirDepth);
+                if (!walkLogDir(store, arg, kLogDirDepth))
+                    argumentFailed = true;
             } else {
                 // A file named here that is not a log counts; one found in a folder is
                 // skipped with its INF.

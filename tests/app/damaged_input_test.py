@@ -108,7 +108,8 @@ def fifo(path):
 # (in standard output or standard error; None: no particular line), and a last check
 # (home, stdout, stderr) -> an error text or None.
 def cases():
-    good_log = lambda home: write(f"{home}/good.log", native_log(records_blocks([record(1000, 0x7, b"\x2a")])))
+    good_log = lambda home, name="good.log": write(f"{home}/{name}",
+                                                   native_log(records_blocks([record(1000, 0x7, b"\x2a")])))
 
     def crash(home):
         # A first block of 1000 equal records packs into about 100 bytes; the file then
@@ -248,6 +249,13 @@ def cases():
     def vsd(name, text):
         return lambda home: {"args": ["-l", "-f", write(f"{home}/{name}", text.encode())]}
 
+    def closed_subfolder(home):
+        os.makedirs(f"{home}/d1/sub")
+        good_log(home, "d1/a.log")
+        good_log(home, "d1/sub/b.log")
+        os.chmod(f"{home}/d1/sub", 0)
+        return {"args": ["-o", f"{home}/d1"], "unprivileged": True}
+
     def out_of_memory(home):
         # 64 M records in blocks that pack well: more than the address-space limit holds.
         with open(f"{home}/huge.log", "wb") as f:
@@ -351,9 +359,46 @@ def cases():
         # Not named on this command line: the run goes on without it.
         ("a DBC file the settings remember that is gone", settings_remember, 0,
          "WRN Could not open DBC file: HOME/gone.dbc", lambda home, out, err: None if "Logger\n" in out else "no list"),
+        ("a log folder with a subfolder that cannot be read", closed_subfolder, 2,
+         "WRN Could not open log folder HOME/d1/sub, Permission denied", first_frame_printed),
         ("a parser out of memory", out_of_memory, 2, "ERR Not enough memory to read log file HOME/huge.log, skipping",
          None),
     ]
+
+
+NOBODY = 65534
+
+
+def as_nobody():
+    os.setgroups([])
+    os.setgid(NOBODY)
+    os.setuid(NOBODY)
+
+
+def unprivileged(tarnwick, home):
+    """Permissions do not stop root: a case about a folder that cannot be read runs as
+    nobody, in a home that nobody owns. The preexec function, or the reason it cannot."""
+    if os.geteuid() != 0:
+        return None, None
+    for folder, _, files in os.walk(home):
+        for path in [folder] + [os.path.join(folder, f) for f in files]:
+            os.chown(path, NOBODY, NOBODY)
+    try:
+        probe = subprocess.run([tarnwick, "-v"], capture_output=True, env=dict(os.environ, HOME=home),
+                               preexec_fn=as_nobody)
+    except (OSError, subprocess.SubprocessError) as e:
+        return None, str(e)
+    if probe.returncode != 0:
+        return None, probe.stderr.decode("utf-8", "replace")[-200:] or f"exit code {probe.returncode}"
+    return as_nobody, None
+
+
+def remove(home):
+    """A case may leave a folder that its owner cannot read or enter."""
+    for folder, dirs, _ in os.walk(home):
+        for d in dirs:
+            os.chmod(os.path.join(folder, d), 0o700)
+    shutil.rmtree(home, ignore_errors=True)
 
 
 def main():
@@ -388,6 +433,12 @@ def main():
         if options.get("needs_plain_build") and not plain_build:
             print(f"skipped (sanitizer build): {name}")
             continue
+        if options.get("unprivileged"):
+            options["preexec"], reason = unprivileged(tarnwick, home)
+            if reason:
+                print(f"skipped (cannot run as uid {NOBODY}: {reason}): {name}")
+                remove(home)
+                continue
         started = time.monotonic()
         try:
             got_code, out, err = run(options, home)
@@ -412,7 +463,7 @@ def main():
             print(f"FAIL {name}: {'; '.join(problems)}\n  stderr: {err[-2000:]!r}\n  stdout: {out[:500]!r}")
         else:
             print(f"ok   {name} ({seconds:.1f} s)")
-        shutil.rmtree(home, ignore_errors=True)
+        remove(home)
     sys.exit(1 if failures else 0)
 
 
