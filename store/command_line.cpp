@@ -24,6 +24,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 namespace vistra {
 
@@ -116,20 +118,27 @@ void printUsage(const char* program, std::FILE* out)
     std::fputc('\n', out);
 }
 
-void walkLogDir(Store& store, const std::string& dir, int depth)
+bool walkLogDir(Store& store, const std::string& dir, int depth)
 {
-    Glib::Dir entries(dir); // an unreadable directory throws Glib::FileError
     if (depth == 0) {
         reportWarning("Log file directory structure to deep, will not parse: %s", dir.c_str());
-        return;
+        return true;
     }
-    for (const std::string& entry : entries) {
-        const std::string path = Glib::build_filename(dir, entry);
+    namespace fs = std::filesystem;
+    bool whole = true;
+    std::error_code error;
+    for (fs::directory_iterator entry(dir, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string path = Glib::build_filename(dir, entry->path().filename().string());
         if (Glib::file_test(path, Glib::FILE_TEST_IS_DIR))
-            walkLogDir(store, path, depth - 1);
+            whole = walkLogDir(store, path, depth - 1) && whole;
         else if (Glib::file_test(path, Glib::FILE_TEST_IS_REGULAR))
             addLogFile(store, path);
     }
+    if (error) {
+        reportWarning("Could not open log folder %s, %s", dir.c_str(), error.message().c_str());
+        return false;
+    }
+    return whole;
 }
 
 int printSignalTree(const Store& store, std::FILE* out)
@@ -312,7 +321,8 @@ void CommandLine::takeArguments(int argc, char** argv)
         const bool isDir = Glib::file_test(arg, Glib::FILE_TEST_IS_DIR);
         if (isDir || Glib::file_test(arg, Glib::FILE_TEST_IS_REGULAR)) {
             if (isDir) {
-                walkLogDir(store, arg, kLogDirDepth);
+                if (!walkLogDir(store, arg, kLogDirDepth))
+                    argumentFailed = true;
             } else {
                 // A file named here that is not a log counts; one found in a folder is
                 // skipped with its INF.
@@ -350,16 +360,21 @@ void CommandLine::load()
 {
     if (store.ascOutput)
         return;
+    // A file named for this run (by -d, -f, the first argument or its live-connection file)
+    // is what the text modes print from: without it they end. The window reports its
+    // problems and goes on, as every run does with a file the settings remember.
+    const bool named = !dbcPath.empty() || !vsdPath.empty();
+    const DefinitionFile need = store.textMode && named ? DefinitionFile::Required : DefinitionFile::Optional;
     Settings& settings = *Settings::instance();
     const Glib::ustring vsd = settings.getVsdFile();
     if (vsd != kNoFile) {
         // The VSD file names the DBC file of each of its interfaces.
-        store.loadVsd(vsd);
+        store.loadVsd(vsd, need);
         return;
     }
     const Glib::ustring dbc = settings.getDbFile();
     if (dbc != kNoFile) {
-        store.loadDbc(dbc, 0, "Can");
+        store.loadDbc(dbc, 0, "Can", need);
         store.createBuiltinSignals();
     }
 }
@@ -374,7 +389,14 @@ void CommandLine::startUp(int argc, char** argv)
     if (!store.csvInput && !store.kvaserInput && !store.ascInput)
         store.addLoggerIface();
     takeArguments(argc, argv);
-    const bool liveServer = !liveFile.empty() && applyLiveFile(store, liveFile, dbcPath, vsdPath);
+    bool liveServer = false;
+    if (!liveFile.empty()) {
+        // The live-connection file chose the input: without it nothing is read.
+        const LiveFileRead read = applyLiveFile(store, liveFile, dbcPath, vsdPath);
+        liveServer = read == LiveFileRead::Server;
+        if (read == LiveFileRead::Unreadable)
+            argumentFailed = true;
+    }
     // CSV input: the columns come from the CSV files, and a VSD file given may add virtual
     // signals over them; without one nothing else is loaded.
     const bool loadChoice = !store.csvInput || !vsdPath.empty();

@@ -20,13 +20,14 @@ inline constexpr const char* kVersionText = "tarnwick version 5.04";
 
 // Exit statuses. A desktop run returns the application's own.
 inline constexpr int kExitOk = 0;
-// A usage error, a start-up that failed (the settings file cannot be created, an error
-// stopped the loading of the DBC or VSD file), or output that could not be written.
+// A usage error, a start-up that failed (the settings file cannot be created, a DBC or VSD
+// file named on the command line cannot be opened or parsed, an error stopped the loading
+// of the DBC or VSD file), or output that could not be written.
 inline constexpr int kExitFailed = 1;
 // The command-line modes finished and printed what they could read, but some input was
-// not read whole: an argument that is not a usable file name, a log file that cannot be
-// read or stops at a damaged block, a live stream that could not connect, sent no block
-// or did not end cleanly.
+// not read whole: an argument that is not a usable file name, a live-connection file or a
+// log folder that cannot be read, a log file that cannot be read or stops at a damaged
+// block, a live stream that could not connect, sent no block or did not end cleanly.
 inline constexpr int kExitInputFailed = 2;
 
 struct CommandLineHooks {
@@ -50,8 +51,9 @@ void guardStandardStreams();
 // Prints the usage line and the option text.
 void printUsage(const char* program, std::FILE* out);
 
-// Adds every log file below dir; depth 3 takes files up to two levels below it.
-void walkLogDir(Store& store, const std::string& dir, int depth);
+// Adds every log file below dir; depth 3 takes files up to two levels below it. A folder
+// that cannot be read is a WRN and the walk goes on with the others; false then.
+bool walkLogDir(Store& store, const std::string& dir, int depth);
 
 // Interface names, each with "\t"<message> and "\t\t"<signal> lines under it; hidden
 // signals are left out. Control characters in names are printed escaped. Returns 0, or the

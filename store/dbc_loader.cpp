@@ -276,14 +276,15 @@ private:
 
 } // namespace
 
-void Store::loadDbc(const Glib::ustring& path, u32 ifaceNumber, const Glib::ustring& ifaceName)
+void Store::loadDbc(const Glib::ustring& path, u32 ifaceNumber, const Glib::ustring& ifaceName,
+                    DefinitionFile need)
 {
     std::error_code ec;
     if (std::filesystem::is_directory(path.raw(), ec))
         fail("Could not open DBC file %s, path is a directory", path.c_str());
     RegularFile file(path.raw());
-    if (file.irregular())
-        fail("Could not open DBC file %s, not a regular file", path.c_str());
+    if (file.irregular() || (!file.ok() && need == DefinitionFile::Required))
+        fail("Could not open DBC file %s, %s", path.c_str(), file.problem().c_str());
     if (!file.ok()) {
         reportWarning("Could not open DBC file: %s", path.c_str());
         return;

@@ -108,12 +108,13 @@ bool parsePort(const char* text, u32* port)
     return true;
 }
 
-bool applyLiveFile(Store& store, const std::string& path, Glib::ustring& dbcPath, Glib::ustring& vsdPath)
+LiveFileRead applyLiveFile(Store& store, const std::string& path, Glib::ustring& dbcPath, Glib::ustring& vsdPath)
 {
     LiveFileEntries entries;
     if (!readLiveFileEntries(path, entries)) {
-        reportWarning("Couldn't open %s", path.c_str());
-        return false;
+        // The file ends the argument list: no log named after it is read either.
+        reportWarning("Couldn't open %s, nothing was read", path.c_str());
+        return LiveFileRead::Unreadable;
     }
     if (entries.server) {
         store.host = *entries.server;
@@ -133,7 +134,7 @@ bool applyLiveFile(Store& store, const std::string& path, Glib::ustring& dbcPath
         dbcPath = resolveLivePath(path, *entries.dbc);
     if (entries.vsd)
         vsdPath = resolveLivePath(path, *entries.vsd);
-    return entries.server.has_value();
+    return entries.server ? LiveFileRead::Server : LiveFileRead::NoServer;
 }
 
 std::string liveFileText(const std::string& title, const std::string& server, const std::string& port,

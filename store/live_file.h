@@ -67,11 +67,13 @@ std::string resolveLivePath(const std::string& liveFile, const std::string& path
 // A TCP port: a whole decimal number from 1 to 65535, nothing else.
 bool parsePort(const char* text, u32* port);
 
+enum class LiveFileRead { Unreadable, NoServer, Server };
+
 // The command line's reading of a live-connection file (its first argument): TITLE,
 // SERVER, PORT and KEY go into the store (SERVER turns on live network input), the DBC
 // and VSD paths, resolved, into dbcPath and vsdPath. A file that cannot be opened is a
-// WRN; a PORT that is no port is a WRN and the default port is used. True when a SERVER
-// line was read.
-bool applyLiveFile(Store& store, const std::string& path, Glib::ustring& dbcPath, Glib::ustring& vsdPath);
+// WRN; a PORT that is no port is a WRN and the default port is used. Says whether the file
+// was read and held a SERVER line.
+LiveFileRead applyLiveFile(Store& store, const std::string& path, Glib::ustring& dbcPath, Glib::ustring& vsdPath);
 
 } // namespace vistra

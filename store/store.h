@@ -39,6 +39,13 @@ struct FrameRecord;
 class LogParser;
 class Message;
 class Signal;
+
+// What loadDbc and loadVsd do when the file itself cannot be opened or parsed. Optional:
+// the load goes on without it, as the window does and as a run does with the file the
+// settings remember. Required: the file was named for a command-line run, which cannot
+// print anything sound without it.
+enum class DefinitionFile { Optional, Required };
+
 class Store : public StoreHost {
 public:
     using ColorCallback =
@@ -185,17 +192,21 @@ public:
 
     // DBC files. loadDbc builds the messages and signals of a DBC file into interface
     // ifaceNumber (created as ifaceName when missing). It reports an ERR and throws
-    // PrintMsgError for a definition it cannot take; a file that cannot be opened is a WRN.
-    void loadDbc(const Glib::ustring& path, u32 ifaceNumber, const Glib::ustring& ifaceName);
+    // PrintMsgError for a definition it cannot take; a file that cannot be opened is a WRN,
+    // or an ERR and PrintMsgError when the file is required.
+    void loadDbc(const Glib::ustring& path, u32 ifaceNumber, const Glib::ustring& ifaceName,
+                 DefinitionFile need = DefinitionFile::Optional);
     // Reads one CM_ BO_ (isMessage) or CM_ SG_ statement that begins on `line` and may go
     // on over further lines of `in`; false when the file ends inside the comment.
     bool readDbcComment(std::istream& in, u32 ifaceNumber, bool isMessage, std::string line);
 
     // VSD files. loadVsd reads the interfaces and DBC files of the [settings] group, then
     // the signal groups of the file and its includes in passes until no further signal can
-    // be made; the groups that never build are reported once each. Problems with the file
-    // itself are WRNs; a bad interface declaration reports an ERR and throws PrintMsgError.
-    void loadVsd(const Glib::ustring& path);
+    // be made; the groups that never build are reported once each. A file that cannot be
+    // opened is passed over in silence and one that does not parse is a WRN (a FIFO, folder
+    // or device an ERR); a required file is an ERR and PrintMsgError in each of these cases.
+    // A bad interface declaration reports an ERR and throws PrintMsgError.
+    void loadVsd(const Glib::ustring& path, DefinitionFile need = DefinitionFile::Optional);
     int parseVsdSettings(Glib::KeyFile& file, const Glib::ustring& path, std::list<Glib::ustring>& includes,
                          std::list<Glib::ustring>& postincludes);
     void loadVsdIncludes(std::list<Glib::ustring>& files, const Glib::ustring& vsdPath);

@@ -31,24 +31,40 @@ constexpr u32 kVsdIfaceCount = 32;
 
 enum class VsdRead { Loaded, Unreadable, Failed };
 
-// Reads a VSD file into `file`. A file that cannot be opened is skipped without a word.
-// Anything but a regular file (a FIFO would block the start-up) is an ERR, a file that the
-// key-file parser refuses a WRN.
-VsdRead readVsdFile(Glib::KeyFile& file, const Glib::ustring& path)
+// A problem with the VSD file itself is a WRN after which the load goes on without the
+// file; for a required file it is an ERR, and endIfRequired ends the load.
+Level problemLevel(DefinitionFile need) { return need == DefinitionFile::Required ? Level::Error : Level::Warning; }
+
+void endIfRequired(DefinitionFile need)
+{
+    if (need == DefinitionFile::Required)
+        throw PrintMsgError();
+}
+
+// Reads a VSD file into `file`. A file that cannot be opened is skipped without a word
+// unless it is required. Anything but a regular file (a FIFO would block the start-up) is
+// an ERR; a file that the key-file parser refuses is reported at problemLevel. A required
+// file ends the load in each case.
+VsdRead readVsdFile(Glib::KeyFile& file, const Glib::ustring& path, DefinitionFile need)
 {
     RegularFile in(path.raw());
-    if (!in.ok() && !in.irregular())
+    if (!in.ok() && !in.irregular()) {
+        if (need == DefinitionFile::Required)
+            fail("Could not open VSD file %s, %s", path.c_str(), in.problem().c_str());
         return VsdRead::Unreadable;
+    }
     std::string text;
     if (!in.ok() || !in.readAll(text)) {
         const std::string problem = in.ok() ? std::strerror(errno) : in.problem();
         reportError("Failed to parse VSD file %s, %s", path.c_str(), problem.c_str());
+        endIfRequired(need);
         return VsdRead::Failed;
     }
     try {
         file.load_from_data(text);
     } catch (const Glib::Error& e) {
-        reportWarning("Failed to parse VSD file %s, %s", path.c_str(), e.what().c_str());
+        report(problemLevel(need), "Failed to parse VSD file %s, %s", path.c_str(), e.what().c_str());
+        endIfRequired(need);
         return VsdRead::Failed;
     }
     return VsdRead::Loaded;
@@ -77,24 +93,26 @@ bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 
 } // namespace
 
-void Store::loadVsd(const Glib::ustring& path)
+void Store::loadVsd(const Glib::ustring& path, DefinitionFile need)
 {
     Glib::KeyFile file;
-    if (readVsdFile(file, path) != VsdRead::Loaded)
+    if (readVsdFile(file, path, need) != VsdRead::Loaded)
         return;
 
     std::list<Glib::ustring> includes;
     std::list<Glib::ustring> postincludes;
     if (!file.has_group("settings")) {
         if (!csvInput) {
-            reportWarning("VSD file '%s' does not have a settings group", path.c_str());
+            report(problemLevel(need), "VSD file '%s' does not have a settings group", path.c_str());
+            endIfRequired(need);
             return;
         }
     } else {
         try {
             parseVsdSettings(file, path, includes, postincludes);
         } catch (const Glib::KeyFileError& e) {
-            reportWarning("Failed to parse settings group of %s,\n%s", path.c_str(), e.what().c_str());
+            report(problemLevel(need), "Failed to parse settings group of %s,\n%s", path.c_str(), e.what().c_str());
+            endIfRequired(need);
             return;
         }
     }
@@ -176,7 +194,7 @@ void Store::loadVsdIncludes(std::list<Glib::ustring>& files, const Glib::ustring
     for (const Glib::ustring& entry : files) {
         const Glib::ustring path = resolve(entry, vsdPath);
         Glib::KeyFile file;
-        const VsdRead read = readVsdFile(file, path);
+        const VsdRead read = readVsdFile(file, path, DefinitionFile::Optional);
         if (read == VsdRead::Unreadable)
             continue;
         if (read == VsdRead::Failed)

@@ -108,7 +108,8 @@ def fifo(path):
 # (in standard output or standard error; None: no particular line), and a last check
 # (home, stdout, stderr) -> an error text or None.
 def cases():
-    good_log = lambda home: write(f"{home}/good.log", native_log(records_blocks([record(1000, 0x7, b"\x2a")])))
+    good_log = lambda home, name="good.log": write(f"{home}/{name}",
+                                                   native_log(records_blocks([record(1000, 0x7, b"\x2a")])))
 
     def crash(home):
         # A first block of 1000 equal records packs into about 100 bytes; the file then
@@ -267,6 +268,20 @@ def cases():
         plain_err = re.sub(r"\x1b\[(3[1-4])?m", "", err.replace("\x1b[0m", ""))
         return "raw control character" if "\x1b" in out + plain_err or "\x07" in out + plain_err else None
 
+    def settings_remember(home):
+        write(f"{home}/.tarnwick", f"[global]\ndbFile={home}/gone.dbc\n".encode())
+        return {"args": ["-l"]}
+
+    def vsd(name, text):
+        return lambda home: {"args": ["-l", "-f", write(f"{home}/{name}", text.encode())]}
+
+    def closed_subfolder(home):
+        os.makedirs(f"{home}/d1/sub")
+        good_log(home, "d1/a.log")
+        good_log(home, "d1/sub/b.log")
+        os.chmod(f"{home}/d1/sub", 0)
+        return {"args": ["-o", f"{home}/d1"], "unprivileged": True}
+
     def out_of_memory(home):
         # 64 M records in blocks that pack well: more than the address-space limit holds.
         with open(f"{home}/huge.log", "wb") as f:
@@ -332,9 +347,86 @@ def cases():
          "WRN Argument is not valid UTF-8, skipping: HOME/bad\\xFF.log",
          lambda home, out, err: None if "0.0000 1 7 Rx d 1 2A" in out else "the other log is not used"),
         ("control characters in DBC names", terminal_names, 0, "\t\tSig\\x1B[2J", no_raw_escapes),
+        # A live-connection file chooses the input: when it cannot be read, nothing is.
+        ("a live-connection file that does not exist", lambda home: {"args": ["-o", f"{home}/nosuch.bvlive"]}, 2,
+         "WRN Couldn't open HOME/nosuch.bvlive, nothing was read", nothing_printed),
+        ("a FIFO as live-connection file", lambda home: {"args": ["-o", fifo(f"{home}/pipe.bvlive")]}, 2,
+         "WRN Couldn't open HOME/pipe.bvlive, nothing was read", nothing_printed),
+        ("a live-connection file that does not exist, then a log",
+         lambda home: {"args": ["-o", f"{home}/nosuch.bvlive", good_log(home)]}, 2,
+         "WRN Couldn't open HOME/nosuch.bvlive, nothing was read", nothing_printed),
+        # A DBC or VSD file named on the command line that cannot be used stops the start-up.
+        ("-l with a DBC file that does not exist", lambda home: {"args": ["-l", "-d", f"{home}/nosuch.dbc"]}, 1,
+         "ERR Could not open DBC file HOME/nosuch.dbc, No such file or directory", nothing_printed),
+        ("a live-connection file whose DBC file does not exist",
+         lambda home: {"args": ["-l", write(f"{home}/car.bvlive", b"TITLE=Car\nDBC=gone.dbc\n")]}, 1,
+         "ERR Could not open DBC file HOME/gone.dbc, No such file or directory", nothing_printed),
+        ("a first argument x.dbc that does not exist", lambda home: {"args": ["-l", f"{home}/x.dbc"]}, 1,
+         "ERR Could not open DBC file HOME/x.dbc, No such file or directory", nothing_printed),
+        ("a folder as DBC file", lambda home: {"args": ["-l", "-d", home]}, 1,
+         "ERR Could not open DBC file HOME, path is a directory", nothing_printed),
+        ("/dev/urandom as DBC file", lambda home: {"args": ["-l", "-d", "/dev/urandom"]}, 1,
+         "ERR Could not open DBC file /dev/urandom, not a regular file", nothing_printed),
+        ("-l with a VSD file that does not exist", lambda home: {"args": ["-l", "-f", f"{home}/nosuch.vsd"]}, 1,
+         "ERR Could not open VSD file HOME/nosuch.vsd, No such file or directory", nothing_printed),
+        ("-q with a VSD file that does not exist",
+         lambda home: {"args": ["-q", "-f", f"{home}/missing.vsd", good_log(home), "-s", "Virt.*.*"]}, 1,
+         "ERR Could not open VSD file HOME/missing.vsd, No such file or directory", nothing_printed),
+        ("a FIFO as VSD file", lambda home: {"args": ["-l", "-f", fifo(f"{home}/pipe.vsd")]}, 1,
+         "ERR Failed to parse VSD file HOME/pipe.vsd, not a regular file", nothing_printed),
+        ("a folder as VSD file", lambda home: {"args": ["-l", "-f", home]}, 1,
+         "ERR Failed to parse VSD file HOME, not a regular file", nothing_printed),
+        ("/dev/urandom as VSD file", lambda home: {"args": ["-l", "-f", "/dev/urandom"]}, 1,
+         "ERR Failed to parse VSD file /dev/urandom, not a regular file", nothing_printed),
+        ("a VSD file that is no key file", vsd("notes.vsd", "just some notes\n"), 1,
+         "ERR Failed to parse VSD file HOME/notes.vsd, ", nothing_printed),
+        ("a VSD file without settings", vsd("plain.vsd", "[Sig]\nmethod=sum\n"), 1,
+         "ERR VSD file 'HOME/plain.vsd' does not have a settings group", nothing_printed),
+        ("a VSD file whose settings do not parse", vsd("gps.vsd", "[settings]\nlegacygps=maybe\n"), 1,
+         "ERR Failed to parse settings group of HOME/gps.vsd,", nothing_printed),
+        # Not named on this command line: the run goes on without it.
+        ("a DBC file the settings remember that is gone", settings_remember, 0,
+         "WRN Could not open DBC file: HOME/gone.dbc", lambda home, out, err: None if "Logger\n" in out else "no list"),
+        ("a log folder with a subfolder that cannot be read", closed_subfolder, 2,
+         "WRN Could not open log folder HOME/d1/sub, Permission denied", first_frame_printed),
         ("a parser out of memory", out_of_memory, 2, "ERR Not enough memory to read log file HOME/huge.log, skipping",
          None),
     ]
+
+
+NOBODY = 65534
+
+
+def as_nobody():
+    os.setgroups([])
+    os.setgid(NOBODY)
+    os.setuid(NOBODY)
+
+
+def unprivileged(tarnwick, home):
+    """Permissions do not stop root: a case about a folder that cannot be read runs as
+    nobody, in a home that nobody owns. The preexec function, or the reason it cannot."""
+    if os.geteuid() != 0:
+        return None, None
+    for folder, _, files in os.walk(home):
+        for path in [folder] + [os.path.join(folder, f) for f in files]:
+            os.chown(path, NOBODY, NOBODY)
+    try:
+        probe = subprocess.run([tarnwick, "-v"], capture_output=True, env=dict(os.environ, HOME=home),
+                               preexec_fn=as_nobody)
+    except (OSError, subprocess.SubprocessError) as e:
+        return None, str(e)
+    if probe.returncode != 0:
+        return None, probe.stderr.decode("utf-8", "replace")[-200:] or f"exit code {probe.returncode}"
+    return as_nobody, None
+
+
+def remove(home):
+    """A case may leave a folder that its owner cannot read or enter."""
+    for folder, dirs, _ in os.walk(home):
+        for d in dirs:
+            os.chmod(os.path.join(folder, d), 0o700)
+    shutil.rmtree(home, ignore_errors=True)
 
 
 def main():
@@ -372,6 +464,12 @@ def main():
         if options.get("needs_root") and os.geteuid() != 0:
             print(f"skipped (only root can give files to another user): {name}")
             continue
+        if options.get("unprivileged"):
+            options["preexec"], reason = unprivileged(tarnwick, home)
+            if reason:
+                print(f"skipped (cannot run as uid {NOBODY}: {reason}): {name}")
+                remove(home)
+                continue
         started = time.monotonic()
         try:
             got_code, out, err = run(options, home)
@@ -396,7 +494,7 @@ def main():
             print(f"FAIL {name}: {'; '.join(problems)}\n  stderr: {err[-2000:]!r}\n  stdout: {out[:500]!r}")
         else:
             print(f"ok   {name} ({seconds:.1f} s)")
-        shutil.rmtree(home, ignore_errors=True)
+        remove(home)
     sys.exit(1 if failures else 0)
 
 

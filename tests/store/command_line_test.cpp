@@ -149,17 +149,24 @@ TEST(CommandLine, ChoiceOfDbcOrVsdIsRecorded)
         std::vector<std::string> log;
         int code = kExitOk;
     };
+    const std::string missing = ", No such file or directory";
     const std::vector<Case> cases = {
-        // DBC wins, and is loaded.
-        {{"-q", "-d", "x.dbc", "-f", "y.vsd"}, dir + "/x.dbc", "./dummy", {"Could not open DBC file: " + dir + "/x.dbc"}},
-        {{"-q", "-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {}},
+        // DBC wins, and is loaded: a text mode cannot go on without it.
+        {{"-q", "-d", "x.dbc", "-f", "y.vsd"}, dir + "/x.dbc", "./dummy",
+         {"Could not open DBC file " + dir + "/x.dbc" + missing}, kExitFailed},
+        {{"-q", "-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {"Could not open VSD file " + dir + "/y.vsd" + missing},
+         kExitFailed},
         {{"-q", "-o", "-d", "x.dbc"}, "./dummy", "./dummy", {}}, // ASC output records nothing
         // The suffix test applies to the first argument that is a file; the case of the
         // stored path is the argument's own. The input named first is missing.
         {{"-q", "nosuch", "A.DBC"}, dir + "/A.DBC", "./dummy",
-         {"Argument not a recognzied as a file: nosuch", "Could not open DBC file: " + dir + "/A.DBC"},
-         kExitInputFailed},
-        {{"-q", "b.Vsd", "c.dbc"}, "./dummy", dir + "/b.Vsd", {}},
+         {"Argument not a recognzied as a file: nosuch", "Could not open DBC file " + dir + "/A.DBC" + missing},
+         kExitFailed},
+        {{"-q", "b.Vsd", "c.dbc"}, "./dummy", dir + "/b.Vsd", {"Could not open VSD file " + dir + "/b.Vsd" + missing},
+         kExitFailed},
+        // The window starts without them, as before.
+        {{"-d", "x.dbc"}, dir + "/x.dbc", "./dummy", {"Could not open DBC file: " + dir + "/x.dbc"}, 7},
+        {{"-f", "y.vsd"}, "./dummy", dir + "/y.vsd", {}, 7},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
@@ -196,6 +203,15 @@ TEST(CommandLine, LiveConnectionFileSetsUpTheConnectionAndIsKeptWithItsDbcFile)
     Glib::file_set_contents(dir + "/title.bvlive", "TITLE=Only\nDBC=logs/x.dbc\n");
     const std::string current = Glib::build_filename(Glib::get_home_dir(), ".tarnwicklive");
     std::remove(current.c_str());
+
+    // One that cannot be read: the text modes have read nothing, the window starts empty.
+    for (const auto& [args, code] : {std::pair{std::vector<std::string>{"-l"}, kExitInputFailed}, {{}, 7}}) {
+        std::vector<std::string> withFile = args;
+        withFile.push_back(dir + "/none.bvlive");
+        const RunResult run = runCommandLine(withFile);
+        EXPECT_EQ(run.code, code);
+        EXPECT_EQ(run.log, std::vector<std::string>{"Couldn't open " + dir + "/none.bvlive, nothing was read"});
+    }
 
     // Without a SERVER line nothing is written.
     Store plain;
@@ -362,9 +378,11 @@ TEST(WalkLogDir, StopsBelowTwoLevels)
     ASSERT_EQ(g_mkdir_with_parents(deep.c_str(), 0700), 0);
     Store store;
     drainLog();
-    walkLogDir(store, root, 3);
+    EXPECT_TRUE(walkLogDir(store, root, 3)); // what lies deeper is left out on purpose
     EXPECT_EQ(drainLog(), std::vector<std::string>{"Log file directory structure to deep, will not parse: " + deep});
-    EXPECT_THROW(walkLogDir(store, root + "/missing", 3), Glib::FileError);
+    EXPECT_FALSE(walkLogDir(store, root + "/missing", 3));
+    EXPECT_EQ(drainLog(),
+              std::vector<std::string>{"Could not open log folder " + root + "/missing, No such file or directory"});
 }
 
 } // namespace

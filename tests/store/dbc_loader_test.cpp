@@ -200,10 +200,12 @@ TEST_F(DbcLoader, PathsThatCannotBeRead)
     testing::internal::CaptureStderr();
     EXPECT_THROW(store.loadDbc(dir, 0, "Can"), PrintMsgError);
     store.loadDbc(dir + "/missing.dbc", 0, "Can");
+    EXPECT_THROW(store.loadDbc(dir + "/missing.dbc", 0, "Can", DefinitionFile::Required), PrintMsgError);
     EXPECT_THROW(store.loadDbc(fifo, 0, "Can"), PrintMsgError);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(logTexts(), (Texts{"ERR Could not open DBC file " + dir + ", path is a directory",
                                  "WRN Could not open DBC file: " + dir + "/missing.dbc",
+                                 "ERR Could not open DBC file " + dir + "/missing.dbc, No such file or directory",
                                  "ERR Could not open DBC file " + fifo + ", not a regular file"}));
     EXPECT_TRUE(store.interfaces.empty());
     EXPECT_FALSE(store.dbcLoaded());

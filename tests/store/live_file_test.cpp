@@ -95,7 +95,8 @@ TEST_F(LiveFiles, ReadingSetsWhatTheFileHolds)
         Glib::ustring vsd;
         fresh.port = 4242; // a bad PORT line falls back to the default, not to this
         testing::internal::CaptureStderr();
-        EXPECT_EQ(applyLiveFile(fresh, write("car.bvlive", c.text), dbc, vsd), c.server);
+        EXPECT_EQ(applyLiveFile(fresh, write("car.bvlive", c.text), dbc, vsd),
+                  c.server ? LiveFileRead::Server : LiveFileRead::NoServer);
         testing::internal::GetCapturedStderr();
         EXPECT_EQ(fresh.networkMode, c.server);
         EXPECT_EQ(fresh.live, c.server);
@@ -113,9 +114,9 @@ TEST_F(LiveFiles, ReadingSetsWhatTheFileHolds)
     Glib::ustring dbc;
     Glib::ustring vsd;
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(applyLiveFile(store, dir + "/none.bvlive", dbc, vsd));
+    EXPECT_EQ(applyLiveFile(store, dir + "/none.bvlive", dbc, vsd), LiveFileRead::Unreadable);
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(drainLog(), std::vector<std::string>{"Couldn't open " + dir + "/none.bvlive"});
+    EXPECT_EQ(drainLog(), std::vector<std::string>{"Couldn't open " + dir + "/none.bvlive, nothing was read"});
 }
 
 TEST_F(LiveFiles, WritingKeepsTheCurrentConnectionForTheUserAlone)

@@ -51,7 +51,7 @@ protected:
     }
 
     // Loads `path`; false when the load threw PrintMsgError. The reports are in `log`.
-    bool load(const std::string& path)
+    bool load(const std::string& path, DefinitionFile need = DefinitionFile::Optional)
     {
         store = std::make_unique<Store>();
         store->textMode = true;
@@ -59,7 +59,7 @@ protected:
         testing::internal::CaptureStderr();
         bool ok = true;
         try {
-            store->loadVsd(path);
+            store->loadVsd(path, need);
         } catch (const PrintMsgError&) {
             ok = false;
         }
@@ -181,26 +181,34 @@ TEST_F(VsdLoaderTest, FilesThatAreNoVsdFile)
     std::filesystem::create_directory(dir + "/folder.vsd");
     struct Case {
         std::string path;
-        std::string log; // empty: nothing reported
+        std::string log;      // empty: nothing reported
+        std::string required = {}; // what a required file reports, when that differs
     };
     const Case cases[] = {
-        {dir + "/missing.vsd", ""},
+        {dir + "/missing.vsd", "", "Could not open VSD file " + dir + "/missing.vsd, No such file or directory"},
         {write("nosettings.vsd", "[Sig]\nmethod=sum\n"), "VSD file '" + dir + "/nosettings.vsd' does not have a settings group"},
         {write("broken.vsd", "[settings\nifname_0=CAN0\n"), "Failed to parse VSD file " + dir + "/broken.vsd, "},
+        {write("badgps.vsd", "[settings]\nlegacygps=maybe\n"), "Failed to parse settings group of " + dir + "/badgps.vsd,\n"},
         // Neither blocks the start-up.
         {fifo, "Failed to parse VSD file " + fifo + ", not a regular file"},
         {dir + "/folder.vsd", "Failed to parse VSD file " + dir + "/folder.vsd, not a regular file"},
     };
+    // A file that is required ends the load where an optional one is passed over.
     for (const Case& c : cases) {
-        EXPECT_TRUE(load(c.path)) << c.path;
-        if (c.log.empty()) {
-            EXPECT_TRUE(log.empty()) << c.path;
-        } else {
-            ASSERT_EQ(log.size(), 1u) << c.path;
-            EXPECT_EQ(log[0].rfind(c.log, 0), 0u) << log[0];
+        for (const DefinitionFile need : {DefinitionFile::Optional, DefinitionFile::Required}) {
+            const bool required = need == DefinitionFile::Required;
+            SCOPED_TRACE(c.path + (required ? " required" : ""));
+            EXPECT_EQ(load(c.path, need), !required);
+            const std::string& want = required && !c.required.empty() ? c.required : c.log;
+            if (want.empty()) {
+                EXPECT_TRUE(log.empty());
+            } else {
+                ASSERT_EQ(log.size(), 1u);
+                EXPECT_EQ(log[0].rfind(want, 0), 0u) << log[0];
+            }
+            EXPECT_EQ(ifaces(), (std::map<u32, std::string>{{255, "Logger"}}));
+            EXPECT_FALSE(store->vsdLoaded());
         }
-        EXPECT_EQ(ifaces(), (std::map<u32, std::string>{{255, "Logger"}})) << c.path;
-        EXPECT_FALSE(store->vsdLoaded());
     }
 }
 
