@@ -37,8 +37,7 @@ std::shared_ptr<vistra::Signal> bigSignal()
         s->samples.resize(kSamples);
         for (std::size_t i = 0; i < kSamples; ++i)
             s->samples[i] = {kStart + i, std::sin(double(i) * 0.001) * 100.0 + double(i % 7)};
-        s->viewMin = -100;
-        s->viewMax = 107;
+        s->setViewRange({-100, 107});
         vistra::storeHost().viewStart = kStart;
         vistra::storeHost().viewEnd = kEnd + kSamples;
         Gtk::Main::init_gtkmm_internals();

@@ -61,8 +61,7 @@ std::shared_ptr<vistra::Signal> signalOf(std::size_t samples)
     const u64 step = kSpan / samples;
     for (std::size_t i = 0; i < samples; ++i)
         s->samples[i] = {kStart + i * step, std::sin(double(i) * 0.001) * 100.0 + double(i % 7)};
-    s->viewMin = -100;
-    s->viewMax = 107;
+    s->setViewRange({-100, 107});
     return s;
 }
 

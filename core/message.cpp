@@ -95,25 +95,35 @@ void Message::enableMatching(const Glib::ustring& pattern)
 
 void Message::updateSignalCounts(std::vector<std::shared_ptr<Signal>>* plotted)
 {
-    if (!storeHost().live.load(std::memory_order_relaxed))
+    // A job that decodes frames as they come walks the decode order all the time.
+    const StoreHost& host = storeHost();
+    if (!host.live.load(std::memory_order_relaxed) && !host.liveDecode.load(std::memory_order_relaxed))
         std::sort(decodeOrder.begin(), decodeOrder.end(),
                   [](const auto& a, const auto& b) { return a->useCount > b->useCount; });
-    enabledVisibleCount = enabledCount = usedCount = usedNotLoadedCount = 0;
+    // Counted aside and stored once each: a reader never sees a count half made.
+    u32 visible = 0;
+    u32 enabled = 0;
+    u32 used = 0;
+    u32 usedNotLoaded = 0;
     for (const auto& signal : signals) {
         if (signal->enabled) {
-            enabledCount += 1;
+            enabled += 1;
             if (!signal->noPlot) {
-                enabledVisibleCount += 1;
+                visible += 1;
                 if (plotted)
                     plotted->push_back(signal);
             }
         }
         if (signal->useCount != 0) {
-            usedCount += 1;
+            used += 1;
             if (!signal->loaded)
-                usedNotLoadedCount += 1;
+                usedNotLoaded += 1;
         }
     }
+    enabledVisibleCount = visible;
+    enabledCount = enabled;
+    usedCount = used;
+    usedNotLoadedCount = usedNotLoaded;
 }
 
 } // namespace vistra

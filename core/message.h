@@ -6,6 +6,7 @@
 
 #include <glibmm/ustring.h>
 
+#include <atomic>
 #include <deque>
 #include <map>
 #include <memory>
@@ -53,10 +54,12 @@ public:
     std::map<std::string, std::shared_ptr<Signal>> signalsByName;
     std::vector<std::shared_ptr<Signal>> signals;
     std::vector<std::shared_ptr<Signal>> decodeOrder;
-    u32 enabledVisibleCount = 0;
-    u32 enabledCount = 0;
-    u32 usedCount = 0;
-    u32 usedNotLoadedCount = 0;
+    // Kept by updateSignalCounts on the GUI thread (by the job at its end); atomic, as a
+    // live job reads them for every frame while the user changes the choice.
+    std::atomic<u32> enabledVisibleCount{0};
+    std::atomic<u32> enabledCount{0};
+    std::atomic<u32> usedCount{0};
+    std::atomic<u32> usedNotLoadedCount{0};
     std::string comment;
     std::shared_ptr<CanIface> iface;
     // The rate signal of this message in its statistics interface (for a multiplexed

@@ -8,6 +8,7 @@
 #include "core/store_host.h"
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -135,7 +136,8 @@ void Signal::addValueLocked(u64 t, double v)
         samples.back() = Sample{t, v};
     }
     lastReceivedTime = t;
-    hasData = true;
+    // Relaxed: it is read alone, and a plain store keeps the decode loop fast.
+    hasData.store(true, std::memory_order_relaxed);
 }
 
 void Signal::addUser(std::shared_ptr<Signal> user)
@@ -150,8 +152,7 @@ void Signal::removeUser(const std::shared_ptr<Signal>& user)
 {
     if (useCount == 0)
         fail("Refcounting error");
-    useCount -= 1;
-    if (useCount == 0)
+    if (useCount.fetch_sub(1) == 1)
         needsLoad = false;
     if (user) {
         auto it = std::find(dependants.begin(), dependants.end(), user);
@@ -275,7 +276,12 @@ double Signal::valueAt(u64 t) { return lastValueAt(t).value_or(0.0); }
 
 std::optional<double> Signal::lastValueAt(u64 t)
 {
-    std::lock_guard lock(*samplesMutex);
+    const SampleLock lock = lockSamples();
+    return lastValueAtLocked(t);
+}
+
+std::optional<double> Signal::lastValueAtLocked(u64 t) const
+{
     const std::size_t n = samples.size();
     std::size_t i = coarseIndex(t);
     if (n == 0 || samples[i].time > t)
@@ -285,21 +291,16 @@ std::optional<double> Signal::lastValueAt(u64 t)
     return samples[i].value;
 }
 
-int Signal::valueToY(const double& v, int height) const
-{
-    return valueToY(v, height, storeHost().lineWidth.load(std::memory_order_relaxed));
-}
-
-int Signal::valueToY(const double& v, int height, double lineWidth) const
+int valueToY(double v, int height, double lineWidth, const ValueRange& view)
 {
     // The line width, truncated and rounded away from zero to an even number: half of it
     // stays free at the top and the bottom of the lane.
     int m = lineWidth > -1e6 && lineWidth < 1e6 ? static_cast<int>(lineWidth) : 0;
     if (m % 2 != 0)
         m += m > 0 ? 1 : -1;
-    double y = m / 2 + (viewMax - v) * (height - m);
-    if (viewMax != viewMin)
-        y = m / 2 + (viewMax - v) * (height - m) / (viewMax - viewMin);
+    double y = m / 2 + (view.high - v) * (height - m);
+    if (view.high != view.low)
+        y = m / 2 + (view.high - v) * (height - m) / (view.high - view.low);
     // Values outside the view range (outside the limits, or NaN) stay inside the lane.
     const int bottom = std::max(height, 0);
     if (std::isnan(y))
@@ -311,15 +312,60 @@ int Signal::valueToY(const double& v, int height, double lineWidth) const
     return static_cast<int>(y);
 }
 
+int Signal::valueToY(const double& v, int height) const
+{
+    return vistra::valueToY(v, height, storeHost().lineWidth.load(std::memory_order_relaxed), viewRange());
+}
+
+SignalReading Signal::readingAt(u64 t) const
+{
+    const SampleLock lock = lockSamples();
+    SignalReading reading;
+    reading.value = lastValueAtLocked(t);
+    reading.view = viewRange(lock);
+    reading.hasData = hasData;
+    return reading;
+}
+
+ValueRange Signal::viewRange() const { return viewRange(lockSamples()); }
+
+ValueRange Signal::viewRange(const SampleLock& held) const
+{
+    assert(held.owns_lock() && held.mutex() == samplesMutex.get());
+    (void)held;
+    return ValueRange{viewMin, viewMax};
+}
+
+ValueRange Signal::overallRange() const
+{
+    const SampleLock lock = lockSamples();
+    return ValueRange{min, max};
+}
+
+void Signal::setViewRange(const ValueRange& view)
+{
+    const SampleLock lock = lockSamples();
+    viewMin = view.low;
+    viewMax = view.high;
+    viewRangeValid = true;
+}
+
+u64 Signal::lastReceived() const
+{
+    const SampleLock lock = lockSamples();
+    return lastReceivedTime;
+}
+
 void Signal::updateViewRange()
 {
-    viewRangeValid = true;
-    if (!hasData)
-        return;
     const StoreHost& host = storeHost();
     const u64 from = host.viewStart.load(std::memory_order_relaxed);
     const u64 to = host.viewEnd.load(std::memory_order_relaxed);
+    // The flag too: a loading thread reads it for every point it stores.
     std::lock_guard lock(*samplesMutex);
+    viewRangeValid = true;
+    if (!hasData)
+        return;
     viewMin = DBL_MAX;
     viewMax = -DBL_MAX;
     const std::size_t n = samples.size();

@@ -81,7 +81,7 @@ void Store::deliverFrame(const FrameRecord& frame, u64 abs)
     const bool decodeEverything = liveDecode;
     if (!errorFrame && frame.iface <= highestIface && frame.iface < bitRates.size()) {
         BitRate* rate = bitRates[frame.iface];
-        if (rate && (rate->needsLoad || decodeEverything))
+        if (rate && (decodeEverything || rate->needsLoad))
             rate->addFrame(abs, frame);
     }
 
@@ -92,7 +92,7 @@ void Store::deliverFrame(const FrameRecord& frame, u64 abs)
     } else if (CanIface* stats = usedIface(frame.iface + kStatIfaceOffset)) {
         msg = stats->getMessage(kStatErrorMessageId).get();
     }
-    if (!msg || (msg->usedNotLoadedCount == 0 && !decodeEverything))
+    if (!msg || (!decodeEverything && msg->usedNotLoadedCount == 0))
         return;
 
     FrameRecord timed = frame;

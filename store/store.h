@@ -231,6 +231,12 @@ public:
     // starts only through requestParse, whose worker mutex orders those writes before the
     // job's reads. Plain fields rely on that rule; fields that one thread reads while
     // another may write them are atomic.
+    // Two exceptions. The loading threads store a signal's values while the GUI and the
+    // painters read them: what Signal::addValue keeps is read only under the signal's
+    // sample lock (Signal::readingAt, Signal::viewRange). And a live job runs as long as its
+    // connection, while the user goes on choosing signals: what that changes and a job
+    // reads (a signal's use count and load flags, a message's counters) is atomic, and the
+    // decode order is not sorted while frames are decoded as they come.
 
     // Input mode: set at start-up on the main thread (options, positional arguments) and
     // by the live-connection dialog; read by the job.

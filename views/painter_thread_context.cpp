@@ -5,8 +5,8 @@
 
 namespace vistra {
 
-PainterThreadContext::PainterThreadContext(std::shared_ptr<PainterTask> paintTask)
-    : signal(paintTask->signal), task(std::move(paintTask)), width(task->width), height(task->height),
+PainterThreadContext::PainterThreadContext(std::shared_ptr<PainterTask> paintTask, const ValueRange& viewRange)
+    : signal(paintTask->signal), task(std::move(paintTask)), view(viewRange), width(task->width), height(task->height),
       msPerPixel(static_cast<double>(task->end - task->start) / width),
       canvas(width, height, task->red, task->green, task->blue, task->lineWidth)
 {

@@ -16,8 +16,9 @@ namespace vistra {
 class PainterThreadContext {
 public:
     // A transparent image of the task's size (at least 1 × 1), in the task's colour and
-    // line width.
-    explicit PainterThreadContext(std::shared_ptr<PainterTask> task);
+    // line width; values are placed in the lane by the signal's view range `view`, read by
+    // the caller under the sample lock it holds while it draws.
+    PainterThreadContext(std::shared_ptr<PainterTask> task, const ValueRange& view);
     virtual ~PainterThreadContext();
 
     PainterThreadContext(const PainterThreadContext&) = delete;
@@ -69,10 +70,11 @@ public:
     // The finished image; the context draws no more afterwards.
     Glib::RefPtr<Gdk::Pixbuf> takeImage() { return canvas.takeImage(); }
     // Pixel row of v, inside the lane.
-    int y(double v) const { return signal->valueToY(v, height, task->lineWidth); }
+    int y(double v) const { return valueToY(v, height, task->lineWidth, view); }
 
     std::shared_ptr<Signal> signal;
     std::shared_ptr<PainterTask> task;
+    ValueRange view;
     bool columnOpen = false;
     double columnMax = -DBL_MAX;
     double columnMin = DBL_MAX;

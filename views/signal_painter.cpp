@@ -26,13 +26,13 @@ void paintSignal(const std::shared_ptr<PainterTask>& task, const std::atomic<boo
     if (task->width > PainterCanvas::kMaxSize || task->height > PainterCanvas::kMaxSize)
         return;
 
-    std::lock_guard lock(*signal->samplesMutex);
+    const Signal::SampleLock lock = signal->lockSamples();
     const std::vector<Sample>& samples = signal->samples;
     if (samples.empty() || task->end < task->viewStart || task->start >= task->viewEnd)
         return;
 
     // Drawn with the task's line width and opaque colour, without antialiasing.
-    PainterThreadContext cr(task);
+    PainterThreadContext cr(task, signal->viewRange(lock));
 
     // The first sample at or after the window start; the coarse search saves the walk
     // from the first sample.

@@ -400,21 +400,23 @@ void SubPlot::drawLegend(const Cairo::RefPtr<Cairo::Context>& cr, int width, int
             const u64 t = static_cast<u64>(ruler.time);
             // Without a sample at or before the ruler the box is placed as for a zero,
             // but it shows no value and no marker.
-            const std::optional<double> value = signal->lastValueAt(t);
+            // Value, range and flag in one locked read: values may be arriving.
+            const SignalReading reading = signal->readingAt(t);
+            const std::optional<double>& value = reading.value;
             const double v = value.value_or(0.0);
-            const double viewMin = signal->viewMin;
-            const double viewMax = signal->viewMax;
-            const double rangeShift = viewMin != viewMax && signal->hasData ? 1 - (v - viewMin) / (viewMax - viewMin) : 0;
+            const double viewMin = reading.view.low;
+            const double viewMax = reading.view.high;
+            const double rangeShift = viewMin != viewMax && reading.hasData ? 1 - (v - viewMin) / (viewMax - viewMin) : 0;
             double markerY;
             double shift = 0.0;
             bool outOfRange = false;
             if (v >= viewMin && v <= viewMax) {
-                markerY = offset + signal->valueToY(v, lane);
+                markerY = offset + valueToY(v, lane, store.lineWidth.load(std::memory_order_relaxed), reading.view);
                 shift = rangeShift;
             } else {
                 // Out of the lane's range: at its top when above, else at its bottom.
                 markerY = offset + (v > viewMax ? 0 : lane);
-                if (signal->hasData) {
+                if (reading.hasData) {
                     // A value exists from the first sample on.
                     if (value) {
                         outOfRange = true;

@@ -191,7 +191,7 @@ TEST(RealSignalDecode, Multiplexing)
 
     ASSERT_EQ(one->samples.size(), 1u);
     EXPECT_EQ(one->samples[0].value, 10);
-    EXPECT_EQ(one->lastReceivedTime, T + 10) << "a frame of another multiplexor value leaves it untouched";
+    EXPECT_EQ(one->lastReceived(), T + 10) << "a frame of another multiplexor value leaves it untouched";
     ASSERT_EQ(two->samples.size(), 1u);
     EXPECT_EQ(two->samples[0].value, 20);
     EXPECT_EQ(two->samples[0].time, T + 20);

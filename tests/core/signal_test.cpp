@@ -78,7 +78,7 @@ TEST(SignalStoring, KeepsChangesGapsKeepAlivesAndTheLiveTail)
             signal->addValue(T0 + s.time, s.value);
         EXPECT_EQ(relative(signal->samples), c.stored);
         EXPECT_TRUE(signal->hasData);
-        EXPECT_EQ(signal->lastReceivedTime, T0 + c.input.back().time);
+        EXPECT_EQ(signal->lastReceived(), T0 + c.input.back().time);
     }
 }
 
@@ -101,8 +101,8 @@ TEST(SignalStoring, ValuesOutsideTheLimitsAreStoredButNotCounted)
     signal.addValue(T0 + 10, 150);
     signal.addValue(T0 + 20, -5);
     EXPECT_EQ(signal.samples.size(), 3u);
-    EXPECT_EQ(signal.min, 50);
-    EXPECT_EQ(signal.max, 50);
+    EXPECT_EQ(signal.overallRange().low, 50);
+    EXPECT_EQ(signal.overallRange().high, 50);
 
     Signal unlimited(nullptr, "S", 0, 0);
     EXPECT_FALSE(unlimited.hasLimits);
@@ -280,8 +280,8 @@ TEST(SignalLookup, ViewRangeMatchesABruteForceScan)
                 }
             }
             signal->updateViewRange();
-            ASSERT_EQ(signal->viewMin, lo) << "n=" << n << " from=" << from - T0 << " to=" << to - T0;
-            ASSERT_EQ(signal->viewMax, hi);
+            ASSERT_EQ(signal->viewRange().low, lo) << "n=" << n << " from=" << from - T0 << " to=" << to - T0;
+            ASSERT_EQ(signal->viewRange().high, hi);
         }
     }
     storeHost().viewStart = kNoTime;
@@ -307,15 +307,14 @@ TEST(SignalPixels, ValueToYKeepsHalfALineWidthFreeAndStaysInTheLane)
         {2.0, std::nan(""), 104},
     };
     auto signal = makeSignal();
-    signal->viewMin = 0;
-    signal->viewMax = 100;
+    signal->setViewRange({0, 100});
     for (const auto& c : cases) {
         storeHost().lineWidth = c.lineWidth;
         EXPECT_EQ(signal->valueToY(c.value, 104), c.y) << c.lineWidth << " " << c.value;
     }
     // A flat view range does not divide.
     storeHost().lineWidth = 2.0;
-    signal->viewMin = signal->viewMax = 7;
+    signal->setViewRange({7, 7});
     EXPECT_EQ(signal->valueToY(7, 50), 1);
     EXPECT_EQ(signal->valueToY(8, 50), 0);
 }
@@ -393,8 +392,8 @@ TEST(SignalLifecycle, ClearKeepsUsersAndResetsRanges)
     EXPECT_TRUE(signal->samples.empty());
     EXPECT_FALSE(signal->hasData);
     EXPECT_TRUE(signal->needsLoad);
-    EXPECT_EQ(signal->min, DBL_MAX);
-    EXPECT_EQ(signal->viewMax, -DBL_MAX);
+    EXPECT_EQ(signal->overallRange().low, DBL_MAX);
+    EXPECT_EQ(signal->viewRange().high, -DBL_MAX);
     signal->addUser(makeSignal());
     signal->clearAndDropUsers();
     EXPECT_TRUE(signal->dependants.empty());

@@ -126,7 +126,7 @@ TEST(VirtualSignal, ValuesThatAreNotFiniteStoreNothing)
                     {T + 400, 2}};
     sig->process();
     EXPECT_EQ(stored(*sig), (std::vector<std::pair<u64, double>>{{T, 10}, {T + 400, 20}}));
-    EXPECT_EQ(sig->max, 20);
+    EXPECT_EQ(sig->overallRange().high, 20);
 }
 
 TEST(VirtualSignal, BaseOperations)

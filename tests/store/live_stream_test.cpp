@@ -166,13 +166,11 @@ protected:
             ASSERT_EQ(StreamListener::pushData(listener, stream.data() + at, n), 0);
         }
         auto signal = rpm();
-        ASSERT_TRUE(waitFor([&] {
-            std::lock_guard lock(*signal->samplesMutex);
-            return signal->max == kFrames - 1;
-        }));
+        ASSERT_TRUE(waitFor([&] { return signal->overallRange().high == kFrames - 1; }));
         {
+            const u64 last = signal->lastReceived();
             std::lock_guard lock(*signal->samplesMutex);
-            EXPECT_EQ(signal->lastReceivedTime - signal->samples.front().time, u64(10 * (kFrames - 1)));
+            EXPECT_EQ(last - signal->samples.front().time, u64(10 * (kFrames - 1)));
             EXPECT_GE(signal->samples.size(), std::size_t(kFrames));
         }
         EXPECT_TRUE(waitFor([&] { return counter->passes > 0; })) << "virtual signals computed after a block";
@@ -227,9 +225,8 @@ TEST_F(LiveStream, ALargestSealedBlockFitsBehindTheTailOfABlockTheLastOneCut)
     logger.join();
     EXPECT_EQ(drainLog(), std::vector<std::string>{"Stream ended"});
     auto signal = rpm();
-    std::lock_guard lock(*signal->samplesMutex);
     ASSERT_FALSE(signal->samples.empty());
-    EXPECT_EQ(signal->lastReceivedTime - signal->samples.front().time, u64(10 * (frames - 1)));
+    EXPECT_EQ(signal->lastReceived() - signal->samples.front().time, u64(10 * (frames - 1)));
 }
 
 TEST_F(LiveStream, HostileLengthsEndTheJobWithAnErrorAndTheWorkerTakesTheNextRequest)

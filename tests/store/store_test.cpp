@@ -277,15 +277,15 @@ TEST(StoreViewWindow, SetOrdersTheEndsAndResetFollowsTheData)
     EXPECT_EQ(store.viewStart, kT0 + 200);
     EXPECT_EQ(store.viewEnd, kT0 + 505);
     EXPECT_TRUE(store.viewLocked);
-    EXPECT_EQ(signal->viewMin, 19); // the value held at the window start counts
-    EXPECT_EQ(signal->viewMax, 50);
+    EXPECT_EQ(signal->viewRange().low, 19); // the value held at the window start counts
+    EXPECT_EQ(signal->viewRange().high, 50);
 
     store.resetViewWindowAndNotify();
     EXPECT_FALSE(store.viewLocked);
     EXPECT_EQ(store.viewStart, kT0);
     EXPECT_EQ(store.viewEnd, kT0 + 990);
-    EXPECT_EQ(signal->viewMin, 0);
-    EXPECT_EQ(signal->viewMax, 99);
+    EXPECT_EQ(signal->viewRange().low, 0);
+    EXPECT_EQ(signal->viewRange().high, 99);
     store.resetViewWindowAndNotify(); // not locked: nothing
     runPendingDispatches();
     EXPECT_EQ(dataChanges, 2);

@@ -303,7 +303,7 @@ TEST_F(VsdLoaderTest, TheExampleDriveComputesItsSignals)
     EXPECT_NEAR(at("Virt.Battery.Power", 30), 13.8 * 25, 15);
     // Standing still, the revs per speed divide by zero: nothing is stored, no inf.
     auto revs = store->findSignal("Virt.Engine.RevsPerSpeed");
-    EXPECT_TRUE(std::isfinite(revs->max) && std::isfinite(revs->min));
+    EXPECT_TRUE(std::isfinite(revs->overallRange().high) && std::isfinite(revs->overallRange().low));
     EXPECT_FALSE(revs->samples.empty());
 }
 

@@ -293,8 +293,7 @@ TEST(PainterThreadPool, PaintsSignalsByDefault)
     Owner owner;
     auto signal = std::make_shared<Signal>(nullptr, "S");
     signal->samples = {{100, 1.0}, {500, 2.0}};
-    signal->viewMin = 1.0;
-    signal->viewMax = 2.0;
+    signal->setViewRange({1.0, 2.0});
     storeHost().viewStart = 100;
     storeHost().viewEnd = 500;
     std::shared_ptr<PainterTask> task = makeTask(owner, 1);

@@ -34,8 +34,7 @@ protected:
         storeHost().lineWidth = 2.0;
         signal = std::make_shared<Signal>(nullptr, "S");
         signal->colour = "#33336666cccc";
-        signal->viewMin = 0;
-        signal->viewMax = 99;
+        signal->setViewRange({0, 99});
     }
     void TearDown() override
     {
@@ -199,7 +198,7 @@ TEST_F(SignalPainterTest, SingleSampleIsAStrokeFromZero)
 // a NaN) stay inside the lane: no stray lines across the image.
 TEST_F(SignalPainterTest, RowsAreClampedToTheLane)
 {
-    signal->viewMin = signal->viewMax = 5;
+    signal->setViewRange({5, 5});
     samples({{at(20), 5}, {at(30), 1e12}, {at(40), -1e300}, {at(50), std::nan("")}, {at(60), 5}});
     paint();
     ASSERT_TRUE(image);
@@ -220,7 +219,7 @@ TEST_F(SignalPainterTest, TimeToXKeepsOffImagePointsOffTheImage)
 {
     samples({{at(10), 10}});
     auto task = paint();
-    PainterThreadContext cr(task);
+    PainterThreadContext cr(task, signal->viewRange());
     struct Case {
         u64 t;
         double x;
@@ -232,7 +231,7 @@ TEST_F(SignalPainterTest, TimeToXKeepsOffImagePointsOffTheImage)
         EXPECT_DOUBLE_EQ(cr.timeToX(c.t), c.x) << c.t - kStart;
 
     auto empty = std::make_shared<PainterTask>(nullptr, 1, signal, kStart, kStart, kWidth, kHeight);
-    PainterThreadContext flat(empty);
+    PainterThreadContext flat(empty, signal->viewRange());
     EXPECT_EQ(flat.timeToX(kStart - 1), -1.0);
     EXPECT_EQ(flat.timeToX(kStart), 0.0);
     EXPECT_EQ(flat.timeToX(kStart + 1), 101.0);

@@ -111,8 +111,7 @@ protected:
         s->hasData = true;
         for (u64 k = 0; k <= kSpan / 1000; ++k)
             s->samples.push_back({kT0 + k * 1000, (k / 10) % 2 ? high : low});
-        s->viewMin = 0.0;
-        s->viewMax = 1.0;
+        s->setViewRange({0.0, 1.0});
         return s;
     }
 

@@ -52,7 +52,7 @@ TEST_F(SubPlotTest, OverlayDrawsEverySignalOverTheWholeHeight)
 TEST_F(SubPlotTest, RulersFollowTheShownIntervalWithValueTexts)
 {
     auto signals = threeSignals();
-    signals[1]->viewMin = 0.5; // B's value 0 at the rulers lies below its range
+    signals[1]->setViewRange({0.5, 1.0}); // B's value 0 at the rulers lies below its range
     signals[0]->colour = "#00000000ffff";
     plot(signals);
     show();

@@ -55,7 +55,7 @@ TEST_F(AverageTest, HeldValuesCountWithTheirPartInsideTheWindow)
         for (u64 k = 0; k < 30; ++k)
             EXPECT_NEAR(s->valueAt(base + 100 * k), expected[k < 10 ? k : 10], 1e-9) << k;
         // The outputs go on until the last sample's time.
-        EXPECT_EQ(s->lastReceivedTime, base + 2900);
+        EXPECT_EQ(s->lastReceived(), base + 2900);
     }
 }
 
@@ -104,14 +104,14 @@ TEST_F(AverageTest, LiveDataCompleteAWindowOnlyWithASampleAtOrAfterItsEnd)
     auto live = average("step=100\nwindow=1000\n");
     live->process();
     // The window around 500 ms ends at 1000 ms, where a sample is: it is the last one out.
-    EXPECT_EQ(live->lastReceivedTime, T0 + 500);
+    EXPECT_EQ(live->lastReceived(), T0 + 500);
     x->samples.insert(x->samples.end(), ramp.begin() + 11, ramp.begin() + 26);
     live->process();
-    EXPECT_EQ(live->lastReceivedTime, T0 + 2000);
+    EXPECT_EQ(live->lastReceived(), T0 + 2000);
     x->samples.insert(x->samples.end(), ramp.begin() + 26, ramp.end());
     live->process();
     live->process();
-    EXPECT_EQ(live->lastReceivedTime, T0 + 3500);
+    EXPECT_EQ(live->lastReceived(), T0 + 3500);
     for (u64 t = T0; t <= T0 + 3500; t += 100)
         EXPECT_NEAR(live->valueAt(t), logLoad->valueAt(t), 1e-9) << t - T0;
 }
@@ -123,11 +123,11 @@ TEST_F(AverageTest, FinishIsSafeToRunAgain)
     s->process();
     s->finish();
     const std::vector<Sample> once = s->samples;
-    const u64 last = s->lastReceivedTime;
+    const u64 last = s->lastReceived();
     s->finish();
     s->process();
     EXPECT_EQ(s->samples, once);
-    EXPECT_EQ(s->lastReceivedTime, last);
+    EXPECT_EQ(s->lastReceived(), last);
     EXPECT_TRUE(s->segments.empty());
 }
 

@@ -90,7 +90,7 @@ TEST_F(MultiMathTest, ValuesThatAreNotFiniteStoreNothing)
         auto s = over(inputs, lines);
         s->process();
         EXPECT_TRUE(s->samples.empty()) << lines;
-        EXPECT_EQ(s->max, -DBL_MAX) << lines;
+        EXPECT_EQ(s->overallRange().high, -DBL_MAX) << lines;
     }
 }
 

@@ -3,10 +3,8 @@
 // which joins a message of the model) and the worker loads the log. A program of its own,
 // so that the test script also runs it under ThreadSanitizer, which reports any access of
 // the two threads to the model that nothing orders.
-#include "core/byte_layout.h"
-#include "core/constants.h"
 #include "core/signal.h"
-#include "store/log_file_writer.h"
+#include "window_tsan/gps_drive.h"
 #include "store/store.h"
 #include "window/window.h"
 #include "window_gui/window_run.h"
@@ -23,36 +21,8 @@
 namespace vistra {
 namespace {
 
-constexpr const char* kDbc = R"(VERSION ""
-BO_ 256 Engine: 8 ECU
- SG_ Speed : 0|16@1+ (1,0) [0|65535] "rpm" Vector__XXX
-)";
-
-constexpr u64 kStartMs = 1'700'000'000'000;
 // Long enough that the first load still runs while the window is built.
 constexpr u32 kSeconds = 6000;
-
-// Engine frames every 10 ms and one GPS position and motion report a second,
-// as the logger sends them (degrees × 10^7 + minutes × 10^5).
-void writeLog(const std::string& path)
-{
-    LogFileWriter writer;
-    ASSERT_TRUE(writer.open(path, kStartMs, "multiCAN"));
-    for (u32 t = 0; t < kSeconds * 1000; t += 10) {
-        FrameRecord engine{t, 256, 8, {static_cast<u8>(t), static_cast<u8>(t >> 8)}, 0};
-        ASSERT_TRUE(writer.add(engine));
-        if (t % 1000 == 0) {
-            FrameRecord pos{t + 1, 10, 8, {}, kLoggerIface};
-            storeLe32(pos.data, 570000000u + 4253000u + t / 100); // 57° 42.53' N and north
-            storeLe32(pos.data + 4, 110000000u + 5847000u + t / 100); // 11° 58.47' E and east
-            ASSERT_TRUE(writer.add(pos));
-            FrameRecord mot{t + 2, 11, 8, {}, kLoggerIface};
-            storeLe32(mot.data, 1200); // 120.0 m
-            ASSERT_TRUE(writer.add(mot));
-        }
-    }
-    ASSERT_TRUE(writer.close());
-}
 
 TEST(WindowStart, TheWindowIsBuiltWithoutRacingTheFirstLoad)
 {
@@ -60,8 +30,8 @@ TEST(WindowStart, TheWindowIsBuiltWithoutRacingTheFirstLoad)
     const std::string dir = mkdtemp(tmpl);
     const std::string dbcPath = dir + "/engine.dbc";
     const std::string logPath = dir + "/drive.lz4";
-    std::ofstream(dbcPath) << kDbc;
-    writeLog(logPath);
+    std::ofstream(dbcPath) << test::kEngineDbc;
+    test::writeDriveLog(logPath, kSeconds);
 
     Store& store = Store::instance();
     const int result = test::runInWindow(
