@@ -157,13 +157,13 @@ TEST_F(CustomSignalTest, CommonOptions)
          [](Probe& p) {
              p.addValue(T0, -1e300);
              p.addValue(T0 + 100, 7);
-             return p.min == -1e300 && p.max == -1e300;
+             return p.overallRange().low == -1e300 && p.overallRange().high == -1e300;
          }},
         {"minLim=1\nmaxLimit=inf\n", "",
          [](Probe& p) {
              p.addValue(T0, 0);
              p.addValue(T0 + 100, 1e300);
-             return p.min == 1e300 && p.max == 1e300;
+             return p.overallRange().low == 1e300 && p.overallRange().high == 1e300;
          }},
         {"factor=2\n", "", [](const Probe& p) { return p.factor == 2; }},
         {"fact=3\nfactor=2\n", "", [](const Probe& p) { return p.factor == 3; }},
