@@ -24,6 +24,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,33 +35,37 @@ namespace {
 using test::pumpFor;
 using test::pumpUntil;
 
-// A mouse button pressed and released on the detail plot at x, as GTK delivers it.
+// An event of the pointer on `widget`, delivered as GTK delivers it: through the widget's
+// event signal.
+void deliverPointerEvent(Gtk::Widget& widget, GdkEventType type, const std::function<void(GdkEvent*)>& fill)
+{
+    GdkEvent* e = gdk_event_new(type);
+    e->any.window = GDK_WINDOW(g_object_ref(widget.get_window()->gobj()));
+    e->any.send_event = TRUE;
+    gdk_event_set_device(e, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
+    fill(e);
+    gtk_widget_event(GTK_WIDGET(widget.gobj()), e);
+    gdk_event_free(e);
+}
+
+// A mouse button pressed and released on the detail plot at x.
 void clickPlot(Gtk::Widget& plot, guint button, double x)
 {
-    for (const GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE}) {
-        GdkEvent* e = gdk_event_new(type);
-        e->any.window = GDK_WINDOW(g_object_ref(plot.get_window()->gobj()));
-        e->any.send_event = TRUE;
-        gdk_event_set_device(e, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
-        e->button.button = button;
-        e->button.x = x;
-        e->button.y = 50;
-        gtk_widget_event(GTK_WIDGET(plot.gobj()), e);
-        gdk_event_free(e);
-    }
+    for (const GdkEventType type : {GDK_BUTTON_PRESS, GDK_BUTTON_RELEASE})
+        deliverPointerEvent(plot, type, [&](GdkEvent* e) {
+            e->button.button = button;
+            e->button.x = x;
+            e->button.y = 50;
+        });
 }
 
 void scrollPlot(Gtk::Widget& plot, GdkScrollDirection direction, double x)
 {
-    GdkEvent* e = gdk_event_new(GDK_SCROLL);
-    e->any.window = GDK_WINDOW(g_object_ref(plot.get_window()->gobj()));
-    e->any.send_event = TRUE;
-    gdk_event_set_device(e, gdk_seat_get_pointer(gdk_display_get_default_seat(gdk_display_get_default())));
-    e->scroll.direction = direction;
-    e->scroll.x = x;
-    e->scroll.y = 50;
-    gtk_widget_event(GTK_WIDGET(plot.gobj()), e);
-    gdk_event_free(e);
+    deliverPointerEvent(plot, GDK_SCROLL, [&](GdkEvent* e) {
+        e->scroll.direction = direction;
+        e->scroll.x = x;
+        e->scroll.y = 50;
+    });
 }
 
 // Both rulers set inside the shown interval and the legend drawn with their values, then
