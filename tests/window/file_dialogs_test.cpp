@@ -58,9 +58,12 @@ protected:
 
     // Lets the dispatchers' notices arrive.
     static void settle() { pumpUntil([] { return false; }, 50); }
+    // The reload's notice is a dispatcher's: once emitted it is ready in the main loop,
+    // which a busy machine may not reach within the settling time.
     int reloadsSeen()
     {
         settle();
+        pumpPending();
         return reloads;
     }
 
