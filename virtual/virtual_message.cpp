@@ -92,8 +92,10 @@ void VirtualMessage::endOfLoad()
     if (!computed) {
         computed = true;
         for (const auto& signal : allSignals) {
+            if (signal->useCount == 0)
+                continue;
             auto* virt = dynamic_cast<VirtualSignal*>(signal.get());
-            if (signal->useCount == 0 || (virt && virt->computed))
+            if (virt && virt->computed)
                 continue;
             computeGuarded(*signal, [&] {
                 signal->process();
