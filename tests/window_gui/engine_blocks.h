@@ -3,6 +3,7 @@
 // rpm rising with each; and the DBC file that decodes them.
 #include "core/byte_layout.h"
 #include "core/frame_record.h"
+#include "loopback.h"
 #include "store/stream_compressor.h"
 #include "store/stream_listener.h"
 
@@ -15,15 +16,34 @@
 
 namespace vistra::test {
 
-// Writes the engine's DBC file (signal Can.Engine.rpm) into HOME and returns its path; the
-// stream listeners of the test count their connections there too.
-inline std::string engineDbcInHome()
+// Writes a DBC file with `text` into HOME as engine.dbc and returns its path; the stream
+// listeners of the test count their connections there too.
+inline std::string dbcInHome(const char* text)
 {
     const std::string home = Glib::get_home_dir();
     StreamListener::setCountFilePath(home + "/listeners");
     const std::string dbc = home + "/engine.dbc";
-    Glib::file_set_contents(dbc, "BO_ 256 Engine: 8 ECU\n SG_ rpm : 0|16@1+ (1,0) [0|4000] \"rpm\" X\n");
+    Glib::file_set_contents(dbc, text);
     return dbc;
+}
+
+// The engine's DBC file (signal Can.Engine.rpm) in HOME.
+inline std::string engineDbcInHome()
+{
+    return dbcInHome("BO_ 256 Engine: 8 ECU\n SG_ rpm : 0|16@1+ (1,0) [0|4000] \"rpm\" X\n");
+}
+
+// The logger's side of the connection that tarnwick makes to `logger`, serving plain
+// blocks; null (and a test failure) when tarnwick does not connect within 20 s.
+inline StreamListener* acceptTarnwick(LoopbackServer& logger)
+{
+    sockaddr_in peer{};
+    const int fd = logger.accept(20000, &peer);
+    if (fd < 0) {
+        ADD_FAILURE() << "tarnwick did not connect";
+        return nullptr;
+    }
+    return StreamListener::start(peer, fd, nullptr);
 }
 
 inline int appendBlockBytes(StreamCompressor*, void* sink, const void* bytes, int count)

@@ -48,15 +48,11 @@ TEST(LiveWindow, FramesArePlottedAsTheyArriveAndReloadStopsTheSilentStreamWithin
     const int result = test::runInWindow(
         {"-n", "127.0.0.1", "-p", std::to_string(logger.port()), "-d", dbc, "-s", "Can.Engine.rpm"},
         [&](Window& window) {
-            sockaddr_in peer{};
-            const int fd = logger.accept(20000, &peer);
-            if (fd < 0) {
-                ADD_FAILURE() << "tarnwick did not connect";
+            StreamListener* listener = test::acceptTarnwick(logger);
+            if (!listener)
                 return 1;
-            }
             int dataSignals = 0;
             sigc::connection dataWatch = store.dataChanged.connect([&] { ++dataSignals; });
-            StreamListener* listener = StreamListener::start(peer, fd, nullptr);
             const std::vector<u8> blocks = engineBlocks(3000);
             EXPECT_EQ(StreamListener::pushData(listener, blocks.data(), int(blocks.size())), 0);
 

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -49,6 +52,27 @@ inline void writeDriveLog(const std::string& path, u32 seconds)
     ASSERT_TRUE(ok);
     ASSERT_TRUE(writer.close());
 }
+
+// A folder of its own with the engine's DBC file and a log of the drive `seconds` long;
+// removed with it.
+struct DriveFolder {
+    explicit DriveFolder(u32 seconds)
+    {
+        char name[] = "/tmp/tarnwick-drive-XXXXXX";
+        dir = mkdtemp(name);
+        dbc = dir + "/engine.dbc";
+        log = dir + "/drive.lz4";
+        std::ofstream(dbc) << kEngineDbc;
+        writeDriveLog(log, seconds);
+    }
+    ~DriveFolder() { std::filesystem::remove_all(dir); }
+    DriveFolder(const DriveFolder&) = delete;
+    DriveFolder& operator=(const DriveFolder&) = delete;
+
+    std::string dir;
+    std::string dbc;
+    std::string log;
+};
 
 // Block-stream bytes of the drive's frames from logger time `from` (ms) for `count` engine
 // frames, in blocks as the logger packs them.

@@ -9,21 +9,18 @@
 #include "store/stream_listener.h"
 #include "views/time_box.h"
 #include "window/window.h"
+#include "window_gui/engine_blocks.h"
 #include "window_gui/window_run.h"
 #include "window_tsan/gps_drive.h"
 #include "test_helpers.h"
 
 #include <gdk/gdk.h>
-#include <glibmm/fileutils.h>
-#include <glibmm/miscutils.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cfloat>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -113,16 +110,11 @@ ValueRange samplesRange(Signal& signal, u64 from, u64 to)
 
 TEST(LoadRaces, RulersCropAndHistogramWhileALogIsParsed)
 {
-    char tmpl[] = "/tmp/tarnwick-races-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    const std::string dbcPath = dir + "/engine.dbc";
-    const std::string logPath = dir + "/drive.lz4";
-    std::ofstream(dbcPath) << test::kEngineDbc;
-    test::writeDriveLog(logPath, 6000);
+    const test::DriveFolder drive(6000);
 
     Store& store = Store::instance();
     int roundsWhileParsing = 0;
-    const int result = test::runInWindow({logPath, "-d", dbcPath, "-s", "Can.Engine.Speed"}, [&](Window& window) {
+    const int result = test::runInWindow({drive.log, "-d", drive.dbc, "-s", "Can.Engine.Speed"}, [&](Window& window) {
         EXPECT_TRUE(pumpUntil([&] { return window.plot.get_mapped() && !store.parsing && !store.isWorking(); },
                               60000));
         // A second signal checked and parsed (F5) while the user goes on with the plot: the
@@ -153,28 +145,20 @@ TEST(LoadRaces, RulersCropAndHistogramWhileALogIsParsed)
     EXPECT_EQ(result, 0);
     // Only informative: a fast build may finish the parse within the first round.
     RecordProperty("RoundsWhileParsing", roundsWhileParsing);
-    std::filesystem::remove_all(dir);
 }
 
 TEST(LoadRaces, RulersAndTheGpsPlotWhileLiveFramesArrive)
 {
     Store& store = Store::instance();
     test::LoopbackServer logger;
-    const std::string home = Glib::get_home_dir();
-    StreamListener::setCountFilePath(home + "/listeners");
-    const std::string dbc = home + "/engine.dbc";
-    Glib::file_set_contents(dbc, test::kEngineDbc);
+    const std::string dbc = test::dbcInHome(test::kEngineDbc);
 
     const int result = test::runInWindow(
         {"-n", "127.0.0.1", "-p", std::to_string(logger.port()), "-d", dbc, "-s", "Can.Engine.Speed"},
         [&](Window& window) {
-            sockaddr_in peer{};
-            const int fd = logger.accept(20000, &peer);
-            if (fd < 0) {
-                ADD_FAILURE() << "tarnwick did not connect";
+            StreamListener* listener = test::acceptTarnwick(logger);
+            if (!listener)
                 return 1;
-            }
-            StreamListener* listener = StreamListener::start(peer, fd, nullptr);
             // 200 frames every 50 ms, as a busy bus sends them, until the test ends.
             std::atomic<bool> streaming{true};
             std::thread sender([&] {

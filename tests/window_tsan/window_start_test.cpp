@@ -4,18 +4,15 @@
 // so that the test script also runs it under ThreadSanitizer, which reports any access of
 // the two threads to the model that nothing orders.
 #include "core/signal.h"
-#include "window_tsan/gps_drive.h"
 #include "store/store.h"
 #include "window/window.h"
 #include "window_gui/window_run.h"
+#include "window_tsan/gps_drive.h"
 #include "test_helpers.h"
 
 #include <gtest/gtest.h>
 #include <gtkmm/menuitem.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 namespace vistra {
@@ -26,16 +23,11 @@ constexpr u32 kSeconds = 6000;
 
 TEST(WindowStart, TheWindowIsBuiltWithoutRacingTheFirstLoad)
 {
-    char tmpl[] = "/tmp/tarnwick-start-XXXXXX";
-    const std::string dir = mkdtemp(tmpl);
-    const std::string dbcPath = dir + "/engine.dbc";
-    const std::string logPath = dir + "/drive.lz4";
-    std::ofstream(dbcPath) << test::kEngineDbc;
-    test::writeDriveLog(logPath, kSeconds);
+    const test::DriveFolder drive(kSeconds);
 
     Store& store = Store::instance();
     const int result = test::runInWindow(
-        {logPath, "-d", dbcPath, "-s", "Can.Engine.Speed", "-s", "Logger.GPS_POS.lat"}, [&](Window& window) {
+        {drive.log, "-d", drive.dbc, "-s", "Can.Engine.Speed", "-s", "Logger.GPS_POS.lat"}, [&](Window& window) {
             EXPECT_TRUE(test::pumpUntil([&] { return window.get_mapped() && !store.parsing && !store.isWorking(); },
                                         30000));
             auto latitude = store.findSignal("Logger.GPS_POS.lat");
@@ -47,7 +39,6 @@ TEST(WindowStart, TheWindowIsBuiltWithoutRacingTheFirstLoad)
             return 0;
         });
     EXPECT_EQ(result, 0);
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
